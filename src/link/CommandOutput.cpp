@@ -1,0 +1,39 @@
+#include "window/frmSerial.h"
+
+#include "controls/VbColor.h"
+#include "link/ModbusFrame.h"
+#include "protocol/Crc16.h"
+#include "protocol/NumberText.h"
+
+namespace quenta {
+
+int frmSerial::WriteCOM32(std::string_view COMString) {
+    if (!MSComm1->portOpen()) {
+        return 0;
+    }
+    try {
+        Pic->setFillColor(VbColor::DarkGreen);
+        if (TMRComm->enabled()) {
+            TMRComm->setEnabled(false);
+            TMRComm->setEnabled(true);
+        }
+        std::string frame;
+        if (Check1->checkState() == Qt::Checked) {
+            const auto address = deviceAddress(Text1->text().toStdString());
+            if (!address) {
+                return 0;
+            }
+            frame = modbusFrame(*address, COMString);
+        } else {
+            frame.assign(COMString);
+        }
+        MSComm1->setOutput(frame);
+        return static_cast<int>(frame.size());
+    } catch (const std::exception &) {
+        return 0;
+    }
+}
+
+std::string frmSerial::CRC16(std::string_view sString) const { return quenta::CRC16(sString); }
+
+} // namespace quenta

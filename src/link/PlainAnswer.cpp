@@ -1,0 +1,37 @@
+#include "link/PlainAnswer.h"
+
+namespace quenta {
+namespace {
+
+std::optional<std::string> handOn(PlainReceiver &rx, std::size_t length) {
+    std::string answer = rx.pending.substr(0, length);
+    rx.pending.erase(0, length);
+    rx.quietTicks = 0;
+    return answer;
+}
+
+} // namespace
+
+std::optional<std::string> takePlainAnswer(PlainReceiver &rx, std::string_view read) {
+    if (read.empty()) {
+        if (rx.pending.size() < kPlainMinAnswer) {
+            return std::nullopt;
+        }
+        if (++rx.quietTicks < kPlainQuietTicks) {
+            return std::nullopt;
+        }
+        return handOn(rx, rx.pending.size());
+    }
+    rx.quietTicks = 0;
+    rx.pending.append(read);
+    const std::size_t lineEnd = rx.pending.find_last_of("\r\n");
+    if (lineEnd != std::string::npos && lineEnd + 1 >= kPlainMinAnswer) {
+        return handOn(rx, lineEnd + 1);
+    }
+    if (rx.pending.size() > kPlainPendingLimit) {
+        return handOn(rx, rx.pending.size());
+    }
+    return std::nullopt;
+}
+
+} // namespace quenta

@@ -1,0 +1,31 @@
+#include "window/frmSerial.h"
+
+#include <QCloseEvent>
+
+namespace quenta {
+
+void frmSerial::SwitchTags() {
+    for (QWidget *control : findChildren<QWidget *>()) {
+        if (!control->property("Tag").toString().isEmpty()) {
+            control->setEnabled(control->testAttribute(Qt::WA_Disabled));
+        }
+    }
+}
+
+void frmSerial::Form_Unload(std::int16_t & /*Cancel*/) {
+    if (MSComm1->portOpen()) {
+        MSComm1->setPortOpen(false);
+    }
+}
+
+void frmSerial::closeEvent(QCloseEvent *event) {
+    std::int16_t cancel = 0;
+    Form_Unload(cancel);
+    if (cancel != 0) {
+        event->ignore();
+    } else {
+        event->accept();
+    }
+}
+
+} // namespace quenta
