@@ -7,7 +7,6 @@ int main(int argc, char *argv[]) {
     QApplication::setApplicationName(QStringLiteral("Quenta"));
     QApplication::setApplicationVersion(QStringLiteral(QUENTA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("quenta"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/quenta.png")));
 
     quenta::frmSerial window;
     window.show();

@@ -11,6 +11,7 @@ namespace quenta {
 // drawn over it. The program only writes it; the getters serve whoever needs to look at it.
 class ProgressBar : public QWidget {
     Q_OBJECT
+    Q_PROPERTY(QString text READ text WRITE setText)
 public:
     explicit ProgressBar(QWidget *parent = nullptr);
 

@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QIcon>
 
+// The icon lives in a static library: its resources must be registered by hand.
+static void registerResources() { Q_INIT_RESOURCE(resources); }
+
 namespace quenta {
 namespace {
 
@@ -50,6 +53,7 @@ frmSerial::frmSerial(Hosted hosted, QWidget *parent) : QWidget(parent), hosted_(
 frmSerial::~frmSerial() = default;
 
 void frmSerial::buildControls() {
+    registerResources();
     setObjectName(QStringLiteral("frmSerial"));
     setWindowTitle(QStringLiteral("Quenta V 4.1"));
     setWindowIcon(QIcon(QStringLiteral(":/quenta.png")));
