@@ -8,6 +8,7 @@ packages=(
     clang libclang-rt-14-dev
     xvfb xauth imagemagick fonts-dejavu-core
     gputils srecord
+    dpkg-dev desktop-file-utils
 )
 
 missing=()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the program and runs every test: the normal build, then under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer; last, each fuzz target runs for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -10,4 +10,27 @@ for preset in default sanitize; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
     ctest --preset "$preset"
+done
+
+# Each fuzz target starts from its seed corpus and the inputs that once broke something, and goes
+# on for 20 seconds; a crash, a sanitizer report or a broken invariant fails the run. What it finds
+# new is kept in build/fuzz/work/ for the next run.
+echo "== fuzz build"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+for corpus in fuzz/corpus/*/; do
+    target=$(basename "$corpus")
+    work=build/fuzz/work/$target
+    artifacts=build/fuzz/artifacts/$target
+    mkdir -p "$work" "$artifacts"
+    inputs=("$work" "$corpus")
+    [ -d "fuzz/regressions/$target" ] && inputs+=("fuzz/regressions/$target")
+    echo "== $target"
+    if ! "build/fuzz/fuzz/$target" -max_total_time=20 -timeout=10 -print_final_stats=1 \
+        -artifact_prefix="$artifacts/" "${inputs[@]}" >"$artifacts/run.log" 2>&1; then
+        tail -n 60 "$artifacts/run.log"
+        echo "$target failed; the input is kept in $artifacts/" >&2
+        exit 1
+    fi
+    grep -E '^stat::number_of_executed_units' "$artifacts/run.log"
 done

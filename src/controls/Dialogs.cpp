@@ -31,12 +31,15 @@ QString toDialogFilter(const QString &filter) {
 }
 
 void QtFileChooser::showOpen() {
-    fileName_ = QFileDialog::getOpenFileName(parent_, QString(), lastFolder_, toDialogFilter(filter_));
+    fileName_ =
+        QFileDialog::getOpenFileName(parent_, QString(), lastFolder_, toDialogFilter(filter_));
     if (!fileName_.isEmpty()) {
         lastFolder_ = QFileInfo(fileName_).absolutePath();
     }
 }
 
-void ThreadSleeper::sleep(int milliseconds) { QThread::msleep(static_cast<unsigned long>(milliseconds)); }
+void ThreadSleeper::sleep(int milliseconds) {
+    QThread::msleep(static_cast<unsigned long>(milliseconds));
+}
 
 } // namespace quenta

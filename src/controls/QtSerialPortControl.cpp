@@ -28,12 +28,15 @@ QtSerialPortControl::QtSerialPortControl(QObject *parent) : QObject(parent) {
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPortControl::onError);
 }
 
-QtSerialPortControl::~QtSerialPortControl() { port_.close(); }
+QtSerialPortControl::~QtSerialPortControl() {
+    port_.close();
+}
 
 void QtSerialPortControl::setSettings(const QString &settings) {
     const auto parsed = parseLineSettings(settings);
     if (!parsed) {
-        throw ControlError(CommError::InvalidPropertyValue, QStringLiteral("Invalid property value"));
+        throw ControlError(CommError::InvalidPropertyValue,
+                           QStringLiteral("Invalid property value"));
     }
     settings_ = *parsed;
     if (port_.isOpen()) {
@@ -82,8 +85,9 @@ void QtSerialPortControl::open() {
             throw ControlError(CommError::InvalidPortNumber,
                                QStringLiteral("Invalid port number: %1").arg(reason));
         case QSerialPort::PermissionError:
-            throw ControlError(CommError::PortAlreadyOpen,
-                               QStringLiteral("Port already open or not permitted: %1").arg(reason));
+            throw ControlError(
+                CommError::PortAlreadyOpen,
+                QStringLiteral("Port already open or not permitted: %1").arg(reason));
         default:
             throw ControlError(CommError::PortNotAvailable,
                                QStringLiteral("The port is not available: %1").arg(reason));
@@ -103,7 +107,9 @@ void QtSerialPortControl::applySettings() {
     port_.setFlowControl(QSerialPort::NoFlowControl);
 }
 
-bool QtSerialPortControl::portOpen() const { return port_.isOpen(); }
+bool QtSerialPortControl::portOpen() const {
+    return port_.isOpen();
+}
 
 int QtSerialPortControl::inBufferCount() {
     if (!port_.isOpen()) {

@@ -40,16 +40,23 @@ void frmSerial::collectPlain(const std::string &read) {
 
 void frmSerial::collectModbus(const std::string &read) {
     RxPlain = {};
-    if (read.empty()) {
-        return;
-    }
-    RxFrame.append(read);
     const auto address = deviceAddress(Text1->text().toStdString());
-    if (!address) {
-        return;
+    // A long read is examined piece by piece, so that answers in front of a flood of other
+    // characters are not pushed out of the bounded buffer before they were looked at.
+    constexpr std::size_t kPiece = kModbusBufferLimit / 2;
+    for (std::size_t offset = 0; offset < read.size(); offset += kPiece) {
+        RxFrame.append(read, offset, kPiece);
+        if (address) {
+            takeModbusAnswers(*address, read);
+        } else if (RxFrame.size() > kModbusBufferLimit) {
+            RxFrame.erase(0, RxFrame.size() - kModbusBufferLimit);
+        }
     }
+}
+
+void frmSerial::takeModbusAnswers(std::uint8_t address, const std::string &read) {
     for (;;) {
-        ModbusScan scan = takeModbusAnswer(RxFrame, *address);
+        ModbusScan scan = takeModbusAnswer(RxFrame, address);
         switch (scan.kind) {
         case ModbusScan::Kind::Incomplete:
             return;

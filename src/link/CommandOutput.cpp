@@ -34,6 +34,8 @@ int frmSerial::WriteCOM32(std::string_view COMString) {
     }
 }
 
-std::string frmSerial::CRC16(std::string_view sString) const { return quenta::CRC16(sString); }
+std::string frmSerial::CRC16(std::string_view sString) const {
+    return quenta::CRC16(sString);
+}
 
 } // namespace quenta

@@ -14,8 +14,9 @@ void frmSerial::Timer3_Timer() {
             return;
         }
         if (ScanPort >= kUsbScanLimit) {
-            showNotAvailable(txt[0]->text() +
-                             QStringLiteral(" Not available! Use Serial settings to setup your ports."));
+            showNotAvailable(
+                txt[0]->text() +
+                QStringLiteral(" Not available! Use Serial settings to setup your ports."));
             return;
         }
         OPEN_PORT();

@@ -15,8 +15,7 @@ std::optional<std::size_t> completeFrameAt(std::string_view buffer, std::size_t 
     std::uint16_t reg = 0xFFFF;
     for (std::size_t body = 1; body + 2 <= rest.size(); ++body) {
         reg = crc16Update(reg, rest[body - 1]);
-        if (body + 2 >= kModbusMinFrame &&
-            static_cast<unsigned char>(rest[body]) == (reg & 0xFF) &&
+        if (body + 2 >= kModbusMinFrame && static_cast<unsigned char>(rest[body]) == (reg & 0xFF) &&
             static_cast<unsigned char>(rest[body + 1]) == (reg >> 8)) {
             return body + 2;
         }

@@ -24,12 +24,12 @@ std::optional<std::string> takePlainAnswer(PlainReceiver &rx, std::string_view r
     }
     rx.quietTicks = 0;
     rx.pending.append(read);
+    if (rx.pending.size() > kPlainPendingLimit) {
+        return handOn(rx, rx.pending.size());
+    }
     const std::size_t lineEnd = rx.pending.find_last_of("\r\n");
     if (lineEnd != std::string::npos && lineEnd + 1 >= kPlainMinAnswer) {
         return handOn(rx, lineEnd + 1);
-    }
-    if (rx.pending.size() > kPlainPendingLimit) {
-        return handOn(rx, rx.pending.size());
     }
     return std::nullopt;
 }

@@ -17,7 +17,7 @@ struct PlainReceiver {
 inline constexpr std::size_t kPlainMinAnswer = 4;
 // Characters left without a line end are handed on after this many quiet polls.
 inline constexpr int kPlainQuietTicks = 5;
-// Pending characters never exceed this; a longer run without a line end is handed on as it is.
+// Pending characters never exceed this: more than this is handed on whole, line end or not.
 inline constexpr std::size_t kPlainPendingLimit = 1024;
 
 // Adds one poll's characters (possibly none) and returns the answer to hand on, if one is complete:

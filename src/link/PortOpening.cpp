@@ -9,7 +9,8 @@
 namespace quenta {
 namespace {
 
-const QString kNotAvailable = QStringLiteral(" Not available! Use Serial settings to setup your ports.");
+const QString kNotAvailable =
+    QStringLiteral(" Not available! Use Serial settings to setup your ports.");
 
 } // namespace
 

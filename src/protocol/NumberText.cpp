@@ -1,15 +1,21 @@
 #include "protocol/NumberText.h"
 
+#include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <locale.h>
 #include <string>
 
 namespace quenta {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') {
@@ -49,6 +55,12 @@ private:
     std::size_t pos_ = 0;
 };
 
+// Decimal text to a number, whatever the locale of the program says about decimal points.
+double toDouble(const std::string &text) {
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+    return strtod_l(text.c_str(), nullptr, cLocale);
+}
+
 // "&H" followed by up to eight hexadecimal digits is a 32-bit two's complement value.
 NumberScan scanHex(Cursor &cur) {
     NumberScan scan;
@@ -67,7 +79,8 @@ NumberScan scanHex(Cursor &cur) {
     if (count > 8) {
         scan.value = std::numeric_limits<double>::infinity();
     } else {
-        scan.value = static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
+        scan.value =
+            static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
     }
     return scan;
 }
@@ -128,11 +141,13 @@ NumberScan scanNumber(std::string_view text, bool skipBlanks) {
             compact += exponent;
         }
     }
-    scan.value = std::strtod(compact.c_str(), nullptr);
+    scan.value = toDouble(compact);
     return scan;
 }
 
-double readNumber(std::string_view text) { return scanNumber(text, true).value; }
+double readNumber(std::string_view text) {
+    return scanNumber(text, true).value;
+}
 
 double roundHalfEven(double value) {
     if (!std::isfinite(value)) {

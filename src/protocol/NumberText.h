@@ -9,9 +9,9 @@ namespace quenta {
 
 // Result of scanning a number at the start of a text.
 struct NumberScan {
-    double value = 0.0;   // the number read; 0 when none; +-infinity when it overflows
-    std::size_t end = 0;  // index just past the last character that belonged to the number
-    bool digits = false;  // whether any digit was read
+    double value = 0.0;  // the number read; 0 when none; +-infinity when it overflows
+    std::size_t end = 0; // index just past the last character that belonged to the number
+    bool digits = false; // whether any digit was read
 };
 
 // Reads the number at the start of a text the way the address boxes are read: an optional sign,

@@ -17,7 +17,9 @@ std::string commandLine(std::string_view payload) {
 
 } // namespace
 
-std::string downloadLine(std::string_view entry) { return commandLine(entry); }
+std::string downloadLine(std::string_view entry) {
+    return commandLine(entry);
+}
 
 std::string verifyLine(std::string_view entry) {
     std::string line = commandLine(entry);

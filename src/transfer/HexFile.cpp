@@ -86,9 +86,9 @@ std::vector<std::string> readHexFile(const QString &path, std::size_t maxItems) 
         QFile file;
         if (file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
             if (const uchar *data = file.map(0, info.st_size)) {
-                return splitItems({reinterpret_cast<const char *>(data),
-                                   static_cast<std::size_t>(info.st_size)},
-                                  maxItems);
+                return splitItems(
+                    {reinterpret_cast<const char *>(data), static_cast<std::size_t>(info.st_size)},
+                    maxItems);
             }
         }
     }

@@ -5,9 +5,13 @@
 
 namespace quenta {
 
-void frmSerial::Command3_Click() { loadAndSend(0); }
+void frmSerial::Command3_Click() {
+    loadAndSend(0);
+}
 
-void frmSerial::Command2_Click() { loadAndSend(1); }
+void frmSerial::Command2_Click() {
+    loadAndSend(1);
+}
 
 void frmSerial::loadAndSend(std::int16_t verifyMode) {
     VerifyMode = verifyMode;

@@ -3,9 +3,15 @@
 namespace quenta {
 namespace {
 
-bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
-bool isSeparator(char c) { return c == ',' || isLineEnd(c); }
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
+bool isSeparator(char c) {
+    return c == ',' || isLineEnd(c);
+}
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "window/frmSerial.h"
 
+#include "controls/PortDiscovery.h"
 #include "controls/QtSerialPortControl.h"
 #include "controls/VbColor.h"
 
@@ -7,7 +8,9 @@
 #include <QIcon>
 
 // The icon lives in a static library: its resources must be registered by hand.
-static void registerResources() { Q_INIT_RESOURCE(resources); }
+static void registerResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace quenta {
 namespace {
@@ -60,7 +63,7 @@ void frmSerial::buildControls() {
     setFixedSize(5955 / kTwipsPerPixel, 1845 / kTwipsPerPixel);
     // The layout was drawn for a small dialog font (about 8 points at 96 dots per inch).
     QFont small = font();
-    small.setPixelSize(11);
+    small.setPixelSize(10);
     setFont(small);
 
     Frame2 = named(place(new QGroupBox(QStringLiteral("Comm's"), this), 0, 0, 4395, 855), "Frame2");
@@ -68,14 +71,17 @@ void frmSerial::buildControls() {
                       "Label1");
     txt[0] = named(place(new QLineEdit(QStringLiteral("COM3"), Frame2), 60, 480, 855, 315), "txt");
     txt[0]->setProperty("Tag", QStringLiteral("NO"));
+    new PortDiscovery(txt[0]); // owned by the box
     Pic = named(place(new Shape(Frame2), 720, 0, 195, 255), "Pic");
-    Label4 = named(place(new QLabel(QStringLiteral("Speed 9600"), Frame2), 960, 0, 975, 255), "Label4");
+    Label4 =
+        named(place(new QLabel(QStringLiteral("Speed 9600"), Frame2), 960, 0, 975, 255), "Label4");
     Option1 = named(place(new QRadioButton(QStringLiteral("Option1"), Frame2), 1860, 0, 195, 195),
                     "Option1");
     Label6 = named(place(new QLabel(QStringLiteral("19200"), Frame2), 2040, 0, 495, 255), "Label6");
     Option2 = named(place(new QRadioButton(QStringLiteral("Option2"), Frame2), 2520, 0, 195, 195),
                     "Option2");
-    Label7 = named(place(new QLabel(QStringLiteral("115200"), Frame2), 2700, 0, 615, 255), "Label7");
+    Label7 =
+        named(place(new QLabel(QStringLiteral("115200"), Frame2), 2700, 0, 615, 255), "Label7");
     Option3 = named(place(new QRadioButton(QStringLiteral("Option3"), Frame2), 3300, 0, 195, 195),
                     "Option3");
     Option3->setChecked(true);
@@ -89,29 +95,36 @@ void frmSerial::buildControls() {
                         "BTNCloseCom");
     BTNCloseCom->setProperty("Tag", QStringLiteral("NC"));
     BTNCloseCom->setEnabled(false);
-    Label2 = named(place(new QLabel(QStringLiteral("No info"), Frame2), 1620, 240, 1755, 255), "Label2");
-    Command3 = named(place(new QPushButton(QStringLiteral("Open File and  Download"), Frame2), 1620, 480,
-                           2055, 255),
+    Label2 =
+        named(place(new QLabel(QStringLiteral("No info"), Frame2), 1620, 240, 1755, 255), "Label2");
+    Command3 = named(place(new QPushButton(QStringLiteral("Open File and  Download"), Frame2), 1620,
+                           480, 2055, 255),
                      "Command3");
-    Command6 = named(place(new QPushButton(QStringLiteral("Install "), Frame2), 3420, 190, 615, 255),
-                     "Command6");
-    Command4 = named(place(new QPushButton(QStringLiteral("?"), Frame2), 4080, 190, 255, 255), "Command4");
+    Command6 =
+        named(place(new QPushButton(QStringLiteral("Install "), Frame2), 3420, 190, 615, 255),
+              "Command6");
+    Command4 =
+        named(place(new QPushButton(QStringLiteral("?"), Frame2), 4080, 190, 255, 255), "Command4");
     Command2 = named(place(new QPushButton(QStringLiteral("Verify"), Frame2), 3720, 480, 615, 255),
                      "Command2");
 
-    Frame4 =
-        named(place(new QGroupBox(QStringLiteral("Modbus RTU"), this), 4440, 0, 1515, 855), "Frame4");
-    Check1 = named(place(new QCheckBox(QStringLiteral("Check1"), Frame4), 1200, 0, 255, 255), "Check1");
-    Label5 = named(place(new QLabel(QStringLiteral("Addr Device"), Frame4), 60, 240, 915, 255), "Label5");
+    Frame4 = named(place(new QGroupBox(QStringLiteral("Modbus RTU"), this), 4440, 0, 1515, 855),
+                   "Frame4");
+    Check1 =
+        named(place(new QCheckBox(QStringLiteral("Check1"), Frame4), 1200, 0, 255, 255), "Check1");
+    Label5 = named(place(new QLabel(QStringLiteral("Addr Device"), Frame4), 60, 240, 915, 255),
+                   "Label5");
     Text1 = named(place(new QLineEdit(Frame4), 1020, 240, 435, 285), "Text1");
     Text2 = named(place(new QLineEdit(QStringLiteral("10"), Frame4), 120, 480, 435, 285), "Text2");
     Command1 = named(place(new QPushButton(QStringLiteral("Set Addr"), Frame4), 600, 520, 795, 255),
                      "Command1");
 
-    Frame3 = named(place(new QGroupBox(QStringLiteral("Status"), this), 0, 840, 5955, 975), "Frame3");
+    Frame3 =
+        named(place(new QGroupBox(QStringLiteral("Status"), this), 0, 840, 5955, 975), "Frame3");
     vbalProgressBar1 =
         named(place(new ProgressBar(Frame3), 120, 240, 5715, 255), "vbalProgressBar1");
-    Label3 = named(place(new QLabel(QStringLiteral("Answer:"), Frame3), 120, 600, 735, 255), "Label3");
+    Label3 =
+        named(place(new QLabel(QStringLiteral("Answer:"), Frame3), 120, 600, 735, 255), "Label3");
     Text8 = named(place(new QLineEdit(this), 720, 1410, 5115, 285), "Text8");
     Command5 = named(place(new QPushButton(QStringLiteral("Send"), this), 1800, 2760, 855, 255),
                      "Command5");
@@ -130,8 +143,7 @@ void frmSerial::buildControls() {
     framePalette.setColor(QPalette::WindowText, fromBgr(VbColor::DarkBlue));
     Frame2->setPalette(framePalette);
 
-    BTNOpenCom->setToolTip(
-        QStringLiteral("Открыть порт, для USB также остановить сканирование "));
+    BTNOpenCom->setToolTip(QStringLiteral("Открыть порт, для USB также остановить сканирование "));
     BTNCloseCom->setToolTip(QStringLiteral("Закрыть порт"));
     Command3->setToolTip(QStringLiteral("Открыть файл прошивки м загрузить"));
     Command2->setToolTip(QStringLiteral("Проверить загруженную прошивку"));
@@ -145,8 +157,8 @@ void frmSerial::buildControls() {
 
     // Keyboard order; frames, labels, the lamp and the bar take no focus.
     const std::array<QWidget *, 17> tabOrder = {
-        txt[0],   BTNOpenCom, BTNCloseCom, Command3, Command4, Command5, Command6, Text8, Check1,
-        Text1,    Text2,      Command1,    Command2, Option1,  Option2,  Option3,  Option4};
+        txt[0], BTNOpenCom, BTNCloseCom, Command3, Command4, Command5, Command6, Text8,  Check1,
+        Text1,  Text2,      Command1,    Command2, Option1,  Option2,  Option3,  Option4};
     for (std::size_t i = 0; i + 1 < tabOrder.size(); ++i) {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     }

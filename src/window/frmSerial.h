@@ -90,8 +90,8 @@ public:
     std::int16_t TransferRequested = 0;
     std::int16_t FileLoaded = 0;
     std::string RxAnswer;
-    std::string RxFrame;      // Modbus receive buffer
-    PlainReceiver RxPlain;    // plain-mode characters of an answer still arriving
+    std::string RxFrame;   // Modbus receive buffer
+    PlainReceiver RxPlain; // plain-mode characters of an answer still arriving
     std::int16_t BlinkCount = 0;
 
     // Event procedures.
@@ -126,6 +126,7 @@ private:
     void completeConnection();
     void collectPlain(const std::string &read);
     void collectModbus(const std::string &read);
+    void takeModbusAnswers(std::uint8_t address, const std::string &read);
     void loadAndSend(std::int16_t verifyMode);
     void showAnswer(std::string_view text);
 

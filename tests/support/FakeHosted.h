@@ -26,7 +26,8 @@ public:
         if (open) {
             ++openAttempts;
             if (!available.contains(commPort)) {
-                throw ControlError(CommError::InvalidPortNumber, QStringLiteral("Invalid port number"));
+                throw ControlError(CommError::InvalidPortNumber,
+                                   QStringLiteral("Invalid port number"));
             }
         }
         isOpen = open;

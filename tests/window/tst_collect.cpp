@@ -151,8 +151,8 @@ void CollectTest::plainUnterminatedAnswerAfterQuietPolls() {
 void CollectTest::modbusWorkedExample() {
     Collecting c(true);
     c->FileLoaded = 1;
-    const std::string frame = {0x01, 0x42, 0x4F, 0x4B, 0x0D, 0x0A, static_cast<char>(0x9B),
-                               static_cast<char>(0x90)};
+    const std::string frame = {
+        0x01, 0x42, 0x4F, 0x4B, 0x0D, 0x0A, static_cast<char>(0x9B), static_cast<char>(0x90)};
     c.poll(frame);
     QCOMPARE(c.answerBox(), QStringLiteral("OK\r\n"));
     QCOMPARE(c.port->written, std::vector<std::string>{modbusFrame(1, "BOOT:020000040000FA\r\n")});
@@ -194,13 +194,15 @@ void CollectTest::modbusShortReadsJoinTheFrame() {
 void CollectTest::modbusWrongAddress() {
     Collecting c(true);
     c.poll(answerFrame(2, "OK\r\n"));
-    QCOMPARE(c.answerBox(), QStringLiteral("Error ADDR  >> ") + QString::fromLatin1(answerFrame(2, "OK\r\n")));
+    QCOMPARE(c.answerBox(),
+             QStringLiteral("Error ADDR  >> ") + QString::fromLatin1(answerFrame(2, "OK\r\n")));
     QVERIFY(c.port->written.empty());
 }
 
 void CollectTest::modbusWrongMarker() {
     Collecting c(true);
-    std::string frame = "\x01" "bOK\r\n";
+    std::string frame = "\x01"
+                        "bOK\r\n";
     frame += CRC16(frame);
     c.poll(frame);
     QVERIFY(c.answerBox().startsWith(QStringLiteral("Error CMD  >> ")));
@@ -248,19 +250,22 @@ void CollectTest::parserKeywords_data() {
     QTest::addColumn<int>("verifyModeAfter");
     QTest::addColumn<int>("fileLoadedAfter");
     QTest::addColumn<QByteArray>("sent"); // the line sent, empty for none
-    QTest::newRow("OK while downloading") << QByteArray("OK\r\n") << 0 << "DOWNLOAD" << VbColor::Navy << 0 << 1
-                                          << QByteArray("BOOT:020000040000FA\r\n");
-    QTest::newRow("OK while verifying") << QByteArray("OK\r\n") << 1 << "NO FILE" << VbColor::Navy << 1 << 1
-                                        << QByteArray("BOOT#020000040000FA\r\n");
+    QTest::newRow("OK while downloading")
+        << QByteArray("OK\r\n") << 0 << "DOWNLOAD" << VbColor::Navy << 0 << 1
+        << QByteArray("BOOT:020000040000FA\r\n");
+    QTest::newRow("OK while verifying") << QByteArray("OK\r\n") << 1 << "NO FILE" << VbColor::Navy
+                                        << 1 << 1 << QByteArray("BOOT#020000040000FA\r\n");
     QTest::newRow("DOWNLOAD ends download pass")
         << QByteArray("DOWNLOAD\r\n") << 0 << "VERIFY" << VbColor::Navy << 1 << 1
         << QByteArray("BOOT#020000040000FA\r\n");
     QTest::newRow("DOWNLOAD ends verify pass")
         << QByteArray("DOWNLOAD\r\n") << 1 << "END" << VbColor::Green << 0 << 0 << QByteArray();
-    QTest::newRow("ERROR") << QByteArray("ERROR\r\n") << 1 << "ERROR" << VbColor::Red << 0 << 1 << QByteArray();
-    QTest::newRow("FORMAT") << QByteArray("FORMAT\r\n") << 0 << "" << VbColor::Navy << 0 << 1 << QByteArray();
-    QTest::newRow("lower case ok") << QByteArray("ok\r\n") << 0 << "NO FILE" << VbColor::Navy << 0 << 1
-                                   << QByteArray();
+    QTest::newRow("ERROR") << QByteArray("ERROR\r\n") << 1 << "ERROR" << VbColor::Red << 0 << 1
+                           << QByteArray();
+    QTest::newRow("FORMAT") << QByteArray("FORMAT\r\n") << 0 << "" << VbColor::Navy << 0 << 1
+                            << QByteArray();
+    QTest::newRow("lower case ok")
+        << QByteArray("ok\r\n") << 0 << "NO FILE" << VbColor::Navy << 0 << 1 << QByteArray();
     QTest::newRow("unknown") << QByteArray("HELLO\r\n") << 0 << "NO FILE" << VbColor::Navy << 0 << 1
                              << QByteArray();
 }
@@ -300,10 +305,14 @@ void CollectTest::parserKeywordOrder_data() {
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("barText");
     QTest::addColumn<bool>("sends");
-    QTest::newRow("VER= before OK") << QByteArray("VER=1 OK\r\n") << "READY" << "NO FILE" << false;
-    QTest::newRow("ERROR before DOWNLOAD") << QByteArray("DOWNLOAD ERROR\r\n") << "Ready" << "ERROR" << false;
-    QTest::newRow("DOWNLOAD before OK") << QByteArray("OK DOWNLOAD\r\n") << "Ready" << "VERIFY" << true;
-    QTest::newRow("FORMAT before OK") << QByteArray("OK FORMAT\r\n") << "Ready" << "" << false;
+    QTest::newRow("VER= before OK") << QByteArray("VER=1 OK\r\n") << "READY"
+                                    << "NO FILE" << false;
+    QTest::newRow("ERROR before DOWNLOAD") << QByteArray("DOWNLOAD ERROR\r\n") << "Ready"
+                                           << "ERROR" << false;
+    QTest::newRow("DOWNLOAD before OK") << QByteArray("OK DOWNLOAD\r\n") << "Ready"
+                                        << "VERIFY" << true;
+    QTest::newRow("FORMAT before OK") << QByteArray("OK FORMAT\r\n") << "Ready"
+                                      << "" << false;
 }
 
 void CollectTest::parserKeywordOrder() {

@@ -31,8 +31,9 @@ void LayoutTest::controlTable_data() {
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<QString>("tag");
 
-    const auto row = [](const char *name, const char *kind, const char *container, const QString &text,
-                        QRect twips, bool enabled = true, const char *tag = "") {
+    const auto row = [](const char *name, const char *kind, const char *container,
+                        const QString &text, QRect twips, bool enabled = true,
+                        const char *tag = "") {
         QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(kind)
                             << QString::fromLatin1(container) << text << twips << enabled
                             << QString::fromLatin1(tag);
@@ -105,17 +106,23 @@ void LayoutTest::tooltips_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("tooltip");
     QTest::newRow("BTNOpenCom") << "BTNOpenCom"
-                                << QStringLiteral("Открыть порт, для USB также остановить сканирование ");
+                                << QStringLiteral(
+                                       "Открыть порт, для USB также остановить сканирование ");
     QTest::newRow("BTNCloseCom") << "BTNCloseCom" << QStringLiteral("Закрыть порт");
     QTest::newRow("Command3") << "Command3" << QStringLiteral("Открыть файл прошивки м загрузить");
     QTest::newRow("Command2") << "Command2" << QStringLiteral("Проверить загруженную прошивку");
-    QTest::newRow("Command6") << "Command6" << QStringLiteral("Проинсталировать загруженную прошивку");
-    QTest::newRow("Command4") << "Command4" << QStringLiteral("Узнать версию загрузчика в контроллере ");
-    QTest::newRow("Label8") << "Label8"
-                            << QStringLiteral("Для USB сначала открвть порт а затем подать питние на контроллер");
+    QTest::newRow("Command6") << "Command6"
+                              << QStringLiteral("Проинсталировать загруженную прошивку");
+    QTest::newRow("Command4") << "Command4"
+                              << QStringLiteral("Узнать версию загрузчика в контроллере ");
+    QTest::newRow("Label8")
+        << "Label8"
+        << QStringLiteral("Для USB сначала открвть порт а затем подать питние на контроллер");
     QTest::newRow("Check1") << "Check1" << QStringLiteral("Установить для связи через MODBUS");
-    QTest::newRow("Text1") << "Text1"
-                           << QStringLiteral("Для автопоиска адреса оставить поле пустым  или указать адрес контроллера");
+    QTest::newRow("Text1")
+        << "Text1"
+        << QStringLiteral(
+               "Для автопоиска адреса оставить поле пустым  или указать адрес контроллера");
 }
 
 void LayoutTest::tooltips() {
@@ -176,9 +183,10 @@ void LayoutTest::tabOrder() {
     w->BTNCloseCom->setEnabled(true);
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-    const QList<QWidget *> expected = {w->txt[0], w->BTNOpenCom, w->BTNCloseCom, w->Command3,
-                                       w->Command4, w->Command5, w->Command6, w->Text8,
-                                       w->Check1, w->Text1, w->Text2, w->Command1, w->Command2};
+    const QList<QWidget *> expected = {w->txt[0],   w->BTNOpenCom, w->BTNCloseCom, w->Command3,
+                                       w->Command4, w->Command5,   w->Command6,    w->Text8,
+                                       w->Check1,   w->Text1,      w->Text2,       w->Command1,
+                                       w->Command2};
     w->txt[0]->setFocus();
     for (qsizetype i = 1; i < expected.size(); ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

@@ -10,7 +10,8 @@ using namespace quenta::testing;
 
 namespace {
 
-const QString kNotAvailable = QStringLiteral(" Not available! Use Serial settings to setup your ports.");
+const QString kNotAvailable =
+    QStringLiteral(" Not available! Use Serial settings to setup your ports.");
 
 std::string bytes(std::initializer_list<int> codes) {
     std::string s;
@@ -84,7 +85,7 @@ void LinkTest::openSerialWithAddress() {
 }
 
 void LinkTest::openSettings_data() {
-    QTest::addColumn<QRadioButton *frmSerial::*>("option");
+    QTest::addColumn<QRadioButton * frmSerial::*>("option");
     QTest::addColumn<QString>("settings");
     QTest::newRow("9600") << &frmSerial::Option1 << "9600,n,8,1";
     QTest::newRow("19200") << &frmSerial::Option2 << "19200,n,8,1";
@@ -352,7 +353,8 @@ void LinkTest::probeWalksAddresses() {
         w->Timer3_Timer();
         QCOMPARE(w->Label2->text(), QStringLiteral("WAIT Connect: %1").arg(address));
         QCOMPARE(w->Text1->text(), QString::number(address));
-        QCOMPARE(w.port->written.back(), modbusFrame(static_cast<std::uint8_t>(address), "BOOTi\r\n"));
+        QCOMPARE(w.port->written.back(),
+                 modbusFrame(static_cast<std::uint8_t>(address), "BOOTi\r\n"));
     }
     QCOMPARE(w->ScanPort, 4);
 

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QCompleter;
+class QLineEdit;
+class QStringListModel;
+
+namespace quenta {
+
+// Where serial ports are looked for besides the ones the system enumerates.
+struct PortPlaces {
+    // Folders whose entries are stable names of devices, such as /dev/serial/by-id.
+    QStringList folders;
+    // The demo board's port, offered when it exists.
+    QString demoBoard;
+};
+
+// /dev/serial/by-id, and the demo board's link in $XDG_RUNTIME_DIR (or /tmp without it).
+PortPlaces defaultPortPlaces();
+
+// The ports there are now: the system's serial devices, then the entries of the folders (each
+// folder sorted by name), then the demo board. Only paths that lead to something that exists are
+// listed, each once.
+QStringList discoverPorts(const PortPlaces &places);
+
+// Offers the ports there are as completions of a port box while the operator types. The list is
+// looked up anew each time the box gets the focus; the box's text is never touched.
+class PortDiscovery : public QObject {
+    Q_OBJECT
+public:
+    explicit PortDiscovery(QLineEdit *box, PortPlaces places = defaultPortPlaces());
+
+    QCompleter *completer() const { return completer_; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void refresh();
+
+    PortPlaces places_;
+    QStringListModel *ports_;
+    QCompleter *completer_;
+};
+
+} // namespace quenta

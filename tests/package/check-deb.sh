@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build folder, unpacks it into a scratch root and checks what is
+# in it. Usage: check-deb.sh BUILD_FOLDER
+set -euo pipefail
+build="$(cd "$1" && pwd)"
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+(cd "$build" && cpack -G DEB -B "$scratch/out") >"$scratch/cpack.log" 2>&1 ||
+    { cat "$scratch/cpack.log" >&2; fail "cpack did not build the package"; }
+debs=("$scratch"/out/quenta_*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one quenta_*.deb, found: ${debs[*]}"
+deb="${debs[0]}"
+echo "Built $(basename "$deb")"
+
+root="$scratch/root"
+dpkg -x "$deb" "$root"
+for file in usr/bin/quenta usr/bin/quenta-simboard; do
+    [ -f "$root/$file" ] && [ -x "$root/$file" ] || fail "$file missing or not executable"
+done
+for file in usr/share/applications/quenta.desktop usr/share/icons/hicolor/24x24/apps/quenta.png; do
+    [ -f "$root/$file" ] || fail "$file missing"
+done
+[ ! -e "$root/usr/bin/quenta-screenshot" ] || fail "quenta-screenshot must stay out of the package"
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$root/usr/share/applications/quenta.desktop" ||
+        fail "desktop-file-validate rejects quenta.desktop"
+else
+    echo "desktop-file-validate not installed: the menu entry is not validated"
+fi
+
+package="$(dpkg-deb -f "$deb" Package)"
+[ "$package" = quenta ] || fail "package name is '$package'"
+depends="$(dpkg-deb -f "$deb" Depends)"
+echo "Depends: $depends"
+grep -Eq '(^|[ ,])libqt6(core|gui|widgets|serialport)6' <<<"$depends" ||
+    fail "Depends names no Qt 6 library"
+echo "Package checked"
