@@ -1,0 +1,59 @@
+// HexItemReader over arbitrary bytes. The reading ends; no item holds a CR or LF; there are no more
+// items than separators + 1 and no fewer than lines; every item stands in the content as it is;
+// and reading the same content again gives the same items.
+#include "Fuzzing.h"
+#include "transfer/HexReading.h"
+
+#include <vector>
+
+using quenta::HexItemReader;
+using quenta::fuzzing::require;
+
+namespace {
+
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
+
+std::vector<std::string> readAll(std::string_view content) {
+    const auto separators = static_cast<std::size_t>(std::count_if(
+        content.begin(), content.end(), [](char c) { return c == ',' || isLineEnd(c); }));
+    std::vector<std::string> items;
+    HexItemReader reader(content);
+    while (!reader.atEnd()) {
+        require(items.size() <= separators, "more items than separators + 1");
+        items.push_back(reader.next());
+    }
+    return items;
+}
+
+// Lines of the content: a CR LF pair, a lone CR and a lone LF each end one; text after the last
+// line end is a line too.
+std::size_t countLines(std::string_view content) {
+    std::size_t lines = 0;
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        if (content[i] == '\n' ||
+            (content[i] == '\r' && (i + 1 == content.size() || content[i + 1] != '\n'))) {
+            ++lines;
+        }
+    }
+    if (!content.empty() && !isLineEnd(content.back())) {
+        ++lines;
+    }
+    return lines;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    const std::string_view content(reinterpret_cast<const char *>(data), size);
+    const std::vector<std::string> items = readAll(content);
+    for (const std::string &item : items) {
+        require(item.find_first_of("\r\n") == std::string::npos, "an item holds a line end");
+        require(content.find(item) != std::string_view::npos,
+                "an item is not taken from the content");
+    }
+    require(items.size() >= countLines(content), "a line gave no item");
+    require(readAll(content) == items, "a second reading gives other items");
+    return 0;
+}

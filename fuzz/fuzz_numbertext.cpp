@@ -1,0 +1,94 @@
+// The number readers over arbitrary text. Nothing is undefined; a scan stays within its text and
+// reads 0 when it finds no digit; rounding goes to the nearest whole number, halves to the even
+// one; the device address is the rounded number when that is in 0..255; a 16-bit integer reads
+// back the same from its own digits and with blanks around the text; the address digits and the
+// set-address line agree with the device address.
+#include "Fuzzing.h"
+#include "protocol/NumberText.h"
+#include "transfer/CommandLines.h"
+
+#include <cmath>
+
+using namespace quenta;
+using quenta::fuzzing::require;
+
+namespace {
+
+void checkScan(std::string_view text, bool skipBlanks) {
+    const NumberScan scan = scanNumber(text, skipBlanks);
+    require(scan.end <= text.size(), "a scan ends past its text");
+    require(!std::isnan(scan.value), "a scan reads NaN");
+    if (scan.digits) {
+        require(scan.end > 0, "a scan with digits ends at the start");
+    } else {
+        require(scan.value == 0.0 && scan.end == 0, "a scan without digits reads something");
+    }
+}
+
+void checkRounding(double value, double rounded) {
+    if (!std::isfinite(value)) {
+        require(rounded == value, "rounding changes an infinite number");
+        return;
+    }
+    const double distance = std::fabs(rounded - value);
+    require(rounded == std::floor(rounded), "rounding gives a fraction");
+    require(distance <= 0.5, "rounding goes past the nearest whole number");
+    require(distance < 0.5 || std::fmod(rounded, 2.0) == 0.0, "a half goes to the odd neighbour");
+}
+
+bool isUpperHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+std::string hexByte(std::uint8_t value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    return {kHex[value >> 4], kHex[value & 0xF]};
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char *>(data), size);
+    checkScan(text, false);
+    checkScan(text, true);
+
+    const double number = readNumber(text);
+    require(number == scanNumber(text, true).value, "readNumber differs from the scan");
+    const double rounded = roundHalfEven(number);
+    checkRounding(number, rounded);
+
+    const auto address = deviceAddress(text);
+    require(address.has_value() == (rounded >= 0.0 && rounded <= 255.0),
+            "a device address is given outside 0..255 or refused inside it");
+    if (address) {
+        require(*address == rounded, "the device address is not the rounded number");
+    }
+
+    if (const auto integer = toInteger16(text)) {
+        require(toInteger16(std::to_string(*integer)) == integer,
+                "a 16-bit integer does not read back from its digits");
+        require(toInteger16(" \t" + text + "\t ") == integer, "blanks around change the integer");
+    }
+
+    const auto digits = addressDigits(text);
+    require(digits.has_value() == (rounded >= -2147483648.0 && rounded <= 2147483647.0),
+            "address digits given outside 32 bits or refused inside them");
+    if (digits) {
+        require(digits->size() == 2 && isUpperHex((*digits)[0]) && isUpperHex((*digits)[1]),
+                "address digits are not two upper-case hexadecimal digits");
+    }
+    if (address) {
+        require(digits == hexByte(*address), "address digits differ from the device address");
+    }
+
+    const auto line = setAddressLine(text);
+    require(line.has_value() == (digits && *digits != "00"),
+            "a set-address line is given for 00 or refused for another address");
+    if (line) {
+        require(line->size() == 9 && line->starts_with("BOOT$") && line->ends_with("\r\n") &&
+                    isUpperHex((*line)[5]) && isUpperHex((*line)[6]) && line->substr(5, 2) != "00",
+                "a set-address line is not BOOT$ + two digits + CR LF");
+        require(line->substr(5, 2) == *digits, "the set-address line carries other digits");
+    }
+    return 0;
+}
