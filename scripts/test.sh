@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# Builds the program and runs every test: the normal build, then under AddressSanitizer and
-# UndefinedBehaviorSanitizer; last, each fuzz target runs for a short while.
+# Builds the program and runs every test: the normal build, each fuzz target for a short while,
+# then every test again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
-for preset in default sanitize; do
-    echo "== $preset build"
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset"
-    ctest --preset "$preset"
-done
+run_tests() { # PRESET
+    echo "== $1 build"
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1"
+    ctest --preset "$1"
+}
+
+run_tests default
 
 # Each fuzz target starts from its seed corpus and the inputs that once broke something, and goes
 # on for 20 seconds; a crash, a sanitizer report or a broken invariant fails the run. What it finds
@@ -34,3 +36,5 @@ for corpus in fuzz/corpus/*/; do
     fi
     grep -E '^stat::number_of_executed_units' "$artifacts/run.log"
 done
+
+run_tests sanitize

@@ -1,0 +1,174 @@
+#include "simboard/Bootloader.h"
+
+#include "link/ModbusFrame.h"
+#include "protocol/Crc16.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace simboard {
+namespace {
+
+constexpr std::string_view kOk = "OK\r\n";
+constexpr std::string_view kError = "ERROR\r\n";
+constexpr std::string_view kDownload = "DOWNLOAD\r\n";
+
+constexpr std::string_view kPrefix = "BOOT";
+
+// Address byte, CR LF, two CRC bytes: the shortest frame that can hold a line.
+constexpr std::size_t kShortestFrame = 5;
+
+// The longest command frame: a download line with 255 data bytes.
+constexpr std::size_t kLongestFrame = 1 + 5 + 2 * (5 + 255) + 2 + 2;
+
+// The input never grows past this.
+constexpr std::size_t kInputLimit = 2 * kLongestFrame;
+
+// Whether the frame's last two bytes are the CRC-16 over the others, low byte first.
+bool crcCloses(std::string_view frame) {
+    const std::uint16_t crc = quenta::crc16Register(frame.substr(0, frame.size() - 2));
+    return static_cast<unsigned char>(frame[frame.size() - 2]) == (crc & 0xFF) &&
+           static_cast<unsigned char>(frame[frame.size() - 1]) == (crc >> 8);
+}
+
+std::string_view withoutLineEnd(std::string_view line) {
+    if (line.ends_with("\r\n")) {
+        line.remove_suffix(2);
+    } else if (line.ends_with('\n')) {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
+bool isUpperHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+int upperHexValue(char c) {
+    return c <= '9' ? c - '0' : c - 'A' + 10;
+}
+
+} // namespace
+
+Bootloader::Bootloader(BootloaderOptions options) : options_(std::move(options)) {}
+
+std::vector<Exchange> Bootloader::receive(std::string_view bytes) {
+    input_.append(bytes);
+    auto exchanges = options_.modbus ? takeFrames() : takeLines();
+    if (input_.size() > kInputLimit) {
+        const std::size_t dropped = input_.size() - kInputLimit;
+        input_.erase(0, dropped);
+        nextEnd_ = nextEnd_ > dropped ? nextEnd_ - dropped : 0;
+    }
+    return exchanges;
+}
+
+void Bootloader::dropInput() {
+    input_.clear();
+    nextEnd_ = 0;
+}
+
+std::vector<Exchange> Bootloader::takeLines() {
+    std::vector<Exchange> exchanges;
+    for (std::size_t end = input_.find('\n'); end != std::string::npos; end = input_.find('\n')) {
+        std::string line = input_.substr(0, end + 1);
+        input_.erase(0, end + 1);
+        exchanges.push_back(take(std::move(line)));
+    }
+    return exchanges;
+}
+
+std::vector<Exchange> Bootloader::takeFrames() {
+    std::vector<Exchange> exchanges;
+    while (const auto span = findFrame()) {
+        std::string line = input_.substr(span->start + 1, span->end - span->start - 3);
+        input_.erase(0, span->end);
+        nextEnd_ = 0;
+        exchanges.push_back(take(std::move(line)));
+    }
+    return exchanges;
+}
+
+std::optional<Bootloader::Span> Bootloader::findFrame() {
+    const std::string_view input = input_;
+    const char address = static_cast<char>(options_.address);
+    for (std::size_t end = std::max(nextEnd_, kShortestFrame); end <= input.size(); ++end) {
+        nextEnd_ = end + 1;
+        if (input.substr(end - 4, 2) != "\r\n") {
+            continue;
+        }
+        const std::size_t first = end > kLongestFrame ? end - kLongestFrame : 0;
+        for (std::size_t start = first; start + kShortestFrame <= end; ++start) {
+            if (input[start] == address && crcCloses(input.substr(start, end - start))) {
+                return Span{start, end};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+Exchange Bootloader::take(std::string line) {
+    const std::uint8_t address = options_.address;
+    std::string text = answerTo(withoutLineEnd(line));
+    commands_.push_back(line);
+    if (options_.modbus) {
+        text = quenta::modbusFrame(address, "B" + text);
+    }
+    return {std::move(line), std::move(text)};
+}
+
+std::string Bootloader::answerTo(std::string_view text) {
+    if (text == "VER" || text == "BOOTi") {
+        return "VER=" + options_.version + "\r\n";
+    }
+    if (!text.starts_with(kPrefix)) {
+        return std::string(kError);
+    }
+    const std::string_view payload = text.substr(kPrefix.size());
+    if (payload == "g") {
+        return std::string(kOk);
+    }
+    if (payload.starts_with(':')) {
+        return record(payload.substr(1), false);
+    }
+    if (payload.starts_with('#')) {
+        return record(payload.substr(1), true);
+    }
+    if (payload.starts_with('$')) {
+        return setAddress(payload.substr(1));
+    }
+    return std::string(kError);
+}
+
+std::string Bootloader::record(std::string_view digits, bool compare) {
+    const auto parsed = parseRecord(digits);
+    if (!parsed) {
+        return std::string(kError);
+    }
+    switch (compare ? pass_.compare(options_.memory, *parsed)
+                    : pass_.write(options_.memory, *parsed)) {
+    case HexPass::Result::Taken:
+        return std::string(kOk);
+    case HexPass::Result::EndOfFile:
+        return std::string(kDownload);
+    case HexPass::Result::Mismatch:
+        break;
+    }
+    return std::string(kError);
+}
+
+// Two upper-case hexadecimal digits; 00, which no board can answer to, is refused.
+std::string Bootloader::setAddress(std::string_view digits) {
+    if (digits.size() != 2 || !isUpperHexDigit(digits[0]) || !isUpperHexDigit(digits[1])) {
+        return std::string(kError);
+    }
+    const auto address =
+        static_cast<std::uint8_t>(upperHexValue(digits[0]) << 4 | upperHexValue(digits[1]));
+    if (address == 0) {
+        return std::string(kError);
+    }
+    options_.address = address;
+    return std::string(kOk);
+}
+
+} // namespace simboard
