@@ -2,10 +2,15 @@
 
 #include "controls/ControlError.h"
 
+#include <poll.h>
+
 namespace quenta {
 namespace {
 
-constexpr int kWriteTimeoutMs = 2000;
+// Output that makes no progress for this long is given up.
+constexpr int kWriteStallMs = 5000;
+// Errors in a row on a device that still looks healthy, before it is closed all the same.
+constexpr int kErrorsBeforeClose = 16;
 
 QSerialPort::Parity toParity(char parity) {
     switch (parity) {
@@ -96,6 +101,8 @@ void QtSerialPortControl::open() {
     applySettings();
     port_.clear(QSerialPort::AllDirections);
     port_.readAll();
+    healthyErrors_ = 0;
+    pullReads_ = false;
 }
 
 void QtSerialPortControl::applySettings() {
@@ -115,7 +122,11 @@ int QtSerialPortControl::inBufferCount() {
     if (!port_.isOpen()) {
         return 0;
     }
-    return static_cast<int>(port_.bytesAvailable());
+    if (pullReads_ && port_.bytesAvailable() == 0) {
+        // Read notices stopped after a false alarm: take in what waits in the device directly.
+        port_.waitForReadyRead(0);
+    }
+    return port_.isOpen() ? static_cast<int>(port_.bytesAvailable()) : 0;
 }
 
 std::string QtSerialPortControl::input() {
@@ -123,6 +134,9 @@ std::string QtSerialPortControl::input() {
         return {};
     }
     const QByteArray data = port_.readAll();
+    if (!data.isEmpty()) {
+        healthyErrors_ = 0;
+    }
     return data.toStdString();
 }
 
@@ -131,11 +145,22 @@ void QtSerialPortControl::setOutput(std::string_view text) {
         return;
     }
     port_.write(text.data(), static_cast<qint64>(text.size()));
+    // Wait as long as the line takes the bytes; give up only when it stops taking them.
     while (port_.isOpen() && port_.bytesToWrite() > 0) {
-        if (!port_.waitForBytesWritten(kWriteTimeoutMs)) {
-            break;
+        const qint64 before = port_.bytesToWrite();
+        if (!port_.waitForBytesWritten(kWriteStallMs) && port_.bytesToWrite() >= before) {
+            if (port_.isOpen()) {
+                port_.clear(QSerialPort::Output);
+            }
+            throw ControlError(CommError::PortNotAvailable,
+                               QStringLiteral("The port takes no more output"));
         }
     }
+}
+
+bool QtSerialPortControl::deviceFailed() const {
+    pollfd device{static_cast<int>(port_.handle()), POLLIN | POLLOUT, 0};
+    return ::poll(&device, 1, 0) < 0 || (device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 void QtSerialPortControl::onError(QSerialPort::SerialPortError error) {
@@ -143,8 +168,17 @@ void QtSerialPortControl::onError(QSerialPort::SerialPortError error) {
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
     case QSerialPort::ResourceError:
-        if (port_.isOpen()) {
+        if (!port_.isOpen()) {
+            return;
+        }
+        // A read that found nothing may be reported as an error although the device is fine;
+        // a device that is gone (a pulled cable, a closed terminal) is closed at once, so that
+        // the port reads closed from then on and no flood of errors follows.
+        if (deviceFailed() || ++healthyErrors_ >= kErrorsBeforeClose) {
             port_.close();
+        } else {
+            pullReads_ = pullReads_ || error == QSerialPort::ResourceError;
+            port_.clearError();
         }
         break;
     default:

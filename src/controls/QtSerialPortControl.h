@@ -33,10 +33,13 @@ private:
     void open();
     void applySettings();
     void onError(QSerialPort::SerialPortError error);
+    bool deviceFailed() const;
 
     QSerialPort port_;
     LineSettings settings_;
     bool portChosen_ = false;
+    int healthyErrors_ = 0;
+    bool pullReads_ = false; // read notices are off: inBufferCount() reads the device itself
 };
 
 } // namespace quenta
