@@ -82,8 +82,9 @@ QByteArray firmware(int records) {
         const int linear = r * 16;
         if ((linear & 0xFFFF) == 0) {
             const int upper = linear >> 16;
-            hex += record(4, 0, QByteArray{1, static_cast<char>(upper >> 8)} +
-                                    QByteArray{1, static_cast<char>(upper & 0xFF)});
+            hex += record(4, 0,
+                          QByteArray{1, static_cast<char>(upper >> 8)} +
+                              QByteArray{1, static_cast<char>(upper & 0xFF)});
         }
         QByteArray data;
         for (int i = 0; i < 16; ++i) {
@@ -95,7 +96,9 @@ QByteArray firmware(int records) {
 }
 
 // The number of lines of firmware(records).
-int linesOf(int records) { return records + (records + 4095) / 4096 + 1; }
+int linesOf(int records) {
+    return records + (records + 4095) / 4096 + 1;
+}
 
 bool waitFor(const std::function<bool()> &done, int timeoutMs) {
     QElapsedTimer clock;
@@ -124,9 +127,12 @@ struct Bench {
     bool job(const QString &path, int lines) {
         chooser->path = path;
         window->Command3_Click();
-        return waitFor([&] { return window->vbalProgressBar1->text() == QStringLiteral("END") ||
-                                    window->vbalProgressBar1->text() == QStringLiteral("ERROR"); },
-                       lines * 2 * 200 + 10000) &&
+        return waitFor(
+                   [&] {
+                       return window->vbalProgressBar1->text() == QStringLiteral("END") ||
+                              window->vbalProgressBar1->text() == QStringLiteral("ERROR");
+                   },
+                   lines * 2 * 200 + 10000) &&
                window->vbalProgressBar1->text() == QStringLiteral("END");
     }
     std::unique_ptr<frmSerial> window;
@@ -214,7 +220,8 @@ int main(int argc, char *argv[]) {
     const double idleBefore = cpuSeconds();
     clock.restart();
     waitFor([&] { return clock.elapsed() >= 10000; }, 11000);
-    const double idleCpu = (cpuSeconds() - idleBefore) / (static_cast<double>(clock.elapsed()) / 1000.0);
+    const double idleCpu =
+        (cpuSeconds() - idleBefore) / (static_cast<double>(clock.elapsed()) / 1000.0);
     std::printf("idle with the port open: %.2f %% CPU over %.1f s\n", idleCpu * 100.0,
                 static_cast<double>(clock.elapsed()) / 1000.0);
     bench.window->BTNCloseCom_Click();

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "FakeHosted.h"
+#include "controls/VbColor.h"
 #include "simboard/PtyBoard.h"
 #include "transfer/CommandLines.h"
 #include "transfer/HexReading.h"
 
 #include <QFile>
+#include <QtTest>
 
 #include <memory>
 #include <string>
@@ -78,6 +80,19 @@ inline std::vector<std::string> expectedJob(const QString &path, bool download =
 
 inline QString sourcePath(const char *relative) {
     return QStringLiteral(QUENTA_SOURCE_DIR "/") + QString::fromLatin1(relative);
+}
+
+// Downloads and verifies the sample firmware on a board that has answered; the job must end in
+// "END" in green with the board having received exactly the sample's lines, first in download
+// form, then in verify form.
+inline void downloadAndVerifySample(BoardBench &b) {
+    const QString firmware = sourcePath("samples/blink.hex");
+    b.chooser->answers.push_back(firmware);
+    b->Command3->click();
+    QTRY_COMPARE_WITH_TIMEOUT(b->vbalProgressBar1->text(), QStringLiteral("END"), 30000);
+    QCOMPARE(b->vbalProgressBar1->barColor(), VbColor::Green);
+    QCOMPARE(b->vbalProgressBar1->fraction(), 1.0);
+    QCOMPARE(b.jobCommands(), expectedJob(firmware));
 }
 
 } // namespace quenta::testing

@@ -23,22 +23,18 @@ simboard::Options withFaults(const simboard::Faults &faults, bool modbus = false
 }
 
 QString linkPath(const char *name) {
-    return QDir::temp().filePath(
-        QStringLiteral("quenta-%1-%2").arg(QLatin1String(name)).arg(QCoreApplication::applicationPid()));
+    return QDir::temp().filePath(QStringLiteral("quenta-%1-%2")
+                                     .arg(QLatin1String(name))
+                                     .arg(QCoreApplication::applicationPid()));
 }
 
-// Opens, waits for the bootloader, downloads and verifies the sample; true when it ends in "END".
+// Opens if needed, waits for the bootloader, then downloads and verifies the sample.
 void runJob(BoardBench &b) {
     if (!b->MSComm1->portOpen()) {
         b->BTNOpenCom->click();
     }
     QTRY_COMPARE_WITH_TIMEOUT(b->Label2->text(), QStringLiteral("READY"), kConnectMs);
-    const QString firmware = sourcePath("samples/blink.hex");
-    b.chooser->answers.push_back(firmware);
-    b->Command3->click();
-    QTRY_COMPARE_WITH_TIMEOUT(b->vbalProgressBar1->text(), QStringLiteral("END"), kJobMs);
-    QCOMPARE(b->vbalProgressBar1->barColor(), VbColor::Green);
-    QCOMPARE(b.jobCommands(), expectedJob(firmware));
+    downloadAndVerifySample(b);
 }
 
 } // namespace

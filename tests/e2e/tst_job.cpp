@@ -38,13 +38,7 @@ void JobTest::plainDownloadAndVerify() {
     QTRY_COMPARE_WITH_TIMEOUT(b->Label2->text(), QStringLiteral("READY"), kConnectMs);
     QCOMPARE(b->Text8->text(), QStringLiteral("VER=4.1\r\n"));
 
-    const QString firmware = sourcePath("samples/blink.hex");
-    b.chooser->answers.push_back(firmware);
-    b->Command3->click();
-    QTRY_COMPARE_WITH_TIMEOUT(b->vbalProgressBar1->text(), QStringLiteral("END"), kJobMs);
-    QCOMPARE(b->vbalProgressBar1->barColor(), VbColor::Green);
-    QCOMPARE(b->vbalProgressBar1->fraction(), 1.0);
-    QCOMPARE(b.jobCommands(), expectedJob(firmware));
+    downloadAndVerifySample(b);
     QVERIFY(b.messages->shown.empty());
 
     b->BTNCloseCom->click();
@@ -61,12 +55,7 @@ void JobTest::modbusAddressSearchThenJob() {
     QCOMPARE(b->ScanPort, 6);
     QCOMPARE(b->Command1->text(), QStringLiteral("Next"));
 
-    const QString firmware = sourcePath("samples/blink.hex");
-    b.chooser->answers.push_back(firmware);
-    b->Command3->click();
-    QTRY_COMPARE_WITH_TIMEOUT(b->vbalProgressBar1->text(), QStringLiteral("END"), kJobMs);
-    QCOMPARE(b->vbalProgressBar1->barColor(), VbColor::Green);
-    QCOMPARE(b.jobCommands(), expectedJob(firmware));
+    downloadAndVerifySample(b);
 
     // "Next" goes on with the following address, which nobody answers.
     b->Command1->click();
