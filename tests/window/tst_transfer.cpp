@@ -186,13 +186,14 @@ void TransferTest::tableBound_data() {
 void TransferTest::tableBound() {
     QFETCH(int, count);
     Loading l;
-    l.pick(l.file("big.hex", lines(count)));
+    l.pick(QStringLiteral(QUENTA_SOURCE_DIR "/tests/data/lines-%1.hex").arg(count));
     l->Command3->click();
     if (count <= frmSerial::kMaxLines) {
         QVERIFY(l.messages->shown.empty());
         QCOMPARE(l->LineCount, count);
         QCOMPARE(l->vbalProgressBar1->max(), count);
-        QCOMPARE(l->HexLines[9000], std::string(":00"));
+        QCOMPARE(l->HexLines[1], std::string(":020000040000FA"));
+        QCOMPARE(l->HexLines[9000], std::string(":00000001FF"));
         QCOMPARE(l.port->written.size(), std::size_t{1});
         return;
     }
@@ -212,7 +213,7 @@ void TransferTest::failedLoadKeepsPreviousTable() {
     l->Command3->click();
     l.answer("OK\r\n");
     QCOMPARE(l->LineIndex, 2);
-    l.pick(l.file("huge.hex", lines(9001)));
+    l.pick(QStringLiteral(QUENTA_SOURCE_DIR "/tests/data/lines-9001.hex"));
     l->Command3->click();
     QCOMPARE(l->LineCount, 3);
     QCOMPARE(l->LineIndex, 2);
