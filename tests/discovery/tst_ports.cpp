@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QSerialPortInfo>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -76,11 +75,8 @@ private slots:
     void defaultPlaces();
     void listed_data();
     void listed();
-    void systemPortsListed();
     void completesWhatIsTyped_data();
     void completesWhatIsTyped();
-    void refreshedOnFocus_data();
-    void refreshedOnFocus();
 
 private:
     Pty pty_;
@@ -177,18 +173,6 @@ void PortsTest::listed() {
     QCOMPARE(under(root, discoverPorts(places)), expected);
 }
 
-void PortsTest::systemPortsListed() {
-    const QStringList ports = discoverPorts({});
-    QStringList expected;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        if (QFileInfo::exists(info.systemLocation())) {
-            expected.append(info.systemLocation());
-        }
-    }
-    expected.sort();
-    QCOMPARE(ports, expected);
-}
-
 void PortsTest::completesWhatIsTyped_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QStringList>("offered");
@@ -221,36 +205,6 @@ void PortsTest::completesWhatIsTyped() {
     }
     QCOMPARE(allRows(completer->completionModel()), expected);
     QCOMPARE(bench.box->text(), typed);
-}
-
-void PortsTest::refreshedOnFocus_data() {
-    QTest::addColumn<bool>("linkRemoved");
-    QTest::newRow("link removed") << true;
-    QTest::newRow("link left leading nowhere") << false;
-}
-
-void PortsTest::refreshedOnFocus() {
-    QFETCH(bool, linkRemoved);
-    QTemporaryDir root;
-    QVERIFY(root.isValid());
-    BoxBench bench({{root.path()}, {}});
-    QVERIFY(bench.ready());
-    const QAbstractItemModel *model = bench.discovery->completer()->model();
-
-    // Plugged in after the window opened: offered from the next focus on.
-    const QString link = root.filePath(QStringLiteral("usb-FTDI_A-if00-port0"));
-    QVERIFY(QFile::link(pty_.path(), link));
-    QVERIFY(!allRows(model).contains(link));
-    bench.focusBox();
-    QVERIFY(allRows(model).contains(link));
-
-    QVERIFY(QFile::remove(link));
-    if (!linkRemoved) {
-        QVERIFY(QFile::link(root.filePath(QStringLiteral("unplugged")), link));
-    }
-    bench.focusBox();
-    QVERIFY(!allRows(model).contains(link));
-    QCOMPARE(bench.box->text(), QStringLiteral("COM3"));
 }
 
 QTEST_MAIN(PortsTest)

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "simboard/IntelHex.h"
+#include "link/ModbusFrame.h"
 
 #include <QByteArray>
-#include <QString>
-#include <QStringList>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <fcntl.h>
 #include <functional>
 #include <poll.h>
@@ -20,20 +20,8 @@ inline QByteArray qbytes(std::string_view bytes) {
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-inline std::string bytes(const QByteArray &array) {
-    return array.toStdString();
-}
-
-// Memory as "address=byte" items, for comparisons that show what differs.
-inline QStringList describe(const Memory &memory) {
-    QStringList items;
-    for (const auto &[address, byte] : memory) {
-        items << QStringLiteral("%1=%2")
-                     .arg(address, 8, 16, QLatin1Char('0'))
-                     .arg(byte, 2, 16, QLatin1Char('0'))
-                     .toUpper();
-    }
-    return items;
+inline std::string frame(std::uint8_t address, std::string_view text) {
+    return quenta::modbusFrame(address, text);
 }
 
 // The program's end of a simulated board: the terminal opened with plain POSIX calls.
@@ -63,51 +51,40 @@ public:
         return true;
     }
 
-    // Reads until `done` holds for everything read, or until `limit` passed; returns what was read.
-    std::string readUntil(const std::function<bool(const std::string &)> &done,
-                          std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    // Reads until `count` bytes came or ten seconds passed; returns what was read.
+    std::string read(std::size_t count) {
         std::string received;
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!done(received)) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (received.size() < count) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || !waitReadable(static_cast<int>(left.count()))) {
+            pollfd request{fd_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&request, 1, static_cast<int>(left.count())) <= 0) {
                 break;
             }
             char buffer[256];
-            const ssize_t count = ::read(fd_, buffer, sizeof buffer);
-            if (count <= 0) {
+            const ssize_t got =
+                ::read(fd_, buffer, std::min(sizeof buffer, count - received.size()));
+            if (got <= 0) {
                 break;
             }
-            received.append(buffer, static_cast<std::size_t>(count));
+            received.append(buffer, static_cast<std::size_t>(got));
         }
         return received;
     }
 
-    // Reads until the received bytes end with `ending`.
-    std::string readThrough(std::string_view ending,
-                            std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-        return readUntil([ending](const std::string &r) { return r.ends_with(ending); }, limit);
-    }
-
-    // Everything that arrives within `span`.
-    std::string readFor(std::chrono::milliseconds span) {
-        return readUntil([](const std::string &) { return false; }, span);
-    }
-
-    bool waitReadable(int timeoutMs) const {
-        pollfd request{fd_, POLLIN, 0};
-        return ::poll(&request, 1, timeoutMs) > 0;
+    // Writes `command` and reads as many bytes as `answer` holds.
+    QByteArray ask(std::string_view command, std::string_view answer) {
+        return write(command) ? qbytes(read(answer.size())) : QByteArray();
     }
 
 private:
     int fd_;
 };
 
-// Polls `condition` until it holds or a generous limit passes.
-inline bool eventually(const std::function<bool()> &condition,
-                       std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+// Polls `condition` until it holds or ten seconds passed.
+inline bool eventually(const std::function<bool()> &condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
