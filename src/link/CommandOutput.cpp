@@ -2,7 +2,6 @@
 
 #include "controls/VbColor.h"
 #include "link/ModbusFrame.h"
-#include "protocol/Crc16.h"
 #include "protocol/NumberText.h"
 
 namespace quenta {
@@ -32,10 +31,6 @@ int frmSerial::WriteCOM32(std::string_view COMString) {
     } catch (const std::exception &) {
         return 0;
     }
-}
-
-std::string frmSerial::CRC16(std::string_view sString) const {
-    return quenta::CRC16(sString);
 }
 
 } // namespace quenta

@@ -111,7 +111,6 @@ public:
     void OPEN_PORT();
     void Com_Parser();
     void SwitchTags();
-    std::string CRC16(std::string_view sString) const;
     int WriteCOM32(std::string_view COMString);
 
 protected:

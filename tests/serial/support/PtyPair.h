@@ -1,17 +1,19 @@
 #pragma once
 
 // A real pseudo-terminal for the serial port tests. The control opens the slave side by its path
-// (/dev/pts/N) exactly as it opens a serial device; the test plays the board on the master side
-// with plain POSIX reads and writes. Closing the master makes the device vanish, as a pulled USB
-// cable does.
+// (/dev/pts/N) as it opens a serial device; the test plays the board on the master side with
+// plain POSIX reads and writes. Closing the master makes the device vanish, as a pulled USB cable
+// does.
+
+#include "controls/ControlError.h"
+#include "controls/QtSerialPortControl.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
-#include <QString>
+#include <QTest>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,13 +27,11 @@
 
 namespace quenta::testing {
 
-// Only bounds so that a broken control cannot hang a test; never a measure of speed. The first
-// limits plain waits on the device, the second waits that run the event loop (QTRY_*), which Qt
-// Test stretches further when they fail.
+// Bounds that keep a broken control from hanging a test, never a measure of speed: plain waits on
+// the device, and waits that run the event loop.
 inline constexpr int kHangGuardMs = 15000;
 inline constexpr int kEventGuardMs = 5000;
 
-// The characters 0 to 255, in order.
 inline std::string allByteValues() {
     std::string bytes(256, '\0');
     for (int i = 0; i < 256; ++i) {
@@ -40,56 +40,45 @@ inline std::string allByteValues() {
     return bytes;
 }
 
-// A block of the given size in which every byte value occurs and neighbours differ.
-inline std::string bytePattern(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xFF);
-    }
-    return bytes;
-}
-
-// For readable comparisons in failure messages.
 inline QByteArray asBytes(std::string_view text) {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The error an action raised, if any; anything but a ControlError escapes and fails the test.
+template <typename Action> std::optional<ControlError> raised(Action &&action) {
+    try {
+        action();
+    } catch (const ControlError &error) {
+        return error;
+    }
+    return std::nullopt;
 }
 
 class PtyPair {
 public:
     PtyPair() {
-        // Raw from the start: no echo, no line editing and no signal characters while the test
-        // writes before the control has opened the device. The speed is one that no test
-        // selects, so a setting the control failed to apply shows.
+        // Raw from the start, at a speed no test selects, so a setting not applied shows.
         termios raw{};
         ::cfmakeraw(&raw);
         raw.c_cflag |= CLOCAL | CREAD;
-        ::cfsetispeed(&raw, B38400);
-        ::cfsetospeed(&raw, B38400);
+        ::cfsetspeed(&raw, B38400);
         char name[128] = {};
-        if (::openpty(&master_, &slave_, name, &raw, nullptr) != 0) {
-            master_ = -1;
-            slave_ = -1;
-            return;
+        if (::openpty(&master_, &slave_, name, &raw, nullptr) == 0) {
+            path_ = QString::fromLocal8Bit(name);
+            ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
         }
-        path_ = QString::fromLocal8Bit(name);
-        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     }
-
     ~PtyPair() {
         closeMaster();
         if (slave_ >= 0) {
             ::close(slave_);
         }
     }
-
     PtyPair(const PtyPair &) = delete;
     PtyPair &operator=(const PtyPair &) = delete;
 
-    bool isValid() const { return master_ >= 0 && slave_ >= 0; }
-    // The device node the control opens.
     const QString &path() const { return path_; }
 
-    // The device vanishes: every later read or write by the control fails.
     void closeMaster() {
         if (master_ >= 0) {
             ::close(master_);
@@ -97,105 +86,59 @@ public:
         }
     }
 
-    // The board sends: every byte, in order, waiting as long as the line is full.
+    // The board sends every byte, waiting while the line is full.
     bool send(std::string_view bytes) const {
         const QDeadlineTimer guard(kHangGuardMs);
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+        while (!bytes.empty()) {
+            const ssize_t n = ::write(master_, bytes.data(), bytes.size());
             if (n > 0) {
-                done += static_cast<std::size_t>(n);
-                continue;
-            }
-            if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                return false;
-            }
-            if (!waitFor(POLLOUT, guard)) {
+                bytes.remove_prefix(static_cast<std::size_t>(n));
+            } else if ((n < 0 && errno != EAGAIN && errno != EINTR) || !waitFor(POLLOUT, guard)) {
                 return false;
             }
         }
         return true;
     }
 
-    // The board sends what the line takes right now, without waiting; returns how many.
-    std::size_t sendSome(std::string_view bytes) const {
-        const ssize_t n = ::write(master_, bytes.data(), bytes.size());
-        return n > 0 ? static_cast<std::size_t>(n) : 0;
-    }
-
-    // The board receives up to count bytes; fewer only if nothing more came before the guard.
+    // The board receives up to count bytes; fewer only if the rest did not come in time.
     std::string receive(std::size_t count) const {
         const QDeadlineTimer guard(kHangGuardMs);
         std::string bytes;
         while (bytes.size() < count) {
             char chunk[4096];
-            const std::size_t want = std::min(sizeof chunk, count - bytes.size());
-            const ssize_t n = ::read(master_, chunk, want);
+            const ssize_t n = ::read(master_, chunk, std::min(sizeof chunk, count - bytes.size()));
             if (n > 0) {
                 bytes.append(chunk, static_cast<std::size_t>(n));
-                continue;
-            }
-            if (n < 0 && errno != EAGAIN && errno != EINTR) {
-                break;
-            }
-            if (!waitFor(POLLIN, guard)) {
+            } else if ((n < 0 && errno != EAGAIN && errno != EINTR) || !waitFor(POLLIN, guard)) {
                 break;
             }
         }
         return bytes;
     }
 
-    // Whatever the board could read right now, without waiting.
-    std::string receiveWaiting() const {
-        std::string bytes;
-        for (;;) {
-            char chunk[4096];
-            const ssize_t n = ::read(master_, chunk, sizeof chunk);
-            if (n <= 0) {
-                return bytes;
-            }
-            bytes.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
-
-    // Bytes that reached the device and wait there for the control to read them.
-    int waitingInDevice() const {
-        int count = 0;
-        if (::ioctl(slave_, FIONREAD, &count) != 0) {
-            return -1;
-        }
-        return count;
-    }
-
-    // Waits, without running any event loop, until count bytes wait in the device.
+    // Waits, without running the event loop, until count bytes wait in the device unread.
     bool waitUntilInDevice(int count) const {
         const QDeadlineTimer guard(kHangGuardMs);
-        while (waitingInDevice() != count) {
+        int waiting = -1;
+        while (::ioctl(slave_, FIONREAD, &waiting) == 0 && waiting != count) {
             if (guard.hasExpired()) {
                 return false;
             }
             ::usleep(1000);
         }
-        return true;
+        return waiting == count;
     }
 
-    // The line settings of the device as they stand.
-    std::optional<termios> lineSettings() const {
+    speed_t speed() const {
         termios line{};
-        if (::tcgetattr(slave_, &line) != 0) {
-            return std::nullopt;
-        }
-        return line;
+        return ::tcgetattr(slave_, &line) == 0 ? ::cfgetospeed(&line) : B0;
     }
 
 private:
     bool waitFor(short events, const QDeadlineTimer &guard) const {
         pollfd fd{master_, events, 0};
-        const qint64 left = guard.remainingTime();
-        if (left <= 0) {
-            return false;
-        }
-        return ::poll(&fd, 1, static_cast<int>(left)) > 0 && (fd.revents & events) != 0;
+        const auto left = static_cast<int>(guard.remainingTime());
+        return left > 0 && ::poll(&fd, 1, left) > 0 && (fd.revents & events) != 0;
     }
 
     int master_ = -1;
@@ -203,4 +146,29 @@ private:
     QString path_;
 };
 
+inline void openOn(QtSerialPortControl &control, const PtyPair &pty) {
+    QVERIFY(!pty.path().isEmpty());
+    QVERIFY_THROWS_NO_EXCEPTION(control.setCommPort(pty.path()));
+    QVERIFY_THROWS_NO_EXCEPTION(control.setPortOpen(true));
+    QVERIFY(control.portOpen());
+}
+
+// A few bytes each way: the control holds this device open and the line works.
+inline void exchange(QtSerialPortControl &control, const PtyPair &pty) {
+    control.setOutput("ping\r");
+    QCOMPARE(asBytes(pty.receive(5)), QByteArray("ping\r"));
+    QVERIFY(pty.send("pong\r"));
+    QTRY_COMPARE_WITH_TIMEOUT(control.inBufferCount(), 5, kEventGuardMs);
+    QCOMPARE(asBytes(control.input()), QByteArray("pong\r"));
+}
+
 } // namespace quenta::testing
+
+// Stops the calling test function when a shared check failed.
+#define SERIAL_CHECK(call)                                                                         \
+    do {                                                                                           \
+        call;                                                                                      \
+        if (QTest::currentTestFailed()) {                                                          \
+            return;                                                                                \
+        }                                                                                          \
+    } while (false)
