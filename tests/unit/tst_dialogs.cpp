@@ -21,14 +21,10 @@ void TestDialogs::toDialogFilter_data() {
 
     QTest::newRow("pattern already in description")
         << QStringLiteral("HEX files (*.hex)|*.hex") << QStringLiteral("HEX files (*.hex)");
-    QTest::newRow("pattern added to description")
+    QTest::newRow("pattern added")
         << QStringLiteral("Text|*.txt") << QStringLiteral("Text (*.txt)");
-    QTest::newRow("two pairs") << QStringLiteral("HEX files (*.hex)|*.hex|All files (*.*)|*.*")
-                               << QStringLiteral("HEX files (*.hex);;All files (*.*)");
-    QTest::newRow("two pairs, patterns added") << QStringLiteral("Text|*.txt|Firmware|*.hex")
-                                               << QStringLiteral("Text (*.txt);;Firmware (*.hex)");
-    QTest::newRow("two pairs, mixed") << QStringLiteral("Text|*.txt|HEX files (*.hex)|*.hex")
-                                      << QStringLiteral("Text (*.txt);;HEX files (*.hex)");
+    QTest::newRow("two pairs") << QStringLiteral("Text|*.txt|HEX files (*.hex)|*.hex")
+                               << QStringLiteral("Text (*.txt);;HEX files (*.hex)");
 }
 
 void TestDialogs::toDialogFilter() {
