@@ -14,6 +14,7 @@ namespace {
 const char *const kR1 = ":020000040000FA";
 const char *const kR2 = ":10000000FFFFFFFF0CEF00F0FFFFFFFFFFFFFFFF12";
 const char *const kR3 = ":00000001FF";
+const QString kData = QStringLiteral(QUENTA_SOURCE_DIR "/tests/data/");
 
 // An open window, probing stopped, and a folder for the files the operator picks.
 struct Loading : FakeWindow {
@@ -31,6 +32,11 @@ struct Loading : FakeWindow {
         return path;
     }
     void pick(const QString &path) { chooser->answers.push_back(path); }
+    // Picks a file with these lines and presses "Open File and Download".
+    void load(const QByteArray &content) {
+        pick(file(QStringLiteral("f%1.hex").arg(chooser->shown), content));
+        window->Command3->click();
+    }
     void answer(const std::string &text) {
         window->RxAnswer = text;
         window->Com_Parser();
@@ -38,41 +44,26 @@ struct Loading : FakeWindow {
     QTemporaryDir dir;
 };
 
-QByteArray lines(int count) {
-    QByteArray content;
-    for (int i = 1; i <= count; ++i) {
-        content += ":0" + QByteArray::number(i % 10) + "\r\n";
-    }
-    return content;
-}
-
 } // namespace
 
 class TransferTest : public QObject {
     Q_OBJECT
 private slots:
     void threeRecordJob();
-    void verifyAlone();
-    void cancelKeepsTable();
-    void missingFileReportsSystemError();
-    void directoryReportsSystemError();
-    void tableBound_data();
-    void tableBound();
+    void verifyAloneThenCancel();
+    void loadFailure_data();
+    void loadFailure();
+    void nineThousandLinesLoad();
     void failedLoadKeepsPreviousTable();
-    void emptyFileIsRefused();
-    void shorterFileAfterLongerOne();
     void itemsOfALine_data();
     void itemsOfALine();
     void oneLineFileWrapsAtOnce();
     void loadWithClosedPortAdvancesOnly();
-    void sendWithoutFileSendsNothing();
-    void sendOutOfTurn();
+    void send();
     void setAddress_data();
     void setAddress();
     void setAddressFramedWithCurrentAddress();
-    void nextResumesSearch();
-    void install();
-    void versionQuery();
+    void installAndVersion();
 };
 
 void TransferTest::threeRecordJob() {
@@ -127,7 +118,7 @@ void TransferTest::threeRecordJob() {
     QVERIFY(l.messages->shown.empty());
 }
 
-void TransferTest::verifyAlone() {
+void TransferTest::verifyAloneThenCancel() {
     Loading l;
     l.pick(l.file("v.hex", QByteArray(kR1) + "\n" + kR3 + "\n"));
     l->Command2->click();
@@ -135,71 +126,52 @@ void TransferTest::verifyAlone() {
     QCOMPARE(l->VerifyMode, 1);
     QCOMPARE(l->vbalProgressBar1->text(), QStringLiteral("VERIFY"));
     QCOMPARE(l->FileLoaded, 1);
-}
-
-void TransferTest::cancelKeepsTable() {
-    Loading l;
-    l.pick(l.file("a.hex", QByteArray(kR1) + "\n" + kR3 + "\n"));
+    // The operator cancels the next choice: the table and the job stay as they are.
     l->Command3->click();
-    l->LineIndex = 1;
-    l->vbalProgressBar1->setText(QStringLiteral("DOWNLOAD"));
-    l->Command2->click(); // no answer queued: the operator cancels
     QCOMPARE(l.messages->shown.size(), std::size_t{1});
     QCOMPARE(l.messages->shown[0].prompt, QStringLiteral("Cancel"));
     QCOMPARE(l.messages->shown[0].style, 0);
     QVERIFY(l.messages->shown[0].title.isEmpty());
     QCOMPARE(l->LineCount, 2);
     QCOMPARE(l->LineIndex, 1);
-    QCOMPARE(l->vbalProgressBar1->text(), QStringLiteral("DOWNLOAD"));
-    QCOMPARE(l->VerifyMode, 1);
+    QCOMPARE(l->vbalProgressBar1->text(), QStringLiteral("VERIFY"));
     QCOMPARE(l->TransferRequested, 1);
     QCOMPARE(l.port->written.size(), std::size_t{1});
 }
 
-void TransferTest::missingFileReportsSystemError() {
-    Loading l;
-    l.pick(l.dir.filePath("gone.hex"));
-    l->Command3->click();
-    QCOMPARE(l.messages->shown.size(), std::size_t{1});
-    QCOMPARE(l.messages->shown[0].title, QStringLiteral("Error#2"));
-    QCOMPARE(l.messages->shown[0].prompt, QStringLiteral("No such file or directory"));
-    QCOMPARE(l.messages->shown[0].style, 16);
-    QVERIFY(l.port->written.empty());
-    QCOMPARE(l->FileLoaded, 0);
+void TransferTest::loadFailure_data() {
+    QTest::addColumn<QString>("file"); // in the temporary folder unless absolute
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("prompt"); // empty: not compared
+    QTest::newRow("missing file") << "gone.hex"
+                                  << "Error#2"
+                                  << "No such file or directory";
+    QTest::newRow("directory") << "."
+                               << "Error#21"
+                               << "";
+    QTest::newRow("9001 lines") << kData + "lines-9001.hex"
+                                << "Error#9"
+                                << "Subscript out of range";
+    QTest::newRow("empty file") << "empty.hex"
+                                << ""
+                                << "";
 }
 
-void TransferTest::directoryReportsSystemError() {
+void TransferTest::loadFailure() {
+    QFETCH(QString, file);
+    QFETCH(QString, title);
+    QFETCH(QString, prompt);
     Loading l;
-    l.pick(l.dir.path());
-    l->Command3->click();
-    QCOMPARE(l.messages->shown.size(), std::size_t{1});
-    QCOMPARE(l.messages->shown[0].title, QStringLiteral("Error#21"));
-    QVERIFY(l.port->written.empty());
-}
-
-void TransferTest::tableBound_data() {
-    QTest::addColumn<int>("count");
-    QTest::newRow("9000 lines load") << 9000;
-    QTest::newRow("9001 lines fail") << 9001;
-}
-
-void TransferTest::tableBound() {
-    QFETCH(int, count);
-    Loading l;
-    l.pick(QStringLiteral(QUENTA_SOURCE_DIR "/tests/data/lines-%1.hex").arg(count));
-    l->Command3->click();
-    if (count <= frmSerial::kMaxLines) {
-        QVERIFY(l.messages->shown.empty());
-        QCOMPARE(l->LineCount, count);
-        QCOMPARE(l->vbalProgressBar1->max(), count);
-        QCOMPARE(l->HexLines[1], std::string(":020000040000FA"));
-        QCOMPARE(l->HexLines[9000], std::string(":00000001FF"));
-        QCOMPARE(l.port->written.size(), std::size_t{1});
-        return;
+    if (file == "empty.hex") {
+        l.file(file, {});
     }
+    l.pick(QDir::isAbsolutePath(file) ? file : l.dir.filePath(file));
+    l->Command3->click();
     QCOMPARE(l.messages->shown.size(), std::size_t{1});
-    QCOMPARE(l.messages->shown[0].title, QStringLiteral("Error#9"));
-    QCOMPARE(l.messages->shown[0].prompt, QStringLiteral("Subscript out of range"));
+    QCOMPARE(l.messages->shown[0].title, title);
+    if (!prompt.isEmpty()) {
+        QCOMPARE(l.messages->shown[0].prompt, prompt);
+    }
     QCOMPARE(l.messages->shown[0].style, 16);
     QVERIFY(l.port->written.empty());
     QCOMPARE(l->LineCount, 0);
@@ -207,40 +179,32 @@ void TransferTest::tableBound() {
     QCOMPARE(l->vbalProgressBar1->text(), QStringLiteral("NO FILE"));
 }
 
+void TransferTest::nineThousandLinesLoad() {
+    Loading l;
+    l.pick(kData + "lines-9000.hex");
+    l->Command3->click();
+    QVERIFY(l.messages->shown.empty());
+    QCOMPARE(l->LineCount, frmSerial::kMaxLines);
+    QCOMPARE(l->vbalProgressBar1->max(), 9000);
+    QCOMPARE(l->HexLines[1], std::string(":020000040000FA"));
+    QCOMPARE(l->HexLines[9000], std::string(":00000001FF"));
+    QCOMPARE(l.port->written.size(), std::size_t{1});
+}
+
 void TransferTest::failedLoadKeepsPreviousTable() {
     Loading l;
-    l.pick(l.file("good.hex", QByteArray(kR1) + "\n" + kR2 + "\n" + kR3 + "\n"));
-    l->Command3->click();
+    l.load(":01\n:02\n:03\n:04\n:05\n:06\n:07\n");
     l.answer("OK\r\n");
     QCOMPARE(l->LineIndex, 2);
-    l.pick(QStringLiteral(QUENTA_SOURCE_DIR "/tests/data/lines-9001.hex"));
+    l.pick(kData + "lines-9001.hex");
     l->Command3->click();
-    QCOMPARE(l->LineCount, 3);
+    QCOMPARE(l->LineCount, 7);
     QCOMPARE(l->LineIndex, 2);
     QCOMPARE(l->FileLoaded, 1);
-    QCOMPARE(l->HexLines[1], std::string(kR1));
-    QCOMPARE(l->HexLines[3], std::string(kR3));
     l.answer("OK\r\n");
-    QCOMPARE(l.port->written.back(), std::string("BOOT") + kR3 + "\r\n");
-}
-
-void TransferTest::emptyFileIsRefused() {
-    Loading l;
-    l.pick(l.file("empty.hex", QByteArray()));
-    l->Command3->click();
-    QCOMPARE(l.messages->shown.size(), std::size_t{1});
-    QCOMPARE(l.messages->shown[0].style, 16);
-    QVERIFY(l.port->written.empty());
-    QCOMPARE(l->FileLoaded, 0);
-    QCOMPARE(l->LineCount, 0);
-}
-
-void TransferTest::shorterFileAfterLongerOne() {
-    Loading l;
-    l.pick(l.file("ten.hex", lines(10)));
-    l->Command3->click();
-    l.pick(l.file("five.hex", QByteArray(":AA\n:BB\n:CC\n:DD\n:EE\n")));
-    l->Command3->click();
+    QCOMPARE(l.port->written.back(), std::string("BOOT:03\r\n"));
+    // A shorter file replaces the table; the lines behind it stay but are never sent.
+    l.load(":AA\n:BB\n:CC\n:DD\n:EE\n");
     QCOMPARE(l->LineCount, 5);
     QCOMPARE(l->HexLines[5], std::string(":EE"));
     QCOMPARE(l->HexLines[6], std::string(":06"));
@@ -265,8 +229,7 @@ void TransferTest::itemsOfALine() {
     QFETCH(QByteArray, content);
     QFETCH(QStringList, entries);
     Loading l;
-    l.pick(l.file("items.hex", content));
-    l->Command3->click();
+    l.load(content);
     QCOMPARE(l->LineCount, entries.size());
     for (qsizetype i = 0; i < entries.size(); ++i) {
         QCOMPARE(QString::fromStdString(l->HexLines[static_cast<std::size_t>(i + 1)]), entries[i]);
@@ -275,8 +238,7 @@ void TransferTest::itemsOfALine() {
 
 void TransferTest::oneLineFileWrapsAtOnce() {
     Loading l;
-    l.pick(l.file("one.hex", QByteArray(kR3) + "\n"));
-    l->Command3->click();
+    l.load(QByteArray(kR3) + "\n");
     QCOMPARE(l->LineIndex, 0);
     l.answer("OK\r\n");
     QCOMPARE(l->LineIndex, 0);
@@ -287,27 +249,21 @@ void TransferTest::oneLineFileWrapsAtOnce() {
 void TransferTest::loadWithClosedPortAdvancesOnly() {
     Loading l;
     l->BTNCloseCom->click();
-    l.pick(l.file("two.hex", QByteArray(kR1) + "\n" + kR3 + "\n"));
-    l->Command3->click();
+    l.load(QByteArray(kR1) + "\n" + kR3 + "\n");
     QVERIFY(l.port->written.empty());
     QCOMPARE(l->LineIndex, 1);
     QCOMPARE(l->vbalProgressBar1->value(), 1);
     QCOMPARE(l->vbalProgressBar1->text(), QStringLiteral("DOWNLOAD"));
 }
 
-void TransferTest::sendWithoutFileSendsNothing() {
+void TransferTest::send() {
     Loading l;
-    l->Command5->click();
+    l->Command5->click(); // no file yet: nothing to send
     l.answer("OK\r\n");
     QVERIFY(l.port->written.empty());
     QCOMPARE(l->LineIndex, 0);
-}
-
-void TransferTest::sendOutOfTurn() {
-    Loading l;
-    l.pick(l.file("three.hex", QByteArray(kR1) + "\n" + kR2 + "\n" + kR3 + "\n"));
-    l->Command3->click();
-    l->Command5->click();
+    l.load(QByteArray(kR1) + "\n" + kR2 + "\n" + kR3 + "\n");
+    l->Command5->click(); // out of turn: the next line goes
     QCOMPARE(l.port->written.back(), std::string("BOOT") + kR2 + "\r\n");
     QCOMPARE(l->LineIndex, 2);
 }
@@ -333,10 +289,9 @@ void TransferTest::setAddress() {
     Loading l;
     l->Text2->setText(text);
     l->Command1->click();
-    if (sent.isEmpty()) {
-        QVERIFY(l.port->written.empty());
-    } else {
-        QCOMPARE(l.port->written, std::vector<std::string>{sent.toStdString()});
+    QCOMPARE(l.port->written.size(), sent.isEmpty() ? 0u : 1u);
+    if (!sent.isEmpty()) {
+        QCOMPARE(l.port->written[0], sent.toStdString());
     }
     QVERIFY(l.messages->shown.empty());
     QCOMPARE(l->Text2->text(), text);
@@ -352,21 +307,7 @@ void TransferTest::setAddressFramedWithCurrentAddress() {
     QCOMPARE(l.port->written, std::vector<std::string>{modbusFrame(7, "BOOT$0A\r\n")});
 }
 
-void TransferTest::nextResumesSearch() {
-    FakeWindow w;
-    w->BTNOpenCom->click();
-    w->Timer3_Timer();
-    w->Timer3->setEnabled(false);
-    w->Text8->setText(QStringLiteral("VER=4.1"));
-    const std::size_t sent = w.port->written.size();
-    w->Command1->click();
-    QVERIFY(w->Timer3->enabled());
-    QVERIFY(w->Text8->text().isEmpty());
-    QCOMPARE(w.port->written.size(), sent);
-    QCOMPARE(w->ScanPort, 2);
-}
-
-void TransferTest::install() {
+void TransferTest::installAndVersion() {
     Loading l;
     l->FileLoaded = 1;
     l->Text8->setText(QStringLiteral("kept"));
@@ -375,14 +316,11 @@ void TransferTest::install() {
     QCOMPARE(l.sleeper->slept, std::vector<int>{1000});
     QCOMPARE(l->FileLoaded, 0);
     QCOMPARE(l->Text8->text(), QStringLiteral("kept"));
-}
 
-void TransferTest::versionQuery() {
-    Loading l;
     l->FileLoaded = 1;
-    l->Text8->setText(QStringLiteral("old"));
     l->Command4->click();
-    QCOMPARE(l.port->written, std::vector<std::string>{"BOOTi\r\n"});
+    QCOMPARE(l.port->written.back(), std::string("BOOTi\r\n"));
+    QCOMPARE(l.port->written.size(), std::size_t{3});
     QVERIFY(l->Text8->text().isEmpty());
     QCOMPARE(l->FileLoaded, 0);
 }
