@@ -145,7 +145,9 @@ void QtSerialPortControl::setOutput(std::string_view text) {
         return;
     }
     port_.write(text.data(), static_cast<qint64>(text.size()));
-    // Wait as long as the line takes the bytes; give up only when it stops taking them.
+    // A command fits the device's buffer at once; only what does not fit is waited for, as long
+    // as the line takes the bytes: give up only when it stops taking them.
+    port_.flush();
     while (port_.isOpen() && port_.bytesToWrite() > 0) {
         const qint64 before = port_.bytesToWrite();
         if (!port_.waitForBytesWritten(kWriteStallMs) && port_.bytesToWrite() >= before) {
