@@ -8,7 +8,7 @@ packages=(
     clang libclang-rt-14-dev
     xvfb xauth imagemagick fonts-dejavu-core
     gputils srecord
-    dpkg-dev desktop-file-utils
+    dpkg-dev desktop-file-utils locales
 )
 
 missing=()
