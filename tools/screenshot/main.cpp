@@ -2,7 +2,7 @@
 // verifies the firmware, and saves a picture of the window once the bar reads END. Any message
 // box, or a step that does not finish in time, ends it with an error.
 
-#include "window/frmSerial.h"
+#include "widgets/window/frmSerial.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -41,6 +41,9 @@ class FailingMessageBox : public quenta::MessageBox {
 public:
     void show(const QString &prompt, int, const QString &) override {
         fail(QStringLiteral("the window showed a message: ") + prompt);
+    }
+    bool ask(const QString &prompt) override {
+        fail(QStringLiteral("the window asked: ") + prompt);
     }
 };
 

@@ -1,7 +1,6 @@
 #include "simboard/Bootloader.h"
 
-#include "link/ModbusFrame.h"
-#include "protocol/Crc16.h"
+#include "simboard/Crc.h"
 
 #include <algorithm>
 #include <utility>
@@ -26,7 +25,7 @@ constexpr std::size_t kInputLimit = 2 * kLongestFrame;
 
 // Whether the frame's last two bytes are the CRC-16 over the others, low byte first.
 bool crcCloses(std::string_view frame) {
-    const std::uint16_t crc = quenta::crc16Register(frame.substr(0, frame.size() - 2));
+    const std::uint16_t crc = crc16(frame.substr(0, frame.size() - 2));
     return static_cast<unsigned char>(frame[frame.size() - 2]) == (crc & 0xFF) &&
            static_cast<unsigned char>(frame[frame.size() - 1]) == (crc >> 8);
 }
@@ -112,7 +111,7 @@ Exchange Bootloader::take(std::string line) {
     std::string text = answerTo(withoutLineEnd(line));
     commands_.push_back(line);
     if (options_.modbus) {
-        text = quenta::modbusFrame(address, "B" + text);
+        text = withCrc(std::string(1, static_cast<char>(address)) + "B" + text);
     }
     return {std::move(line), std::move(text)};
 }

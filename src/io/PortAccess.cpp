@@ -1,0 +1,143 @@
+#include "io/PortAccess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace quenta {
+namespace {
+
+// Where serial port lock files are kept ("LCK.." and the device's name).
+QStringList lockFolders() {
+    return {QStringLiteral("/var/lock"), QStringLiteral("/run/lock"), QStringLiteral("/etc/locks"),
+            QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"),
+            QStandardPaths::writableLocation(QStandardPaths::TempLocation)};
+}
+
+QString commandOf(pid_t pid) {
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!comm.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QString::fromLocal8Bit(comm.readAll()).trimmed();
+}
+
+bool alive(pid_t pid) {
+    return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
+}
+
+// The owner of a lock file: its first word is the process number, in the UUCP and in Qt's format.
+std::optional<PortHolder> lockOwner(const QString &device) {
+    const QString name = QStringLiteral("LCK..") + QFileInfo(device).fileName();
+    for (const QString &folder : lockFolders()) {
+        QFile lock(QDir(folder).filePath(name));
+        if (!lock.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QList<QByteArray> words = lock.read(256).simplified().split(' ');
+        bool number = false;
+        const auto pid = static_cast<pid_t>(words.value(0).toLong(&number));
+        if (number && alive(pid)) {
+            return PortHolder{pid, commandOf(pid)};
+        }
+    }
+    return std::nullopt;
+}
+
+// A process, other than this one, with the device among its open files.
+std::optional<PortHolder> openedBy(const QString &device) {
+    const QString target = QFileInfo(device).canonicalFilePath();
+    const QStringList processes =
+        QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs);
+    for (const QString &process : processes) {
+        const auto pid = static_cast<pid_t>(process.toLong());
+        if (pid == ::getpid()) {
+            continue;
+        }
+        const QDir fds(QStringLiteral("/proc/%1/fd").arg(process));
+        for (const QString &fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+            if (QFileInfo(fds.filePath(fd)).symLinkTarget() == target) {
+                return PortHolder{pid, commandOf(pid)};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+bool inGroup(gid_t group) {
+    if (::getegid() == group) {
+        return true;
+    }
+    std::vector<gid_t> groups(static_cast<std::size_t>(::getgroups(0, nullptr)));
+    const int count = ::getgroups(static_cast<int>(groups.size()), groups.data());
+    for (int i = 0; i < count; ++i) {
+        if (groups[static_cast<std::size_t>(i)] == group) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString permissionReason(const QString &device) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(device).constData(), &info) != 0) {
+        return QStringLiteral("You may not use %1.").arg(device);
+    }
+    const group *owner = ::getgrgid(info.st_gid);
+    const QString group =
+        owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(info.st_gid);
+    if ((info.st_mode & S_IRWXG) == (S_IRGRP | S_IWGRP) && !inGroup(info.st_gid)) {
+        return QStringLiteral("You may not use %1: it belongs to the group %2, and you are not in "
+                              "it. Join it with: sudo adduser $USER %2, then log in again.")
+            .arg(device, group);
+    }
+    return QStringLiteral("You may not use %1 (group %2, mode %3).")
+        .arg(device, group, QString::number(info.st_mode & 07777, 8));
+}
+
+QString holderText(const PortHolder &holder) {
+    return holder.command.isEmpty()
+               ? QStringLiteral("process %1").arg(holder.pid)
+               : QStringLiteral("%1 (process %2)").arg(holder.command).arg(holder.pid);
+}
+
+} // namespace
+
+QString resolvePortPath(const QString &path) {
+    const QString resolved = QFileInfo(path).canonicalFilePath();
+    return resolved.isEmpty() ? path : resolved;
+}
+
+std::optional<PortHolder> findPortHolder(const QString &device) {
+    if (auto owner = lockOwner(device)) {
+        return owner;
+    }
+    return openedBy(device);
+}
+
+PortProblem explainOpenFailure(const QString &device, const QString &systemText, bool lockFailed) {
+    const QByteArray encoded = QFile::encodeName(device);
+    if (!QFileInfo::exists(device)) {
+        return {PortProblem::Kind::Missing, QStringLiteral("There is no %1.").arg(device)};
+    }
+    if (::access(encoded.constData(), R_OK | W_OK) != 0) {
+        return {PortProblem::Kind::Permission, permissionReason(device)};
+    }
+    if (const auto holder = findPortHolder(device)) {
+        return {PortProblem::Kind::Busy,
+                QStringLiteral("%1 is in use by %2.").arg(device, holderText(*holder))};
+    }
+    if (lockFailed) {
+        return {PortProblem::Kind::Busy,
+                QStringLiteral("%1 is in use by another program.").arg(device)};
+    }
+    return {PortProblem::Kind::Other, QStringLiteral("%1: %2").arg(device, systemText)};
+}
+
+} // namespace quenta

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string_view>
+
+namespace quenta {
+
+// The keywords a bootloader answer may hold, in the order in which they are looked for.
+enum class Keyword { None, Version, Error, Download, Format, Ok };
+
+// The first keyword, in the order VER=, ERROR, DOWNLOAD, FORMAT, OK, that occurs anywhere in the
+// answer (exact, case-sensitive); None when there is none.
+Keyword findKeyword(std::string_view answer);
+
+} // namespace quenta

@@ -1,0 +1,96 @@
+#include "pure/ModbusFrame.h"
+
+#include "pure/Crc16.h"
+
+namespace quenta {
+namespace {
+
+constexpr char kMarker = 'B';
+
+bool accepts(const AddressSet &accepted, char c) {
+    return accepted.test(static_cast<unsigned char>(c));
+}
+
+// The length of the shortest valid frame that starts at `start`, if any.
+std::optional<std::size_t> completeFrameAt(std::string_view buffer, std::size_t start) {
+    const std::string_view rest = buffer.substr(start);
+    std::uint16_t reg = 0xFFFF;
+    for (std::size_t body = 1; body + 2 <= rest.size(); ++body) {
+        reg = crc16Update(reg, rest[body - 1]);
+        if (body + 2 >= kModbusMinFrame && static_cast<unsigned char>(rest[body]) == (reg & 0xFF) &&
+            static_cast<unsigned char>(rest[body + 1]) == (reg >> 8)) {
+            return body + 2;
+        }
+    }
+    return std::nullopt;
+}
+
+// The next place after `from` where a frame could start: an accepted address, then "B" or the
+// buffer's end.
+std::size_t nextStart(std::string_view buffer, std::size_t from, const AddressSet &accepted) {
+    for (std::size_t p = from; p < buffer.size(); ++p) {
+        if (accepts(accepted, buffer[p]) && (p + 1 == buffer.size() || buffer[p + 1] == kMarker)) {
+            return p;
+        }
+    }
+    return buffer.size();
+}
+
+} // namespace
+
+std::string modbusFrame(std::uint8_t address, std::string_view command) {
+    std::string frame(1, static_cast<char>(address));
+    frame.append(command);
+    frame.append(CRC16(frame));
+    return frame;
+}
+
+std::string frameCommand(std::string_view command, std::optional<std::uint8_t> modbusAddress) {
+    return modbusAddress ? modbusFrame(*modbusAddress, command) : std::string(command);
+}
+
+std::vector<ModbusEvent> ModbusReceiver::take(std::string_view read, const AddressSet &accepted) {
+    // A long read is examined piece by piece, so that answers in front of a flood of other
+    // characters are not pushed out of the bounded buffer before they were looked at.
+    constexpr std::size_t kPiece = kModbusBufferLimit / 2;
+    std::vector<ModbusEvent> events;
+    for (std::size_t offset = 0; offset < read.size(); offset += kPiece) {
+        buffer_.append(read.substr(offset, kPiece));
+        if (accepted.none()) {
+            if (buffer_.size() > kModbusBufferLimit) {
+                buffer_.erase(0, buffer_.size() - kModbusBufferLimit);
+            }
+            continue;
+        }
+        while (auto event = scan(accepted)) {
+            events.push_back(std::move(*event));
+        }
+    }
+    return events;
+}
+
+std::optional<ModbusEvent> ModbusReceiver::scan(const AddressSet &accepted) {
+    if (buffer_.size() > kModbusBufferLimit) {
+        buffer_.erase(0, nextStart(buffer_, buffer_.size() - kModbusBufferLimit, accepted));
+    }
+    if (buffer_.size() < kModbusMinFrame) {
+        return std::nullopt;
+    }
+    if (!accepts(accepted, buffer_[0]) || buffer_[1] != kMarker) {
+        const auto kind = accepts(accepted, buffer_[0]) ? ModbusEvent::Kind::MarkerError
+                                                        : ModbusEvent::Kind::AddressError;
+        buffer_.erase(0, nextStart(buffer_, 1, accepted));
+        return ModbusEvent{kind, 0, {}};
+    }
+    for (std::size_t p = 0; p < buffer_.size(); p = nextStart(buffer_, p + 1, accepted)) {
+        if (const auto length = completeFrameAt(buffer_, p)) {
+            ModbusEvent event{ModbusEvent::Kind::Answer, static_cast<std::uint8_t>(buffer_[p]),
+                              buffer_.substr(p + 2, *length - 4)};
+            buffer_.erase(0, p + *length);
+            return event;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace quenta

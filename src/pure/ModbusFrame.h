@@ -1,0 +1,59 @@
+#pragma once
+
+#include <bitset>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quenta {
+
+// A command as it goes on a Modbus line: address character, command text, CRC-16 low byte first.
+std::string modbusFrame(std::uint8_t address, std::string_view command);
+
+// A command as it goes on the line: framed for a Modbus address, or as it stands without one.
+std::string frameCommand(std::string_view command, std::optional<std::uint8_t> modbusAddress);
+
+// The receive buffer never grows past this: no answer of the bootloader comes near it.
+inline constexpr std::size_t kModbusBufferLimit = 256;
+
+// The shortest answer frame: address, "B", two text characters, two CRC characters.
+inline constexpr std::size_t kModbusMinFrame = 6;
+
+// The device addresses whose answers are taken.
+using AddressSet = std::bitset<256>;
+
+struct ModbusEvent {
+    enum class Kind {
+        Answer,       // a valid frame from an accepted address
+        AddressError, // the buffer did not start with an accepted address
+        MarkerError,  // the buffer started with an accepted address but not with the marker "B"
+    };
+    Kind kind = Kind::Answer;
+    std::uint8_t address = 0; // the frame's address (Kind::Answer)
+    std::string answer;       // the answer text without address, marker and CRC (Kind::Answer)
+};
+
+// Collects Modbus answer frames from the characters a port delivers, whatever pieces they come
+// in. A valid frame is taken off the front of the buffer; a buffer that starts with a wrong
+// address or marker loses its front up to the next place where a frame could start (an accepted
+// address followed by "B"); a frame that can no longer complete, because a complete frame follows
+// it, is dropped in favour of that frame; and the buffer is kept within kModbusBufferLimit.
+class ModbusReceiver {
+public:
+    // Adds the characters of one read and returns what they complete, in order. With no accepted
+    // address nothing is examined: the characters are only kept, within the bound.
+    std::vector<ModbusEvent> take(std::string_view read, const AddressSet &accepted);
+
+    const std::string &buffer() const { return buffer_; }
+    void clear() { buffer_.clear(); }
+
+private:
+    std::optional<ModbusEvent> scan(const AddressSet &accepted);
+
+    std::string buffer_;
+};
+
+} // namespace quenta

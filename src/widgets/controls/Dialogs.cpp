@@ -1,0 +1,52 @@
+#include "widgets/controls/Dialogs.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QStringList>
+#include <QThread>
+
+namespace quenta {
+
+void QtMessageBox::show(const QString &prompt, int style, const QString &title) {
+    const QMessageBox::Icon icon =
+        (style & MsgStyle::Critical) != 0 ? QMessageBox::Critical : QMessageBox::NoIcon;
+    QMessageBox box(icon, title.isEmpty() ? QCoreApplication::applicationName() : title, prompt,
+                    QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+bool QtMessageBox::ask(const QString &prompt) {
+    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), prompt,
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString toDialogFilter(const QString &filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString &description = parts[i];
+        const QString &pattern = parts[i + 1];
+        filters << (description.contains(QLatin1Char('(') + pattern + QLatin1Char(')'))
+                        ? description
+                        : QStringLiteral("%1 (%2)").arg(description, pattern));
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+void QtFileChooser::showOpen() {
+    fileName_ =
+        QFileDialog::getOpenFileName(parent_, QString(), lastFolder_, toDialogFilter(filter_));
+    if (!fileName_.isEmpty()) {
+        lastFolder_ = QFileInfo(fileName_).absolutePath();
+    }
+}
+
+void ThreadSleeper::sleep(int milliseconds) {
+    QThread::msleep(static_cast<unsigned long>(milliseconds));
+}
+
+} // namespace quenta

@@ -1,0 +1,47 @@
+#include "widgets/window/frmSerial.h"
+
+#include "pure/NumberText.h"
+#include "widgets/controls/VbColor.h"
+
+namespace quenta {
+
+int frmSerial::WriteCOM32(std::string_view COMString) {
+    if (!MSComm1->portOpen()) {
+        return 0;
+    }
+    try {
+        Pic->setFillColor(VbColor::DarkGreen);
+        if (TMRComm->enabled()) {
+            TMRComm->setEnabled(false);
+            TMRComm->setEnabled(true);
+        }
+        std::optional<std::uint8_t> address;
+        if (Check1->checkState() == Qt::Checked) {
+            const AddressReading reading = readDeviceAddress(Text1->text().toStdString());
+            switch (reading.fault) {
+            case AddressReading::Fault::None:
+                break;
+            case AddressReading::Fault::NoNumber:
+                // Address 0 would reach every board on the bus: nothing goes out.
+                Text8->setText(QStringLiteral("Nothing sent: the device address \"%1\" is no "
+                                              "number.")
+                                   .arg(Text1->text()));
+                return 0;
+            case AddressReading::Fault::OutOfRange:
+                Text8->setText(QStringLiteral("Nothing sent: the device address %1 lies outside "
+                                              "0 to 255.")
+                                   .arg(Text1->text()));
+                return 0;
+            }
+            address = reading.address;
+            awaited_.set(reading.address);
+        }
+        const std::string frame = frameCommand(COMString, address);
+        MSComm1->setOutput(frame);
+        return static_cast<int>(frame.size());
+    } catch (const std::exception &) {
+        return 0;
+    }
+}
+
+} // namespace quenta

@@ -1,0 +1,76 @@
+#include "widgets/window/frmSerial.h"
+
+#include "io/ControlError.h"
+#include "io/FirmwareFile.h"
+#include "pure/HexRecords.h"
+
+namespace quenta {
+namespace {
+
+// Error number raised when a file holds more lines than the line table takes.
+constexpr int kSubscriptOutOfRange = 9;
+
+} // namespace
+
+void frmSerial::Command3_Click() {
+    loadAndSend(false);
+}
+
+void frmSerial::Command2_Click() {
+    loadAndSend(true);
+}
+
+// The running job, if any, changes only once a new file has been read in full and found sound:
+// a cancelled choice or a file refused leaves it as it was.
+void frmSerial::loadAndSend(bool verifyAlone) {
+    if (!MSComm1->portOpen()) {
+        messageBox_->show(QStringLiteral("The port is not open. Open it first, then start the "
+                                         "download or the verify again."));
+        return;
+    }
+    try {
+        CommonDialog1->setFilter(QStringLiteral("HEX files (*.hex)|*.hex"));
+        CommonDialog1->showOpen();
+        const QString fileName = CommonDialog1->fileName();
+        if (fileName.isEmpty() || CommonDialog1->cancelError()) {
+            messageBox_->show(QStringLiteral("Cancel"));
+            return;
+        }
+        if (job.FileLoaded != 1) {
+            vbalProgressBar1->setText(QStringLiteral("NO FILE"));
+        }
+
+        FirmwareText text =
+            readFirmwareText(readFirmwareFile(fileName, kWindowFileLimit), FirmwareJob::kMaxLines);
+        if (text.tooMany) {
+            throw ControlError(kSubscriptOutOfRange, QStringLiteral("Subscript out of range"));
+        }
+        if (text.badLine != 0) {
+            messageBox_->show(QStringLiteral("%1 is no Intel HEX file: line %2 is no record, %3. "
+                                             "Nothing was sent.")
+                                  .arg(fileName)
+                                  .arg(text.badLine)
+                                  .arg(QString::fromStdString(text.fault)),
+                              MsgStyle::Critical);
+            return;
+        }
+        if (text.records.empty()) {
+            messageBox_->show(QStringLiteral("The file holds no lines: nothing to send."),
+                              MsgStyle::Critical);
+            return;
+        }
+        job.load(std::move(text.records), verifyAlone);
+        vbalProgressBar1->setMax(job.LineCount);
+        vbalProgressBar1->setText(QStringLiteral("READY"));
+        Command5->setEnabled(true);
+        if (verifyAlone) {
+            vbalProgressBar1->setText(QStringLiteral("VERIFY"));
+        }
+        Command5_Click();
+    } catch (const ControlError &error) {
+        messageBox_->show(error.description(), MsgStyle::Critical,
+                          QStringLiteral("Error#%1").arg(error.number()));
+    }
+}
+
+} // namespace quenta

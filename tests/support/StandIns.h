@@ -1,0 +1,135 @@
+#pragma once
+
+// Stand-ins for the outside world of the window: a serial port that records what is written and
+// answers from a script, a file chooser that picks given paths, message boxes that record what
+// they showed and answer questions as told, and a sleep that only counts.
+
+#include "io/ControlError.h"
+#include "widgets/window/frmSerial.h"
+
+#include <QStringList>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quenta::testing {
+
+class FakeSerialPort : public SerialPortControl {
+public:
+    void setSettings(const QString &settings) override { settingsLog.push_back(settings); }
+    void setCommPort(std::int16_t number) override {
+        if (number < 1) {
+            throw ControlError(CommError::InvalidPortNumber, QStringLiteral("Invalid port number"));
+        }
+        commPort = QString::number(number);
+    }
+    void setCommPort(const QString &devicePath) override { commPort = devicePath; }
+    void setPortOpen(bool open) override {
+        if (open) {
+            ++openAttempts;
+            if (!available.contains(commPort)) {
+                throw ControlError(CommError::InvalidPortNumber, QStringLiteral("There is no port."));
+            }
+        }
+        isOpen = open;
+        lostReason.clear();
+    }
+    bool portOpen() const override { return isOpen; }
+    int inBufferCount() override {
+        if (!lostReason.isEmpty()) {
+            throw ControlError(CommError::PortLost, lostReason);
+        }
+        return isOpen ? static_cast<int>(incoming.size()) : 0;
+    }
+    std::string input() override { return std::exchange(incoming, {}); }
+    void setOutput(std::string_view text) override { written.emplace_back(text); }
+
+    // The device goes away as a pulled cable does.
+    void lose(const QString &why) {
+        isOpen = false;
+        lostReason = why;
+    }
+
+    std::vector<std::string> written; // one entry per output call
+    std::string incoming;             // what the next input() returns
+    QStringList available = {QStringLiteral("3")};
+    QStringList settingsLog;
+    QString commPort;
+    QString lostReason;
+    bool isOpen = false;
+    int openAttempts = 0;
+};
+
+class FakeFileChooser : public FileChooser {
+public:
+    void setFilter(const QString &f) override { filter = f; }
+    void showOpen() override {
+        current = answers.empty() ? QString() : answers.front();
+        if (!answers.empty()) {
+            answers.pop_front();
+        }
+    }
+    QString fileName() const override { return current; }
+    bool cancelError() const override { return false; }
+
+    std::deque<QString> answers; // the paths the operator picks, in turn; none left = cancel
+    QString filter;
+    QString current;
+};
+
+struct ShownMessage {
+    QString prompt;
+    int style;
+    QString title;
+};
+
+class FakeMessageBox : public MessageBox {
+public:
+    void show(const QString &prompt, int style, const QString &title) override {
+        shown.push_back({prompt, style, title});
+    }
+    bool ask(const QString &prompt) override {
+        asked.push_back(prompt);
+        return answerYes;
+    }
+    std::vector<ShownMessage> shown;
+    QStringList asked;
+    bool answerYes = false;
+};
+
+class FakeSleeper : public Sleeper {
+public:
+    void sleep(int milliseconds) override { slept.push_back(milliseconds); }
+    std::vector<int> slept;
+};
+
+// The window with stand-ins; each is kept at hand. `realPort` keeps the real serial control.
+struct FakeWindow {
+    explicit FakeWindow(bool realPort = false) {
+        Hosted hosted;
+        if (!realPort) {
+            hosted.port = std::make_unique<FakeSerialPort>();
+            port = static_cast<FakeSerialPort *>(hosted.port.get());
+        }
+        hosted.fileChooser = std::make_unique<FakeFileChooser>();
+        hosted.messageBox = std::make_unique<FakeMessageBox>();
+        hosted.sleeper = std::make_unique<FakeSleeper>();
+        chooser = static_cast<FakeFileChooser *>(hosted.fileChooser.get());
+        messages = static_cast<FakeMessageBox *>(hosted.messageBox.get());
+        sleeper = static_cast<FakeSleeper *>(hosted.sleeper.get());
+        window = std::make_unique<frmSerial>(std::move(hosted));
+    }
+
+    frmSerial *operator->() const { return window.get(); }
+
+    std::unique_ptr<frmSerial> window;
+    FakeSerialPort *port = nullptr;
+    FakeFileChooser *chooser;
+    FakeMessageBox *messages;
+    FakeSleeper *sleeper;
+};
+
+} // namespace quenta::testing
