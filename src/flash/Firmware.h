@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace quenta::flash {
+
+// The largest firmware file the flasher reads: far beyond any 20,000-line file.
+inline constexpr std::size_t kFlashFileLimit = 64 * 1024 * 1024;
+
+// A firmware file's records, or why the file cannot be used.
+struct Firmware {
+    std::vector<std::string> records;
+    QString problem; // empty when the records can be sent
+};
+
+// Reads a firmware file whole and checks every record: a file that cannot be read, holds a line
+// that is no Intel HEX record, or holds no record at all cannot be used.
+Firmware loadFirmware(const QString &path);
+
+} // namespace quenta::flash

@@ -1,0 +1,186 @@
+#include "flash/PortRun.h"
+
+#include "io/PortDiscovery.h"
+
+namespace quenta::flash {
+namespace {
+
+// How often a USB port that has not appeared yet is looked for.
+constexpr int kAppearPollMs = 50;
+
+QString missingAdvice() {
+    const QStringList ports = discoverPorts(defaultPortPlaces());
+    return ports.isEmpty()
+               ? QStringLiteral(" No serial port was found.")
+               : QStringLiteral(" Ports found: %1.").arg(ports.join(QStringLiteral(", ")));
+}
+
+} // namespace
+
+PortRun::PortRun(const QString &path, const Settings &settings,
+                 const std::vector<std::string> *records, ProgressDisplay &progress,
+                 QObject *parent)
+    : QObject(parent), settings_(settings), records_(records), progress_(progress),
+      port_(path, settings.baud) {
+    openTimer_.setSingleShot(true);
+    openTimer_.setInterval(kAppearPollMs);
+    connect(&openTimer_, &QTimer::timeout, this, &PortRun::tryOpen);
+}
+
+void PortRun::start() {
+    if (!settings_.modbus) {
+        targets_ = {std::nullopt};
+    } else if (settings_.addresses.kind == AddressChoice::Kind::List) {
+        targets_.assign(settings_.addresses.list.begin(), settings_.addresses.list.end());
+    }
+    openDeadline_.setRemainingTime(settings_.waitMs);
+    tryOpen();
+}
+
+void PortRun::tryOpen() {
+    const PortProblem problem = port_.open();
+    if (problem.kind == PortProblem::Kind::None) {
+        opened();
+        return;
+    }
+    if (problem.kind == PortProblem::Kind::Missing && settings_.usb &&
+        !openDeadline_.hasExpired()) {
+        openTimer_.start();
+        return;
+    }
+    QString reason = problem.reason;
+    if (problem.kind == PortProblem::Kind::Missing) {
+        reason += missingAdvice();
+    }
+    checkOpenFailure({problem.kind, reason});
+    endAll(Result::PortError, reason);
+}
+
+void PortRun::checkOpenFailure(const PortProblem &problem) {
+    if (problem.kind == PortProblem::Kind::Missing) {
+        check(QStringLiteral("exists"), false, problem.reason);
+        return;
+    }
+    check(QStringLiteral("exists"), true, QStringLiteral("%1 is there").arg(port_.path()));
+    if (problem.kind == PortProblem::Kind::Permission) {
+        check(QStringLiteral("permission"), false, problem.reason);
+    } else if (problem.kind == PortProblem::Kind::Busy) {
+        check(QStringLiteral("free"), false, problem.reason);
+    } else {
+        check(QStringLiteral("open"), false, problem.reason);
+    }
+}
+
+void PortRun::check(const QString &name, bool ok, const QString &message) {
+    if (settings_.command == Command::Check) {
+        checks_.push_back({port_.path(), name, ok, message});
+    }
+}
+
+void PortRun::opened() {
+    check(QStringLiteral("exists"), true, QStringLiteral("%1 is there").arg(port_.path()));
+    check(QStringLiteral("permission"), true,
+          QStringLiteral("%1 may be read and written").arg(port_.path()));
+    check(QStringLiteral("free"), true,
+          QStringLiteral("no other program holds %1").arg(port_.path()));
+    if (settings_.modbus && targets_.empty()) {
+        const bool firstOnly = settings_.command != Command::Scan &&
+                               settings_.addresses.kind == AddressChoice::Kind::First;
+        scan_ = std::make_unique<BusScan>(port_, settings_.baud, firstOnly,
+                                          QDeadlineTimer(settings_.waitMs));
+        connect(scan_.get(), &BusScan::finished, this, &PortRun::scanned);
+        scan_->start();
+        return;
+    }
+    nextBoard();
+}
+
+void PortRun::scanned() {
+    if (!port_.isOpen()) {
+        endAll(Result::PortLost, QStringLiteral("the port went away during the scan"));
+        return;
+    }
+    for (const FoundBoard &board : scan_->found()) {
+        targets_.push_back(board.address);
+    }
+    if (targets_.empty()) {
+        const QString message = QStringLiteral("no board answered on the addresses 1..127 at %1 "
+                                               "baud: check the speed and the Modbus setting; "
+                                               "power the boards")
+                                    .arg(settings_.baud);
+        check(QStringLiteral("bootloader"), false, message);
+        endAll(Result::NoAnswer, message);
+        return;
+    }
+    if (settings_.command != Command::Scan) {
+        nextBoard();
+        return;
+    }
+    for (const FoundBoard &board : scan_->found()) {
+        BoardReport report;
+        report.port = port_.path();
+        report.address = board.address;
+        report.version =
+            QString::fromLatin1(board.version.data(), static_cast<qsizetype>(board.version.size()))
+                .trimmed();
+        report.message = report.version;
+        reports_.push_back(report);
+    }
+    targets_.clear();
+    endAll(Result::Ok, {});
+}
+
+void PortRun::nextBoard() {
+    if (targets_.empty()) {
+        endAll(Result::Ok, {});
+        return;
+    }
+    JobPlan plan;
+    plan.command = settings_.command;
+    plan.records = records_;
+    plan.newAddress = settings_.newAddress;
+    plan.address = targets_.front();
+    plan.patience = {settings_.timeoutMs, settings_.retries};
+    plan.waitMs = settings_.waitMs;
+    plan.baud = settings_.baud;
+    targets_.erase(targets_.begin());
+    if (job_) {
+        job_.release()->deleteLater();
+    }
+    job_ = std::make_unique<BoardJob>(port_, plan, progress_);
+    connect(job_.get(), &BoardJob::finished, this, &PortRun::boardDone);
+    job_->start();
+}
+
+void PortRun::boardDone() {
+    const BoardReport &report = job_->report();
+    reports_.push_back(report);
+    check(QStringLiteral("bootloader"), report.result == Result::Ok, report.message);
+    if (report.result == Result::PortLost) {
+        endAll(Result::PortLost, QStringLiteral("not reached: the port went away"));
+        return;
+    }
+    nextBoard();
+}
+
+void PortRun::endAll(Result result, const QString &message) {
+    if (targets_.empty() && reports_.empty()) {
+        targets_.push_back(std::nullopt);
+    }
+    for (const auto &address : targets_) {
+        BoardReport report;
+        report.port = port_.path();
+        if (address) {
+            report.address = *address;
+        }
+        report.result = result;
+        report.lines = records_ ? static_cast<int>(records_->size()) : 0;
+        report.message = message;
+        reports_.push_back(report);
+    }
+    targets_.clear();
+    port_.close();
+    emit finished();
+}
+
+} // namespace quenta::flash

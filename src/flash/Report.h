@@ -1,0 +1,46 @@
+#pragma once
+
+#include "flash/Outcome.h"
+#include "io/PortListing.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace quenta::flash {
+
+// What became of one board.
+struct BoardReport {
+    QString port;
+    std::optional<int> address; // Modbus only
+    QString version;            // the bootloader's answer to the info command, line end removed
+    Result result = Result::Ok;
+    int lines = 0;    // records in the file
+    int commands = 0; // commands sent once the bootloader had answered, re-sends included
+    int retries = 0;  // re-sends after a missing answer
+    int resumed = 0;  // times the job went on after the port came back
+    double seconds = 0.0;
+    QString message;
+};
+
+// One finding of the pre-flight check.
+struct CheckEntry {
+    QString port;
+    QString name;
+    bool ok = false;
+    QString message;
+};
+
+// Everything a run reports, printed once at its end.
+struct RunReport {
+    QString command;
+    std::vector<BoardReport> boards;
+    std::vector<CheckEntry> checks; // check only
+    std::vector<ListedPort> ports;  // ports only
+    QString usageError;             // set when the command line was not understood
+
+    int exit() const;
+};
+
+} // namespace quenta::flash
