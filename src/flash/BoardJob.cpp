@@ -38,9 +38,7 @@ BoardJob::BoardJob(FlashPort &port, JobPlan plan, ProgressDisplay &progress, QOb
 
 void BoardJob::start() {
     clock_.start();
-    progressLine_ = progress_.addBoard(
-        report_.address ? QStringLiteral("%1 #%2").arg(report_.port).arg(*report_.address)
-                        : report_.port);
+    progressLine_ = progress_.addBoard(boardName());
     phase_ = Phase::Probing;
     conversation_.probe(QDeadlineTimer(plan_.waitMs));
 }
@@ -54,6 +52,7 @@ void BoardJob::onAnswered(const std::string &text) {
     case Phase::Probing:
         report_.version = shown(text);
         if (passStarted_) {
+            ++report_.resumed;
             phase_ = Phase::Lines;
             sendLine();
         } else {
@@ -166,13 +165,15 @@ void BoardJob::onLineAnswer(const std::string &text) {
     }
 }
 
+QString BoardJob::boardName() const {
+    return report_.address ? QStringLiteral("%1 #%2").arg(report_.port).arg(*report_.address)
+                           : report_.port;
+}
+
 void BoardJob::showProgress() {
     progress_.update(progressLine_,
-                     {report_.address
-                          ? QStringLiteral("%1 #%2").arg(report_.port).arg(*report_.address)
-                          : report_.port,
-                      pass_, plan_.command == Command::Verify, cursor_, plan_.records->size(),
-                      static_cast<double>(passClock_.elapsed()) / 1000.0});
+                     {boardName(), pass_, plan_.command == Command::Verify, cursor_,
+                      plan_.records->size(), static_cast<double>(passClock_.elapsed()) / 1000.0});
 }
 
 void BoardJob::onSilent() {
@@ -203,16 +204,20 @@ void BoardJob::onLost(const QString &why) {
         return;
     }
     conversation_.stop();
-    lostWhy_ = why;
+    lostWhy_ = passStarted_ ? QStringLiteral("at line %1 of the %2 (%3)")
+                                  .arg(lineInFlight())
+                                  .arg(pass_ == Pass::Download ? QStringLiteral("download")
+                                                               : QStringLiteral("verify"))
+                                  .arg(why)
+                            : QStringLiteral("(%1)").arg(why);
     if (!resumes()) {
-        finish(Result::PortLost, QStringLiteral("the port went away: %1").arg(why));
+        finish(Result::PortLost, QStringLiteral("the port went away %1").arg(lostWhy_));
         return;
     }
     if (phase_ == Phase::Lines) {
         const ResumePoint point = resumePoint(*plan_.records, cursor_, pass_);
         cursor_ = point.from;
         addressFirst_ = point.addressRecord;
-        ++report_.resumed;
     }
     phase_ = Phase::Reconnecting;
     reconnectDeadline_.setRemainingTime(plan_.waitMs);
@@ -226,7 +231,7 @@ void BoardJob::tryReconnect() {
         conversation_.probe(QDeadlineTimer(plan_.waitMs));
     } else if (reconnectDeadline_.hasExpired()) {
         reconnectTimer_.stop();
-        finish(Result::PortLost, QStringLiteral("the port went away (%1) and did not come back "
+        finish(Result::PortLost, QStringLiteral("the port went away %1 and did not come back "
                                                 "within %2 s")
                                      .arg(lostWhy_, seconds(plan_.waitMs)));
     }

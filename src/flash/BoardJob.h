@@ -57,6 +57,7 @@ private:
     void onLineAnswer(const std::string &text);
     void onSingleAnswer(const std::string &text);
     void showProgress();
+    QString boardName() const;
     void finish(Result result, const QString &message);
     // The number (from 1) of the line in flight, as in the file.
     std::size_t lineInFlight() const;

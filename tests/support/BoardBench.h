@@ -4,32 +4,14 @@
 // pseudo-terminal. Only the file chooser, the message boxes and the sleep are stand-ins, so that
 // no modal dialog ever opens. A job is judged by what the board's memory holds.
 
+#include "BoardImage.h"
 #include "StandIns.h"
-#include "simboard/IntelHex.h"
 #include "simboard/PtyBoard.h"
 
-#include <QFile>
 #include <QSignalSpy>
 #include <QtTest>
 
 namespace quenta::testing {
-
-inline QString sourcePath(const char *relative) {
-    return QStringLiteral(QUENTA_SOURCE_DIR "/") + QString::fromLatin1(relative);
-}
-
-// What a firmware file puts into a board's memory, as the board's own HEX reader sees it.
-inline simboard::Memory imageOf(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qFatal("cannot read %s", qPrintable(path));
-    }
-    const simboard::HexImage image = simboard::readHexImage(file.readAll().toStdString());
-    if (image.badLine != 0 || image.memory.empty()) {
-        qFatal("%s is no firmware the board can read", qPrintable(path));
-    }
-    return image.memory;
-}
 
 struct BoardBench {
     explicit BoardBench(simboard::Options options = {}, std::string link = {})

@@ -1,0 +1,185 @@
+#include "flash/FlashOptions.h"
+#include "flash/JsonReport.h"
+#include "flash/Outcome.h"
+#include "flash/ProgressLine.h"
+#include "flash/ResumePlan.h"
+
+#include <QtTest>
+
+using namespace quenta::flash;
+
+namespace {
+
+// 0: address 0000, 1-4: data, 5: address 0001, 6-17: data, 18: end of file.
+std::vector<std::string> spanningRecords() {
+    std::vector<std::string> records{":020000040000FA"};
+    records.insert(records.end(), 4, ":0400000001020304F2");
+    records.emplace_back(":020000040001F9");
+    records.insert(records.end(), 12, ":0400000001020304F2");
+    records.emplace_back(":00000001FF");
+    return records;
+}
+
+} // namespace
+
+class FlashLogic : public QObject {
+    Q_OBJECT
+private slots:
+    void resume_data() {
+        QTest::addColumn<bool>("verify");
+        QTest::addColumn<int>("unanswered");
+        QTest::addColumn<int>("addressRecord"); // -1: none
+        QTest::addColumn<int>("from");
+        QTest::newRow("download near the start") << false << 3 << -1 << 0;
+        QTest::newRow("download governed by the second") << false << 16 << 5 << 8;
+        QTest::newRow("download from an address record") << false << 13 << -1 << 5;
+        QTest::newRow("download right after one") << false << 14 << 5 << 6;
+        QTest::newRow("download in the first segment") << false << 10 << 0 << 2;
+        QTest::newRow("verify goes on where it was") << true << 16 << 5 << 16;
+        QTest::newRow("verify in the first segment") << true << 4 << 0 << 4;
+        QTest::newRow("verify at an address record") << true << 5 << -1 << 5;
+    }
+    void resume() {
+        QFETCH(bool, verify);
+        QFETCH(int, unanswered);
+        QFETCH(int, addressRecord);
+        QFETCH(int, from);
+        const ResumePoint point =
+            resumePoint(spanningRecords(), static_cast<std::size_t>(unanswered),
+                        verify ? Pass::Verify : Pass::Download);
+        QCOMPARE(point.addressRecord.has_value() ? static_cast<int>(*point.addressRecord) : -1,
+                 addressRecord);
+        QCOMPARE(static_cast<int>(point.from), from);
+    }
+
+    void outcomes() {
+        const std::vector<std::pair<Result, const char *>> names{{Result::Ok, "ok"},
+                                                                 {Result::Refused, "refused"},
+                                                                 {Result::BadFile, "bad-file"},
+                                                                 {Result::PortError, "port-error"},
+                                                                 {Result::NoAnswer, "no-answer"},
+                                                                 {Result::PortLost, "port-lost"}};
+        for (std::size_t code = 0; code < names.size(); ++code) {
+            QCOMPARE(exitCode(names[code].first), static_cast<int>(code));
+            QCOMPARE(resultName(names[code].first), std::string_view(names[code].second));
+        }
+        QCOMPARE(mergeExitCodes({}), 0);
+        QCOMPARE(mergeExitCodes({0, 3, 1}), 3);
+        QCOMPARE(mergeExitCodes({5, 0, 4}), 5);
+    }
+
+    void options_data() {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("error"); // a part of the usage error; empty: the run goes ahead
+        QTest::addColumn<QString>("port");  // the first port the run uses
+        QTest::newRow("COMn") << "-p COM3 version"
+                              << ""
+                              << "/dev/ttyS2";
+        QTest::newRow("a path and addresses") << "-p /dev/ttyUSB0 -m -a 3,7 flash f.hex"
+                                              << ""
+                                              << "/dev/ttyUSB0";
+        QTest::newRow("ports alone") << "ports"
+                                     << ""
+                                     << "";
+        QTest::newRow("no command") << "-p COM1"
+                                    << "no command"
+                                    << "";
+        QTest::newRow("unknown command") << "-p COM1 blink"
+                                         << "unknown command"
+                                         << "";
+        QTest::newRow("flash without a file") << "-p COM1 flash"
+                                              << "needs a FILE"
+                                              << "";
+        QTest::newRow("install with an argument") << "-p COM1 install x"
+                                                  << "takes no argument"
+                                                  << "";
+        QTest::newRow("no port") << "version"
+                                 << "needs --port"
+                                 << "";
+        QTest::newRow("COM0") << "-p COM0 version"
+                              << "is no port"
+                              << "";
+        QTest::newRow("speed") << "-b 1200 -p COM1 version"
+                               << "--baud"
+                               << "";
+        QTest::newRow("address without Modbus") << "-a 3 -p COM1 version"
+                                                << "needs --modbus"
+                                                << "";
+        QTest::newRow("address 0") << "-m -a 0 -p COM1 version"
+                                   << "--address"
+                                   << "";
+        QTest::newRow("two ports to install") << "-p COM1 -p COM2 install"
+                                              << "several --port"
+                                              << "";
+        QTest::newRow("one port twice") << "-p COM1 -p /dev/ttyS0 check"
+                                        << "given twice"
+                                        << "";
+        QTest::newRow("address 256") << "-p COM1 set-address 256"
+                                     << "1 to 255"
+                                     << "";
+        QTest::newRow("new address for all") << "-m -a all -p COM1 set-address 5"
+                                             << "one board"
+                                             << "";
+        QTest::newRow("scan with an address") << "-m -a 4 -p COM1 scan"
+                                              << "no --address"
+                                              << "";
+        QTest::newRow("negative wait") << "--wait -1 -p COM1 version"
+                                       << "--wait"
+                                       << "";
+        QTest::newRow("no timeout") << "--timeout 0 -p COM1 version"
+                                    << "--timeout"
+                                    << "";
+        QTest::newRow("unknown option") << "--speed 9 -p COM1 version"
+                                        << "Unknown option"
+                                        << "";
+    }
+    void options() {
+        QFETCH(QString, arguments);
+        QFETCH(QString, error);
+        QFETCH(QString, port);
+        const ParsedArguments parsed =
+            parseArguments(QStringList{QStringLiteral("quenta-flash")} + arguments.split(' '));
+        QVERIFY2(parsed.error.contains(error), qPrintable(parsed.error));
+        QCOMPARE(parsed.action == ParsedArguments::Action::Run, error.isEmpty());
+        if (error.isEmpty()) {
+            QCOMPARE(parsed.settings.ports.value(0), port);
+        }
+    }
+
+    void jsonReport() {
+        RunReport report;
+        report.command = QStringLiteral("flash");
+        report.boards.push_back({QStringLiteral("/dev/ttyUSB0"), 5, QStringLiteral("VER=1.07"),
+                                 Result::Ok, 1203, 2406, 0, 0, 11.2,
+                                 QStringLiteral("downloaded and verified")});
+        report.boards.push_back({QStringLiteral("/dev/ttyUSB1"),
+                                 std::nullopt,
+                                 {},
+                                 Result::NoAnswer,
+                                 1203,
+                                 0,
+                                 0,
+                                 0,
+                                 10.0,
+                                 QStringLiteral("silent")});
+        QCOMPARE(quenta::flash::jsonReport(report),
+                 QByteArray(R"({"boards":[{"address":5,"commands":2406,"lines":1203,)"
+                            R"("message":"downloaded and verified","port":"/dev/ttyUSB0",)"
+                            R"("result":"ok","resumed":0,"retries":0,"seconds":11.2,)"
+                            R"("version":"VER=1.07"},{"address":null,"commands":0,"lines":1203,)"
+                            R"("message":"silent","port":"/dev/ttyUSB1","result":"no-answer",)"
+                            R"("resumed":0,"retries":0,"seconds":10,"version":""}],)"
+                            R"("command":"flash","exit":4,"ok":false})"
+                            "\n"));
+    }
+
+    void progress() {
+        QCOMPARE(progressLine({QStringLiteral("P"), Pass::Download, false, 120, 1200, 6.0}),
+                 QStringLiteral("P  download   120/1200   10%  20 lines/s  1:54 left"));
+        QCOMPARE(progressLine({QStringLiteral("P"), Pass::Verify, true, 120, 1200, 6.0}),
+                 QStringLiteral("P  verify     120/1200   10%  20 lines/s  0:54 left"));
+    }
+};
+
+QTEST_GUILESS_MAIN(FlashLogic)
+#include "tst_logic.moc"
