@@ -1,6 +1,5 @@
 #include "flash/FlashOptions.h"
 #include "flash/JsonReport.h"
-#include "flash/Outcome.h"
 #include "flash/ProgressLine.h"
 #include "flash/ResumePlan.h"
 
@@ -8,23 +7,10 @@
 
 using namespace quenta::flash;
 
-namespace {
-
-// 0: address 0000, 1-4: data, 5: address 0001, 6-17: data, 18: end of file.
-std::vector<std::string> spanningRecords() {
-    std::vector<std::string> records{":020000040000FA"};
-    records.insert(records.end(), 4, ":0400000001020304F2");
-    records.emplace_back(":020000040001F9");
-    records.insert(records.end(), 12, ":0400000001020304F2");
-    records.emplace_back(":00000001FF");
-    return records;
-}
-
-} // namespace
-
 class FlashLogic : public QObject {
     Q_OBJECT
 private slots:
+    // Records 0: address 0000, 1-4: data, 5: address 0001, 6-17: data, 18: end of file.
     void resume_data() {
         QTest::addColumn<bool>("verify");
         QTest::addColumn<int>("unanswered");
@@ -44,105 +30,43 @@ private slots:
         QFETCH(int, unanswered);
         QFETCH(int, addressRecord);
         QFETCH(int, from);
-        const ResumePoint point =
-            resumePoint(spanningRecords(), static_cast<std::size_t>(unanswered),
-                        verify ? Pass::Verify : Pass::Download);
-        QCOMPARE(point.addressRecord.has_value() ? static_cast<int>(*point.addressRecord) : -1,
-                 addressRecord);
+        std::vector<std::string> records(19, ":0400000001020304F2");
+        records[0] = ":020000040000FA";
+        records[5] = ":020000040001F9";
+        records[18] = ":00000001FF";
+        const ResumePoint point = resumePoint(records, static_cast<std::size_t>(unanswered),
+                                              verify ? Pass::Verify : Pass::Download);
+        QCOMPARE(point.addressRecord ? static_cast<int>(*point.addressRecord) : -1, addressRecord);
         QCOMPARE(static_cast<int>(point.from), from);
     }
 
-    void outcomes() {
-        const std::vector<std::pair<Result, const char *>> names{{Result::Ok, "ok"},
-                                                                 {Result::Refused, "refused"},
-                                                                 {Result::BadFile, "bad-file"},
-                                                                 {Result::PortError, "port-error"},
-                                                                 {Result::NoAnswer, "no-answer"},
-                                                                 {Result::PortLost, "port-lost"}};
-        for (std::size_t code = 0; code < names.size(); ++code) {
-            QCOMPARE(exitCode(names[code].first), static_cast<int>(code));
-            QCOMPARE(resultName(names[code].first), std::string_view(names[code].second));
-        }
-        QCOMPARE(mergeExitCodes({}), 0);
-        QCOMPARE(mergeExitCodes({0, 3, 1}), 3);
-        QCOMPARE(mergeExitCodes({5, 0, 4}), 5);
-    }
-
+    // Each row: the arguments | a part of the usage error (none: the run goes ahead) | the
+    // first port.
     void options_data() {
-        QTest::addColumn<QString>("arguments");
-        QTest::addColumn<QString>("error"); // a part of the usage error; empty: the run goes ahead
-        QTest::addColumn<QString>("port");  // the first port the run uses
-        QTest::newRow("COMn") << "-p COM3 version"
-                              << ""
-                              << "/dev/ttyS2";
-        QTest::newRow("a path and addresses") << "-p /dev/ttyUSB0 -m -a 3,7 flash f.hex"
-                                              << ""
-                                              << "/dev/ttyUSB0";
-        QTest::newRow("ports alone") << "ports"
-                                     << ""
-                                     << "";
-        QTest::newRow("no command") << "-p COM1"
-                                    << "no command"
-                                    << "";
-        QTest::newRow("unknown command") << "-p COM1 blink"
-                                         << "unknown command"
-                                         << "";
-        QTest::newRow("flash without a file") << "-p COM1 flash"
-                                              << "needs a FILE"
-                                              << "";
-        QTest::newRow("install with an argument") << "-p COM1 install x"
-                                                  << "takes no argument"
-                                                  << "";
-        QTest::newRow("no port") << "version"
-                                 << "needs --port"
-                                 << "";
-        QTest::newRow("COM0") << "-p COM0 version"
-                              << "is no port"
-                              << "";
-        QTest::newRow("speed") << "-b 1200 -p COM1 version"
-                               << "--baud"
-                               << "";
-        QTest::newRow("address without Modbus") << "-a 3 -p COM1 version"
-                                                << "needs --modbus"
-                                                << "";
-        QTest::newRow("address 0") << "-m -a 0 -p COM1 version"
-                                   << "--address"
-                                   << "";
-        QTest::newRow("two ports to install") << "-p COM1 -p COM2 install"
-                                              << "several --port"
-                                              << "";
-        QTest::newRow("one port twice") << "-p COM1 -p /dev/ttyS0 check"
-                                        << "given twice"
-                                        << "";
-        QTest::newRow("address 256") << "-p COM1 set-address 256"
-                                     << "1 to 255"
-                                     << "";
-        QTest::newRow("new address for all") << "-m -a all -p COM1 set-address 5"
-                                             << "one board"
-                                             << "";
-        QTest::newRow("scan with an address") << "-m -a 4 -p COM1 scan"
-                                              << "no --address"
-                                              << "";
-        QTest::newRow("negative wait") << "--wait -1 -p COM1 version"
-                                       << "--wait"
-                                       << "";
-        QTest::newRow("no timeout") << "--timeout 0 -p COM1 version"
-                                    << "--timeout"
-                                    << "";
-        QTest::newRow("unknown option") << "--speed 9 -p COM1 version"
-                                        << "Unknown option"
-                                        << "";
+        QTest::addColumn<QString>("row");
+        QTest::newRow("COMn") << "-p COM3 version||/dev/ttyS2";
+        QTest::newRow("a path, addresses") << "-p /dev/ttyUSB0 -m -a 3,7 flash f.hex||/dev/ttyUSB0";
+        QTest::newRow("ports alone") << "ports||";
+        QTest::newRow("no command") << "-p COM1|no command|";
+        QTest::newRow("unknown command") << "-p COM1 blink|unknown command|";
+        QTest::newRow("flash without a file") << "-p COM1 flash|needs a FILE|";
+        QTest::newRow("no port") << "version|needs --port|";
+        QTest::newRow("speed") << "-b 1200 -p COM1 version|--baud|";
+        QTest::newRow("address without Modbus") << "-a 3 -p COM1 version|needs --modbus|";
+        QTest::newRow("two ports to install") << "-p COM1 -p COM2 install|several --port|";
+        QTest::newRow("one port twice") << "-p COM1 -p /dev/ttyS0 check|given twice|";
+        QTest::newRow("address 256") << "-p COM1 set-address 256|1 to 255|";
+        QTest::newRow("new address for all") << "-m -a all -p COM1 set-address 5|one board|";
     }
     void options() {
-        QFETCH(QString, arguments);
-        QFETCH(QString, error);
-        QFETCH(QString, port);
-        const ParsedArguments parsed =
-            parseArguments(QStringList{QStringLiteral("quenta-flash")} + arguments.split(' '));
-        QVERIFY2(parsed.error.contains(error), qPrintable(parsed.error));
-        QCOMPARE(parsed.action == ParsedArguments::Action::Run, error.isEmpty());
-        if (error.isEmpty()) {
-            QCOMPARE(parsed.settings.ports.value(0), port);
+        QFETCH(QString, row);
+        const QStringList column = row.split(QLatin1Char('|'));
+        const ParsedArguments parsed = parseArguments(QStringList{QStringLiteral("quenta-flash")} +
+                                                      column[0].split(QLatin1Char(' ')));
+        QVERIFY2(parsed.error.contains(column[1]), qPrintable(parsed.error));
+        QCOMPARE(parsed.action == ParsedArguments::Action::Run, column[1].isEmpty());
+        if (column[1].isEmpty()) {
+            QCOMPARE(parsed.settings.ports.value(0), column[2]);
         }
     }
 
@@ -150,26 +74,25 @@ private slots:
         RunReport report;
         report.command = QStringLiteral("flash");
         report.boards.push_back({QStringLiteral("/dev/ttyUSB0"), 5, QStringLiteral("VER=1.07"),
-                                 Result::Ok, 1203, 2406, 0, 0, 11.2,
-                                 QStringLiteral("downloaded and verified")});
+                                 Result::Ok, 1203, 2406, 0, 0, 11.2, QStringLiteral("done")});
         report.boards.push_back({QStringLiteral("/dev/ttyUSB1"),
                                  std::nullopt,
                                  {},
                                  Result::NoAnswer,
                                  1203,
                                  0,
-                                 0,
-                                 0,
+                                 3,
+                                 1,
                                  10.0,
                                  QStringLiteral("silent")});
         QCOMPARE(quenta::flash::jsonReport(report),
                  QByteArray(R"({"boards":[{"address":5,"commands":2406,"lines":1203,)"
-                            R"("message":"downloaded and verified","port":"/dev/ttyUSB0",)"
-                            R"("result":"ok","resumed":0,"retries":0,"seconds":11.2,)"
-                            R"("version":"VER=1.07"},{"address":null,"commands":0,"lines":1203,)"
-                            R"("message":"silent","port":"/dev/ttyUSB1","result":"no-answer",)"
-                            R"("resumed":0,"retries":0,"seconds":10,"version":""}],)"
-                            R"("command":"flash","exit":4,"ok":false})"
+                            R"("message":"done","port":"/dev/ttyUSB0","result":"ok","resumed":0,)"
+                            R"("retries":0,"seconds":11.2,"version":"VER=1.07"},{"address":null,)"
+                            R"("commands":0,"lines":1203,"message":"silent",)"
+                            R"("port":"/dev/ttyUSB1","result":"no-answer","resumed":1,)"
+                            R"("retries":3,"seconds":10,"version":""}],"command":"flash",)"
+                            R"("exit":4,"ok":false})"
                             "\n"));
     }
 
