@@ -9,6 +9,7 @@ packages=(
     xvfb xauth imagemagick fonts-dejavu-core
     gputils srecord
     dpkg-dev desktop-file-utils locales
+    help2man
 )
 
 missing=()

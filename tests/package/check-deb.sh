@@ -20,12 +20,21 @@ echo "Built $(basename "$deb")"
 
 root="$scratch/root"
 dpkg -x "$deb" "$root"
-for file in usr/bin/quenta usr/bin/quenta-simboard; do
+for file in usr/bin/quenta usr/bin/quenta-simboard usr/bin/quenta-flash; do
     [ -f "$root/$file" ] && [ -x "$root/$file" ] || fail "$file missing or not executable"
 done
 for file in usr/share/applications/quenta.desktop usr/share/icons/hicolor/24x24/apps/quenta.png; do
     [ -f "$root/$file" ] || fail "$file missing"
 done
+# The flasher comes with its man page and bash completion, and links neither Qt Widgets nor Gui.
+[ -f "$root/usr/share/man/man1/quenta-flash.1.gz" ] || [ -f "$root/usr/share/man/man1/quenta-flash.1" ] ||
+    fail "the man page of quenta-flash is missing"
+[ -f "$root/usr/share/bash-completion/completions/quenta-flash" ] ||
+    fail "the bash completion of quenta-flash is missing"
+if ldd "$root/usr/bin/quenta-flash" | grep -Eq 'libQt6(Widgets|Gui)'; then
+    fail "quenta-flash links Qt Widgets or Gui"
+fi
+"$root/usr/bin/quenta-flash" --version | grep -q '^quenta-flash ' || fail "quenta-flash --version"
 [ ! -e "$root/usr/bin/quenta-screenshot" ] || fail "quenta-screenshot must stay out of the package"
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$root/usr/share/applications/quenta.desktop" ||

@@ -1,0 +1,165 @@
+// Measures quenta-flash against simulated boards served by this program: a 1200-line file at a
+// paced 115200 baud wire next to the bare wire time of every byte that crossed it, two ports at
+// once next to one, and the CPU time and peak memory of a 20,000-line file.
+#include "simboard/PtyBoard.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int kBaud = 115200;
+
+// One Intel HEX record line.
+QByteArray record(int type, int address, const QByteArray &data) {
+    QByteArray bytes;
+    bytes += static_cast<char>(data.size());
+    bytes += static_cast<char>((address >> 8) & 0xFF);
+    bytes += static_cast<char>(address & 0xFF);
+    bytes += static_cast<char>(type);
+    bytes += data;
+    int sum = 0;
+    for (const char b : bytes) {
+        sum += static_cast<unsigned char>(b);
+    }
+    bytes += static_cast<char>((-sum) & 0xFF);
+    return ':' + bytes.toHex().toUpper() + '\n';
+}
+
+// A file of exactly `lines` lines: 16-byte data records, an extended linear address record in
+// front of every 64 KiB, and the end-of-file record.
+QByteArray firmware(int lines) {
+    int records = lines - 2;
+    while (records + (records * 16 + 65535) / 65536 + 1 > lines) {
+        --records;
+    }
+    QByteArray hex;
+    for (int r = 0; r < records; ++r) {
+        const int linear = r * 16;
+        if ((linear & 0xFFFF) == 0) {
+            hex += record(
+                4, 0,
+                QByteArray::fromHex(QByteArray::number(linear >> 16, 16).rightJustified(4, '0')));
+        }
+        QByteArray data;
+        for (int i = 0; i < 16; ++i) {
+            data += static_cast<char>((r * 7 + i) & 0xFF);
+        }
+        hex += record(0, linear & 0xFFFF, data);
+    }
+    return hex + record(1, 0, {});
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content) {
+    const QString path = dir.filePath(name);
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(content) != content.size()) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+    return path;
+}
+
+// A paced board that counts every byte of every command and answer.
+struct CountedBoard {
+    CountedBoard(const QTemporaryDir &dir, const QString &name, int baud) {
+        simboard::Options options;
+        options.faults.baud = baud;
+        options.monitor = [this](const simboard::Exchange &exchange) {
+            bytes += exchange.command.size() + exchange.answer.size();
+        };
+        board = std::make_unique<simboard::PtyBoard>(options, dir.filePath(name).toStdString());
+        board->start();
+    }
+    double wireSeconds() const { return static_cast<double>(bytes.load()) * 10.0 / kBaud; }
+    QString path() const { return QString::fromStdString(board->path()); }
+
+    std::atomic<std::size_t> bytes{0};
+    std::unique_ptr<simboard::PtyBoard> board;
+};
+
+struct ChildUsage {
+    double cpuSeconds = 0;
+    long peakKiB = 0;
+};
+
+ChildUsage childUsage() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return {static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6,
+            usage.ru_maxrss};
+}
+
+// Runs the flasher to its end; its wall time in seconds, or a negative number when it failed.
+double flash(const QString &flasher, const QStringList &ports, const QString &file) {
+    QStringList arguments{QStringLiteral("-q")};
+    for (const QString &port : ports) {
+        arguments << QStringLiteral("-p") << port;
+    }
+    arguments << QStringLiteral("flash") << file;
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(flasher, arguments);
+    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        return -1.0;
+    }
+    return static_cast<double>(clock.nsecsElapsed()) / 1e9;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    QCoreApplication app(argc, argv);
+    const QString flasher =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(QUENTA_FLASH);
+    QTemporaryDir dir;
+    const QString small = writeFile(dir, QStringLiteral("1200.hex"), firmware(1200));
+    const QString large = writeFile(dir, QStringLiteral("20000.hex"), firmware(20000));
+
+    CountedBoard one(dir, QStringLiteral("one"), kBaud);
+    const double seconds = flash(flasher, {one.path()}, small);
+    if (seconds < 0) {
+        std::fprintf(stderr, "the 1200-line flash failed\n");
+        return 1;
+    }
+    std::printf("flash of 1200 lines (download and verify) over a %d baud wire\n", kBaud);
+    std::printf("  quenta-flash  %8.3f s\n", seconds);
+    std::printf("  bare wire     %8.3f s  (%zu bytes x 10 / %d)\n", one.wireSeconds(),
+                one.bytes.load(), kBaud);
+    std::printf("  ratio         %8.3f    (goal: at most 1.10)\n", seconds / one.wireSeconds());
+
+    CountedBoard left(dir, QStringLiteral("left"), kBaud);
+    CountedBoard right(dir, QStringLiteral("right"), kBaud);
+    const double both = flash(flasher, {left.path(), right.path()}, small);
+    if (both < 0) {
+        std::fprintf(stderr, "the two-port flash failed\n");
+        return 1;
+    }
+    std::printf("two ports at once: %.3f s, %.3f times one port\n", both, both / seconds);
+
+    CountedBoard fast(dir, QStringLiteral("fast"), 0);
+    const ChildUsage before = childUsage();
+    const double largeSeconds = flash(flasher, {fast.path()}, large);
+    const ChildUsage after = childUsage();
+    if (largeSeconds < 0) {
+        std::fprintf(stderr, "the 20000-line flash failed\n");
+        return 1;
+    }
+    std::printf("flash of 20000 lines, unpaced: %.3f s\n", largeSeconds);
+    std::printf("  CPU per line  %8.4f ms  (40000 line commands)\n",
+                (after.cpuSeconds - before.cpuSeconds) * 1000.0 / 40000.0);
+    std::printf("  peak memory   %8.1f MiB (goal: under 80 MiB)\n",
+                static_cast<double>(after.peakKiB) / 1024.0);
+    return 0;
+}
