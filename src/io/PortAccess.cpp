@@ -15,8 +15,11 @@ namespace {
 
 // Where serial port lock files are kept ("LCK.." and the device's name).
 QStringList lockFolders() {
-    return {QStringLiteral("/var/lock"), QStringLiteral("/run/lock"), QStringLiteral("/etc/locks"),
-            QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"),
+    return {QStringLiteral("/var/lock"),
+            QStringLiteral("/run/lock"),
+            QStringLiteral("/etc/locks"),
+            QStringLiteral("/var/spool/locks"),
+            QStringLiteral("/var/spool/uucp"),
             QStandardPaths::writableLocation(QStandardPaths::TempLocation)};
 }
 
@@ -32,9 +35,18 @@ bool alive(pid_t pid) {
     return pid > 0 && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
 }
 
+// The name of a device's lock file: "LCK.." and its path under /dev, each "/" made "_".
+QString lockName(const QString &device) {
+    QString name = device;
+    if (name.startsWith(QStringLiteral("/dev/"))) {
+        name.remove(0, 5);
+    }
+    return QStringLiteral("LCK..") + name.replace(QLatin1Char('/'), QLatin1Char('_'));
+}
+
 // The owner of a lock file: its first word is the process number, in the UUCP and in Qt's format.
 std::optional<PortHolder> lockOwner(const QString &device) {
-    const QString name = QStringLiteral("LCK..") + QFileInfo(device).fileName();
+    const QString name = lockName(device);
     for (const QString &folder : lockFolders()) {
         QFile lock(QDir(folder).filePath(name));
         if (!lock.open(QIODevice::ReadOnly)) {

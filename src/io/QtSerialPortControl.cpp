@@ -172,9 +172,7 @@ void QtSerialPortControl::onBytesWritten() {
 
 void QtSerialPortControl::onWriteStall() {
     if (port_.isOpen() && port_.bytesToWrite() > 0) {
-        lose(QStringLiteral("%1 took no output for %2 s.")
-                 .arg(device_)
-                 .arg(kWriteStallMs / 1000));
+        lose(QStringLiteral("%1 took no output for %2 s.").arg(device_).arg(kWriteStallMs / 1000));
     }
 }
 
@@ -186,8 +184,7 @@ bool QtSerialPortControl::deviceFailed() const {
 void QtSerialPortControl::lose(const QString &why) {
     lostReason_ = why;
     writeStall_.stop();
-    port_.clear(QSerialPort::Output);
-    port_.close();
+    port_.close(); // what was still to be written goes with it
 }
 
 void QtSerialPortControl::onError(QSerialPort::SerialPortError error) {
@@ -195,7 +192,7 @@ void QtSerialPortControl::onError(QSerialPort::SerialPortError error) {
     case QSerialPort::ReadError:
     case QSerialPort::WriteError:
     case QSerialPort::ResourceError:
-        if (!port_.isOpen()) {
+        if (!port_.isOpen() || !lostReason_.isEmpty()) {
             return;
         }
         // A read that found nothing may be reported as an error although the device is fine;

@@ -31,7 +31,8 @@ public:
         if (open) {
             ++openAttempts;
             if (!available.contains(commPort)) {
-                throw ControlError(CommError::InvalidPortNumber, QStringLiteral("There is no port."));
+                throw ControlError(CommError::InvalidPortNumber,
+                                   QStringLiteral("There is no port."));
             }
         }
         isOpen = open;
