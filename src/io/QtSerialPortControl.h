@@ -43,7 +43,7 @@ private:
     QSerialPort port_;
     LineSettings settings_;
     QString chosen_;
-    QString device_; // the device the port text led to at the last open
+    QString device_;     // the device the port text led to at the last open
     QString lostReason_; // why the device was closed behind the caller's back
     QTimer writeStall_;
     int healthyErrors_ = 0;

@@ -9,7 +9,7 @@ namespace quenta {
 // powered, and the probing of the bootloader, which walks the bus addresses when no address was
 // given.
 struct ConnectionSearch {
-    static constexpr std::int16_t kUsbLimit = 200;  // 198 open attempts, at counts 2 to 199
+    static constexpr std::int16_t kUsbLimit = 200;   // 198 open attempts, at counts 2 to 199
     static constexpr std::int16_t kProbeLimit = 128; // 127 probes, at counts 1 to 127
 
     std::int16_t ScanPort = 0; // the tick counter; while searching addresses, the next address

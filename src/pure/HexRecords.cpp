@@ -35,7 +35,8 @@ std::string shown(char c) {
 }
 
 unsigned byteAt(std::string_view digits, std::size_t index) {
-    return static_cast<unsigned>(hexValue(digits[2 * index]) << 4 | hexValue(digits[2 * index + 1]));
+    return static_cast<unsigned>(hexValue(digits[2 * index]) << 4 |
+                                 hexValue(digits[2 * index + 1]));
 }
 
 } // namespace

@@ -81,7 +81,7 @@ public:
     // State.
     std::int16_t PortNumber = 0;
     ConnectionSearch search; // ScanPort, Scanning, AddrStep
-    FirmwareJob job;         // HexLines, LineCount, LineIndex, VerifyMode, TransferRequested, FileLoaded
+    FirmwareJob job; // HexLines, LineCount, LineIndex, VerifyMode, TransferRequested, FileLoaded
     std::string RxAnswer;
     ModbusReceiver RxFrame; // Modbus receive buffer
     PlainReceiver RxPlain;  // plain-mode characters of an answer still arriving
