@@ -13,6 +13,7 @@ constexpr std::string_view kError = "ERROR\r\n";
 constexpr std::string_view kDownload = "DOWNLOAD\r\n";
 
 constexpr std::string_view kPrefix = "BOOT";
+constexpr std::string_view kDownloadPrefix = "BOOT:";
 
 // Address byte, CR LF, two CRC bytes: the shortest frame that can hold a line.
 constexpr std::size_t kShortestFrame = 5;
@@ -55,24 +56,34 @@ std::vector<Exchange> Bootloader::receive(std::string_view bytes) {
     input_.append(bytes);
     auto exchanges = options_.modbus ? takeFrames() : takeLines();
     if (input_.size() > kInputLimit) {
-        const std::size_t dropped = input_.size() - kInputLimit;
-        input_.erase(0, dropped);
-        nextEnd_ = nextEnd_ > dropped ? nextEnd_ - dropped : 0;
+        consume(input_.size() - kInputLimit);
     }
     return exchanges;
 }
 
 void Bootloader::dropInput() {
-    input_.clear();
-    nextEnd_ = 0;
+    consume(input_.size());
+}
+
+void Bootloader::reboot(std::size_t lost) {
+    journal_.undo(options_.memory, lost);
+    pass_ = HexPass{};
+    dropInput();
+}
+
+void Bootloader::consume(std::size_t count) {
+    input_.erase(0, count);
+    consumed_ += count;
+    nextEnd_ = nextEnd_ > count ? nextEnd_ - count : 0;
 }
 
 std::vector<Exchange> Bootloader::takeLines() {
     std::vector<Exchange> exchanges;
     for (std::size_t end = input_.find('\n'); end != std::string::npos; end = input_.find('\n')) {
+        const std::uint64_t position = consumed_;
         std::string line = input_.substr(0, end + 1);
-        input_.erase(0, end + 1);
-        exchanges.push_back(take(std::move(line)));
+        consume(end + 1);
+        exchanges.push_back(take(std::move(line), position, end + 1));
     }
     return exchanges;
 }
@@ -80,10 +91,11 @@ std::vector<Exchange> Bootloader::takeLines() {
 std::vector<Exchange> Bootloader::takeFrames() {
     std::vector<Exchange> exchanges;
     while (const auto span = findFrame()) {
+        const std::uint64_t position = consumed_ + span->start;
         std::string line = input_.substr(span->start + 1, span->end - span->start - 3);
-        input_.erase(0, span->end);
+        consume(span->end);
         nextEnd_ = 0;
-        exchanges.push_back(take(std::move(line)));
+        exchanges.push_back(take(std::move(line), position, span->end - span->start));
     }
     return exchanges;
 }
@@ -106,14 +118,15 @@ std::optional<Bootloader::Span> Bootloader::findFrame() {
     return std::nullopt;
 }
 
-Exchange Bootloader::take(std::string line) {
+Exchange Bootloader::take(std::string line, std::uint64_t position, std::size_t length) {
     const std::uint8_t address = options_.address;
-    std::string text = answerTo(withoutLineEnd(line));
-    commands_.push_back(line);
+    const std::string_view text = withoutLineEnd(line);
+    const bool downloadLine = text.starts_with(kDownloadPrefix);
+    std::string answer = answerTo(text);
     if (options_.modbus) {
-        text = withCrc(std::string(1, static_cast<char>(address)) + "B" + text);
+        answer = withCrc(std::string(1, static_cast<char>(address)) + "B" + answer);
     }
-    return {std::move(line), std::move(text)};
+    return {std::move(line), std::move(answer), position, length, downloadLine};
 }
 
 std::string Bootloader::answerTo(std::string_view text) {
@@ -143,6 +156,9 @@ std::string Bootloader::record(std::string_view digits, bool compare) {
     const auto parsed = parseRecord(digits);
     if (!parsed) {
         return std::string(kError);
+    }
+    if (!compare) {
+        journal_.remember(options_.memory, pass_.placement(*parsed));
     }
     switch (compare ? pass_.compare(options_.memory, *parsed)
                     : pass_.write(options_.memory, *parsed)) {

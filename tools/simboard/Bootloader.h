@@ -1,6 +1,7 @@
 #pragma once
 
 #include "simboard/IntelHex.h"
+#include "simboard/Journal.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +23,9 @@ struct BootloaderOptions {
 struct Exchange {
     std::string command; // the command line as received, Modbus framing stripped, line end kept
     std::string answer;  // the bytes that go out for it, framed in Modbus mode
+    std::uint64_t position = 0; // where its first byte stands among all bytes received, from 0
+    std::size_t length = 0;     // the bytes it took on the line, framing included
+    bool downloadLine = false;  // a download line ("BOOT:" and a record)
 };
 
 // The bootloader of a board, without any input or output of its own: it is fed the bytes the
@@ -44,12 +48,21 @@ public:
     // Whether received bytes wait that complete no command yet.
     bool inputPending() const { return !input_.empty(); }
 
+    // The position, among all bytes received, of the first byte still waiting (or of the next
+    // byte to come when none waits).
+    std::uint64_t inputStart() const { return consumed_; }
+
     // Forgets the bytes that complete no command: in Modbus mode what remains when the line has
     // gone quiet, and whatever was on its way when the connection broke.
     void dropInput();
 
-    // Every command line taken so far, in order, Modbus framing stripped, line end kept.
-    const std::vector<std::string> &commands() const { return commands_; }
+    // Starts again as after a power failure: the last `lost` acknowledged download records are
+    // undone (as far as they are remembered), the extended address is back to 0, and whatever was
+    // on its way is gone. Address and the rest of memory stay.
+    void reboot(std::size_t lost);
+
+    // How many acknowledged download records a reboot can undo.
+    void rememberRecords(std::size_t count) { journal_.setDepth(count); }
 
     const Memory &memory() const { return options_.memory; }
     std::uint8_t address() const { return options_.address; }
@@ -64,16 +77,19 @@ private:
     };
     // The first complete frame in the input.
     std::optional<Span> findFrame();
-    Exchange take(std::string line);
+    // Removes `count` bytes from the front of the input.
+    void consume(std::size_t count);
+    Exchange take(std::string line, std::uint64_t position, std::size_t length);
     std::string answerTo(std::string_view text);
     std::string record(std::string_view digits, bool compare);
     std::string setAddress(std::string_view digits);
 
     BootloaderOptions options_;
     std::string input_;
-    std::size_t nextEnd_ = 0; // Modbus: frame ends below this were examined and found none
-    std::vector<std::string> commands_;
+    std::uint64_t consumed_ = 0; // bytes received and taken out of the input
+    std::size_t nextEnd_ = 0;    // Modbus: frame ends below this were examined and found none
     HexPass pass_;
+    Journal journal_;
 };
 
 } // namespace simboard

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,16 @@ struct Faults {
     unsigned corruptCrcEvery = 0; // Modbus: every Nth answer carries a wrong CRC; 0 never
     bool silent = false;          // commands are taken in, but no answer goes out
     int appearAfterMs = 0;        // the link to the board appears only this long after start
+    int dropAfterLine = 0; // the port goes away right after the board answered its Nth download
+                           // line, counted over the board's life, once; 0 never
+    int dropForMs = -1;    // after a drop the port comes back under the same link this much
+                           // later; < 0 never
+    int loseRecords = 0;   // at the drop every board forgets the last K download records it
+                           // acknowledged: their bytes revert to what they held
+    std::set<std::uint64_t> withhold{}; // the commands (numbered from 1 over every command the
+                                        // boards took) whose answer is lost on the line
+    int baud = 0; // an answer goes out only once command and answer would have crossed a wire at
+                  // this speed, 10 bits a byte; 0 no pacing
 };
 
 // A run of bytes to write, after a pause.
@@ -28,8 +39,8 @@ struct Piece {
 // The noise sent in front of answers: no CR or LF, no letter of any answer keyword.
 std::string noiseBytes();
 
-// How one answer goes out under the given faults (all but `silent`, which sends nothing, and
-// `appearAfterMs`). `number` counts the answers sent so far, this one included; in Modbus mode the
+// How one answer goes out under the faults that shape answers: split, trickle, garbage and
+// corrupt CRC. `number` counts the answers sent so far, this one included; in Modbus mode the
 // answer is a frame whose last two bytes are the CRC.
 std::vector<Piece> shapeAnswer(std::string answer, bool modbus, const Faults &faults,
                                std::uint64_t number);

@@ -98,6 +98,16 @@ HexPass::Result HexPass::compare(const Memory &memory, const Record &record) {
     return Result::Taken;
 }
 
+std::vector<std::uint32_t> HexPass::placement(const Record &record) const {
+    std::vector<std::uint32_t> addresses;
+    if (record.type == RecordType::Data) {
+        for (std::size_t i = 0; i < record.data.size(); ++i) {
+            addresses.push_back(addressOf(record.offset, i));
+        }
+    }
+    return addresses;
+}
+
 std::uint32_t HexPass::addressOf(std::uint16_t offset, std::size_t index) const {
     const auto within = static_cast<std::uint32_t>(offset + index);
     return base_ + (segmented_ ? within & 0xFFFF : within);

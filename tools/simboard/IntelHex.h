@@ -50,6 +50,9 @@ public:
     Result write(Memory &memory, const Record &record);
     Result compare(const Memory &memory, const Record &record);
 
+    // Where the bytes of a data record go, in order; none for other records.
+    std::vector<std::uint32_t> placement(const Record &record) const;
+
 private:
     // The memory address of byte `index` of a data record at `offset`.
     std::uint32_t addressOf(std::uint16_t offset, std::size_t index) const;

@@ -1,101 +1,50 @@
 #include "simboard/PtyBoard.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <exception>
 #include <fcntl.h>
-#include <filesystem>
 #include <poll.h>
-#include <pty.h>
-#include <stdexcept>
+#include <sys/prctl.h>
 #include <system_error>
-#include <termios.h>
 #include <unistd.h>
 #include <utility>
 
 namespace simboard {
 namespace {
 
-namespace fs = std::filesystem;
-
 // A Modbus line that stays quiet this long ends whatever was on its way.
 constexpr std::chrono::milliseconds kQuietGap{20};
 
-[[noreturn]] void throwErrno(const char *what) {
-    throw std::system_error(errno, std::generic_category(), what);
-}
+// Before a drop, the program gets this long to read the last answer, looked at this often.
+constexpr std::chrono::milliseconds kLastReadLimit{100};
+constexpr std::chrono::milliseconds kLastReadStep{1};
 
-void closeFd(int &fd) {
-    if (fd >= 0) {
-        ::close(fd);
-        fd = -1;
-    }
-}
-
-void setFlags(int fd, int getCommand, int setCommand, int flags) {
-    const int current = ::fcntl(fd, getCommand);
-    if (current < 0 || ::fcntl(fd, setCommand, current | flags) < 0) {
-        throwErrno("fcntl");
-    }
-}
-
-std::string readAvailable(int fd) {
-    std::string bytes;
-    std::array<char, 4096> buffer{};
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer.data(), buffer.size());
-        if (count > 0) {
-            bytes.append(buffer.data(), static_cast<std::size_t>(count));
-        } else if (count == 0 || errno != EINTR) {
-            return bytes;
-        }
-    }
-}
-
-// Bytes that find the terminal's input full are lost, as on a line nobody listens to.
-void writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t count = ::write(fd, bytes.data(), bytes.size());
-        if (count > 0) {
-            bytes.remove_prefix(static_cast<std::size_t>(count));
-        } else if (count == 0 || errno != EINTR) {
-            return;
-        }
-    }
+void report(const std::exception &error) {
+    std::fprintf(stderr, "simboard: %s\n", error.what());
 }
 
 } // namespace
 
 PtyBoard::PtyBoard(Options options, std::string linkPath)
-    : bootloader_(std::move(options.bootloader)), faults_(options.faults),
-      monitor_(std::move(options.monitor)), link_(std::move(linkPath)) {
-    if (!link_.empty()) {
-        std::error_code error;
-        const auto status = fs::symlink_status(link_, error);
-        if (fs::exists(status) && !fs::is_symlink(status)) {
-            throw std::runtime_error(link_ + " exists and is no symbolic link");
-        }
-    }
+    : bus_(std::move(options.boards)), faults_(std::move(options.faults)),
+      monitor_(std::move(options.monitor)), terminal_(std::move(linkPath)) {
     std::array<int, 2> wake{};
     if (::pipe2(wake.data(), O_NONBLOCK | O_CLOEXEC) != 0) {
-        throwErrno("pipe2");
+        throw std::system_error(errno, std::generic_category(), "pipe2");
     }
     wakeRead_ = wake[0];
     wakeWrite_ = wake[1];
-    try {
-        openTerminal();
-    } catch (...) {
-        closeFd(wakeRead_);
-        closeFd(wakeWrite_);
-        throw;
-    }
+    wire_.setBaud(faults_.baud);
+    bus_.rememberRecords(static_cast<std::size_t>(std::max(faults_.loseRecords, 0)));
 }
 
 PtyBoard::~PtyBoard() {
     stop();
-    closeTerminal();
-    closeFd(wakeRead_);
-    closeFd(wakeWrite_);
+    ::close(wakeRead_);
+    ::close(wakeWrite_);
 }
 
 void PtyBoard::start() {
@@ -106,10 +55,10 @@ void PtyBoard::start() {
     {
         const std::lock_guard lock(mutex_);
         stopping_ = false;
-        if (faults_.appearAfterMs > 0 && !link_.empty()) {
+        if (faults_.appearAfterMs > 0 && terminal_.hasLink()) {
             appearAt_ = Clock::now() + std::chrono::milliseconds(faults_.appearAfterMs);
         } else {
-            showLink();
+            terminal_.showLink();
         }
     }
     thread_ = std::thread([this] { run(); });
@@ -130,51 +79,48 @@ void PtyBoard::stop() {
 
 std::string PtyBoard::path() const {
     const std::lock_guard lock(mutex_);
-    return link_.empty() ? device_ : link_;
+    return terminal_.path();
 }
 
 std::string PtyBoard::devicePath() const {
     const std::lock_guard lock(mutex_);
-    return device_;
+    return terminal_.device();
 }
 
 std::vector<std::string> PtyBoard::commands() const {
     const std::lock_guard lock(mutex_);
-    return bootloader_.commands();
+    return commands_;
 }
 
-std::string PtyBoard::rawReceived() const {
+Memory PtyBoard::memory(std::size_t board) const {
     const std::lock_guard lock(mutex_);
-    return raw_;
+    return bus_.board(board).memory();
 }
 
-Memory PtyBoard::memory() const {
+std::uint8_t PtyBoard::address(std::size_t board) const {
     const std::lock_guard lock(mutex_);
-    return bootloader_.memory();
+    return bus_.board(board).address();
 }
 
-std::uint8_t PtyBoard::address() const {
+int PtyBoard::drops() const {
     const std::lock_guard lock(mutex_);
-    return bootloader_.address();
+    return drops_;
 }
 
 void PtyBoard::setFaults(const Faults &faults) {
     const std::lock_guard lock(mutex_);
     faults_ = faults;
+    wire_.setBaud(faults_.baud);
+    bus_.rememberRecords(static_cast<std::size_t>(std::max(faults_.loseRecords, 0)));
 }
 
 void PtyBoard::vanish() {
-    std::unique_lock lock(mutex_);
-    if (master_ < 0) {
+    Lock lock(mutex_);
+    if (!terminal_.isOpen()) {
         return;
     }
-    closeTerminal();
-    appearAt_.reset();
-    quietAt_.reset();
-    bootloader_.dropInput();
-    ++generation_;
-    changed_.notify_all();
-    wake();
+    bus_.dropInput();
+    disconnect();
     // A poll() under way holds on to the terminal, and with it to its device file: the terminal is
     // gone only once the thread is back from it.
     if (polling_) {
@@ -186,34 +132,35 @@ void PtyBoard::vanish() {
 void PtyBoard::reappear() {
     {
         const std::lock_guard lock(mutex_);
-        if (master_ >= 0) {
-            return;
-        }
-        openTerminal();
-        ++generation_;
-        showLink();
+        reconnect();
     }
     wake();
 }
 
 void PtyBoard::run() {
-    std::unique_lock lock(mutex_);
+    // Answers are due to the microsecond on a fast wire: no slack on this thread's timers.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    Lock lock(mutex_);
     while (!stopping_) {
         const auto now = Clock::now();
-        if (appearAt_ && now >= *appearAt_) {
-            appearAt_.reset();
-            try {
-                showLink();
-            } catch (const fs::filesystem_error &error) {
-                std::fprintf(stderr, "simboard: %s\n", error.what());
+        try {
+            if (appearAt_ && now >= *appearAt_) {
+                appearAt_.reset();
+                terminal_.showLink();
             }
+            if (returnAt_ && now >= *returnAt_) {
+                returnAt_.reset();
+                reconnect();
+            }
+        } catch (const std::exception &error) {
+            report(error);
         }
         if (quietAt_ && now >= *quietAt_) {
             quietAt_.reset();
-            bootloader_.dropInput();
+            bus_.dropInput();
         }
         const std::uint64_t generation = generation_;
-        std::array<pollfd, 2> fds{{{wakeRead_, POLLIN, 0}, {master_, POLLIN, 0}}};
+        std::array<pollfd, 2> fds{{{wakeRead_, POLLIN, 0}, {terminal_.fd(), POLLIN, 0}}};
         const int timeout = pollTimeout(now);
         polling_ = true;
         lock.unlock();
@@ -231,53 +178,98 @@ void PtyBoard::run() {
     }
 }
 
-void PtyBoard::serve(std::unique_lock<std::mutex> &lock, std::uint64_t generation) {
-    const std::string bytes = readAvailable(master_);
+void PtyBoard::serve(Lock &lock, std::uint64_t generation) {
+    const std::string bytes = terminal_.read();
     if (bytes.empty()) {
         return;
     }
-    raw_ += bytes;
-    const std::vector<Exchange> exchanges = bootloader_.receive(bytes);
-    if (bootloader_.modbus() && bootloader_.inputPending()) {
+    // Taken after the read, so that no byte counts as having come before it did.
+    wire_.received(bytes.size(), Clock::now());
+    const std::vector<Exchange> exchanges = bus_.receive(bytes);
+    quietAt_.reset();
+    if (bus_.modbus() && bus_.inputPending()) {
         quietAt_ = Clock::now() + kQuietGap;
-    } else {
-        quietAt_.reset();
     }
     for (const Exchange &exchange : exchanges) {
-        if (monitor_) {
-            monitor_(exchange);
-        }
-        if (!faults_.silent) {
-            send(lock, exchange.answer, generation);
-        }
-        if (!serving(generation)) {
+        if (!answer(lock, exchange, generation)) {
             return;
         }
+    }
+    wire_.forgetBefore(bus_.inputStart());
+}
+
+bool PtyBoard::answer(Lock &lock, const Exchange &exchange, std::uint64_t generation) {
+    commands_.push_back(exchange.command);
+    const bool answered = !faults_.silent && !faults_.withhold.contains(commands_.size());
+    if (monitor_) {
+        Exchange told = exchange;
+        if (!answered) {
+            told.answer.clear();
+        }
+        monitor_(told);
+    }
+    if (answered) {
+        send(lock, exchange, generation);
+    } else {
+        wire_.cross(wire_.arrivalOf(exchange.position), exchange.length);
+    }
+    if (!serving(generation)) {
+        return false;
+    }
+    if (exchange.downloadLine && ++downloadLines_ == faults_.dropAfterLine) {
+        drop(lock, generation);
+        return false;
+    }
+    return true;
+}
+
+void PtyBoard::send(Lock &lock, const Exchange &exchange, std::uint64_t generation) {
+    const std::vector<Piece> pieces =
+        shapeAnswer(exchange.answer, bus_.modbus(), faults_, ++answersSent_);
+    std::size_t bytes = exchange.length;
+    for (const Piece &piece : pieces) {
+        bytes += piece.bytes.size();
+    }
+    auto due = std::max(wire_.cross(wire_.arrivalOf(exchange.position), bytes), Clock::now());
+    for (const Piece &piece : pieces) {
+        due += piece.pauseBefore;
+        if (!waitUntil(lock, due, generation)) {
+            return;
+        }
+        terminal_.write(piece.bytes);
+    }
+    wire_.takenUntil(due);
+}
+
+void PtyBoard::drop(Lock &lock, std::uint64_t generation) {
+    const auto limit = Clock::now() + kLastReadLimit;
+    while (terminal_.unread() && Clock::now() < limit) {
+        if (!waitUntil(lock, Clock::now() + kLastReadStep, generation)) {
+            return;
+        }
+    }
+    bus_.reboot(static_cast<std::size_t>(std::max(faults_.loseRecords, 0)));
+    disconnect();
+    if (faults_.dropForMs >= 0) {
+        returnAt_ = Clock::now() + std::chrono::milliseconds(faults_.dropForMs);
     }
 }
 
-void PtyBoard::send(std::unique_lock<std::mutex> &lock, const std::string &answer,
-                    std::uint64_t generation) {
-    const auto pieces = shapeAnswer(answer, bootloader_.modbus(), faults_, ++answersSent_);
-    for (const Piece &piece : pieces) {
-        if (piece.pauseBefore.count() > 0) {
-            changed_.wait_for(lock, piece.pauseBefore, [&] { return !serving(generation); });
-        }
-        if (!serving(generation)) {
-            return;
-        }
-        writeAll(master_, piece.bytes);
-    }
+bool PtyBoard::waitUntil(Lock &lock, Clock::time_point until, std::uint64_t generation) {
+    changed_.wait_until(lock, until, [&] { return !serving(generation); });
+    return serving(generation);
 }
 
 bool PtyBoard::serving(std::uint64_t generation) const {
-    return !stopping_ && generation == generation_ && master_ >= 0;
+    return !stopping_ && generation == generation_ && terminal_.isOpen();
 }
 
 int PtyBoard::pollTimeout(Clock::time_point now) const {
-    std::optional<Clock::time_point> next = appearAt_;
-    if (quietAt_ && (!next || *quietAt_ < *next)) {
-        next = quietAt_;
+    std::optional<Clock::time_point> next;
+    for (const auto &due : {appearAt_, returnAt_, quietAt_}) {
+        if (due && (!next || *due < *next)) {
+            next = due;
+        }
     }
     if (!next) {
         return -1;
@@ -286,62 +278,23 @@ int PtyBoard::pollTimeout(Clock::time_point now) const {
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
 }
 
-void PtyBoard::showLink() {
-    if (link_.empty() || master_ < 0) {
+void PtyBoard::disconnect() {
+    terminal_.close();
+    appearAt_.reset();
+    quietAt_.reset();
+    ++generation_;
+    ++drops_;
+    changed_.notify_all();
+    wake();
+}
+
+void PtyBoard::reconnect() {
+    if (terminal_.isOpen()) {
         return;
     }
-    // The new link takes the place of the old one at once: the path never dangles in between.
-    const std::string temporary = link_ + ".new";
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    fs::create_symlink(device_, temporary);
-    fs::rename(temporary, link_);
-}
-
-void PtyBoard::removeLink() const {
-    std::error_code error;
-    if (!link_.empty() && fs::is_symlink(fs::symlink_status(link_, error))) {
-        fs::remove(link_, error);
-    }
-}
-
-void PtyBoard::openTerminal() {
-    int master = -1;
-    int slave = -1;
-    if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
-        throwErrno("openpty");
-    }
-    try {
-        termios settings{};
-        if (::tcgetattr(slave, &settings) != 0) {
-            throwErrno("tcgetattr");
-        }
-        ::cfmakeraw(&settings);
-        if (::tcsetattr(slave, TCSANOW, &settings) != 0) {
-            throwErrno("tcsetattr");
-        }
-        setFlags(master, F_GETFL, F_SETFL, O_NONBLOCK);
-        setFlags(master, F_GETFD, F_SETFD, FD_CLOEXEC);
-        setFlags(slave, F_GETFD, F_SETFD, FD_CLOEXEC);
-        std::array<char, 128> name{};
-        if (const int error = ::ttyname_r(slave, name.data(), name.size()); error != 0) {
-            errno = error;
-            throwErrno("ttyname_r");
-        }
-        device_ = name.data();
-    } catch (...) {
-        ::close(master);
-        ::close(slave);
-        throw;
-    }
-    master_ = master;
-    slave_ = slave;
-}
-
-void PtyBoard::closeTerminal() {
-    closeFd(master_);
-    closeFd(slave_);
-    removeLink();
+    terminal_.open();
+    ++generation_;
+    terminal_.showLink();
 }
 
 void PtyBoard::wake() {

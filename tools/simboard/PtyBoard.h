@@ -1,10 +1,14 @@
 #pragma once
 
 #include "simboard/Bootloader.h"
+#include "simboard/Bus.h"
 #include "simboard/Faults.h"
+#include "simboard/Terminal.h"
+#include "simboard/Wire.h"
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -16,20 +20,22 @@
 namespace simboard {
 
 struct Options {
-    BootloaderOptions bootloader{};
+    // One board, or several on one Modbus bus. The first is the one the accessors default to.
+    std::vector<BootloaderOptions> boards = {BootloaderOptions{}};
     Faults faults{};
-    // Told of every command the board takes, on the board's thread, while the board is locked: it
-    // must not call the board.
+    // Told of every command a board takes, with the answer that goes out (empty when none does),
+    // on the board's thread, while the board is locked: it must not call the board.
     std::function<void(const Exchange &)> monitor{};
 };
 
-// A simulated board on a pseudo-terminal: the program under test opens path() as its serial port
-// and talks to the Bootloader, which a background thread serves. Every member is thread-safe.
+// Simulated boards on a pseudo-terminal: the program under test opens path() as its serial port
+// and talks to the bootloaders, which a background thread serves. Every member is thread-safe.
 class PtyBoard {
 public:
     // Opens the pseudo-terminal. With a link path, path() is a symbolic link to it there; a file
     // that is no symbolic link must not stand in the way. Throws std::system_error when no
-    // pseudo-terminal can be had, std::runtime_error when the link path is taken.
+    // pseudo-terminal can be had, std::runtime_error when the link path is taken,
+    // std::invalid_argument for boards that cannot share a line (see Bus).
     explicit PtyBoard(Options options = {}, std::string linkPath = {});
     ~PtyBoard();
 
@@ -44,60 +50,68 @@ public:
 
     // The path the program opens: the link if there is one, else the terminal device.
     std::string path() const;
-    // The terminal device, /dev/pts/N; after vanish() the one that went away.
+    // The terminal device, /dev/pts/N; while the port is away the one that went away.
     std::string devicePath() const;
 
+    // Every command any board took, in order, Modbus framing stripped, line end kept.
     std::vector<std::string> commands() const;
-    std::string rawReceived() const;
-    Memory memory() const;
-    std::uint8_t address() const;
+    // Of the board at this index in Options::boards; throw std::out_of_range for none.
+    Memory memory(std::size_t board = 0) const;
+    std::uint8_t address(std::size_t board = 0) const;
+    // How many times the port went away, by a drop or by vanish().
+    int drops() const;
 
-    // Takes effect from the next answer on; appearAfterMs only counts at start().
+    // Takes effect from the next command on; appearAfterMs only counts at start().
     void setFaults(const Faults &faults);
 
-    // The board goes away as a pulled USB cable: the terminal closes, and its device file and the
+    // The port goes away as a pulled USB cable: the terminal closes, and its device file and the
     // link are gone when this returns.
     void vanish();
-    // The board comes back on a new terminal, the link (if any) pointing to it; the bootloader
-    // keeps its address and memory, and loses only the bytes that were on their way. Throws as
-    // the constructor and start() do.
+    // The port comes back on a new terminal, the link (if any) pointing to it; the bootloaders
+    // keep address, memory and extended address, and lose only the bytes that were on their way.
+    // Throws as the constructor and start() do.
     void reappear();
 
 private:
     using Clock = std::chrono::steady_clock;
+    using Lock = std::unique_lock<std::mutex>;
 
     void run();
     // Reads what arrived and answers it.
-    void serve(std::unique_lock<std::mutex> &lock, std::uint64_t generation);
-    // Sends one answer, piece by piece; gives up when the terminal goes away meanwhile.
-    void send(std::unique_lock<std::mutex> &lock, const std::string &answer,
-              std::uint64_t generation);
+    void serve(Lock &lock, std::uint64_t generation);
+    // Records one exchange and answers it unless the answer is kept back; then drops the port if
+    // it is due. False when the terminal went away.
+    bool answer(Lock &lock, const Exchange &exchange, std::uint64_t generation);
+    // Sends an answer, piece by piece, once the wire lets it; gives up when the terminal goes.
+    void send(Lock &lock, const Exchange &exchange, std::uint64_t generation);
+    // Lets the program read the last answer, then takes the port away as a drop does.
+    void drop(Lock &lock, std::uint64_t generation);
+    // Waits until `until` or until the terminal of `generation` is gone; whether it is still there.
+    bool waitUntil(Lock &lock, Clock::time_point until, std::uint64_t generation);
     // Whether the terminal of `generation` is still there to serve.
     bool serving(std::uint64_t generation) const;
     // Milliseconds until the thread has something to do without input; -1 when never.
     int pollTimeout(Clock::time_point now) const;
-    // Points the link, if any, to the terminal.
-    void showLink();
-    void removeLink() const;
-    void openTerminal();
-    void closeTerminal();
+    void disconnect();
+    void reconnect();
     void wake();
 
     std::mutex lifecycle_; // orders start() and stop()
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    Bootloader bootloader_;
+    Bus bus_;
     Faults faults_;
     std::function<void(const Exchange &)> monitor_;
-    std::string link_;
-    std::string device_;
-    int master_ = -1;
-    int slave_ = -1;               // kept open, never read: the master never reads EIO
+    Terminal terminal_;
+    Wire wire_;
+    std::vector<std::string> commands_;
     std::uint64_t generation_ = 0; // counts the terminals the board has had
     std::optional<Clock::time_point> appearAt_;
-    std::optional<Clock::time_point> quietAt_; // Modbus: when pending input is given up
+    std::optional<Clock::time_point> returnAt_; // when a dropped port comes back
+    std::optional<Clock::time_point> quietAt_;  // Modbus: when pending input is given up
     std::uint64_t answersSent_ = 0;
-    std::string raw_;
+    int downloadLines_ = 0;
+    int drops_ = 0;
     bool stopping_ = false;
     bool polling_ = false;         // the thread polls without the lock
     std::uint64_t pollRounds_ = 0; // counts the thread's returns from poll()
