@@ -106,7 +106,8 @@ double flash(const QString &flasher, const QStringList &ports, const QString &fi
     }
     arguments << QStringLiteral("flash") << file;
     QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setStandardOutputFile(QProcess::nullDevice());
     QElapsedTimer clock;
     clock.start();
     process.start(flasher, arguments);
