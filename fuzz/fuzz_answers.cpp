@@ -5,12 +5,12 @@
 // index stays within the table; the Modbus buffer within kModbusBufferLimit; the plain-mode pending
 // characters within kPlainPendingLimit plus the poll's characters; no firmware line goes out while
 // no file is loaded; and whatever goes out is a line of the table, in a valid frame in Modbus mode.
-#include "FakeHosted.h"
 #include "Fuzzing.h"
-#include "link/ModbusFrame.h"
-#include "protocol/Crc16.h"
-#include "protocol/NumberText.h"
-#include "transfer/CommandLines.h"
+#include "StandIns.h"
+#include "pure/CommandLines.h"
+#include "pure/Crc16.h"
+#include "pure/ModbusFrame.h"
+#include "pure/NumberText.h"
 
 #include <QApplication>
 
@@ -34,10 +34,7 @@ testing::FakeWindow &openBench() {
     window->BTNOpenCom->click();
     require(window.port->isOpen, "the fake port did not open");
     window->Timer3->setEnabled(false);
-    for (std::size_t i = 0; i < kTable.size(); ++i) {
-        window->HexLines[i + 1] = kTable[i];
-    }
-    window->LineCount = static_cast<std::int16_t>(kTable.size());
+    window->job.load({kTable.begin(), kTable.end()}, false);
     return window;
 }
 
@@ -90,11 +87,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     fuzzing::InputBytes input(data, size);
     const std::uint8_t flags = input.byte();
     const bool modbus = (flags & 0x04) != 0;
-    w->FileLoaded = flags & 0x01;
-    w->VerifyMode = (flags >> 1) & 0x01;
+    FirmwareJob &job = w->job;
+    job.FileLoaded = flags & 0x01;
+    job.VerifyMode = (flags >> 1) & 0x01;
     w->Check1->setCheckState(modbus ? Qt::Checked : Qt::Unchecked);
-    w->TransferRequested = (flags >> 3) & 0x01;
-    w->LineIndex = (flags >> 4) & 0x03;
+    job.TransferRequested = (flags >> 3) & 0x01;
+    job.LineIndex = (flags >> 4) & 0x03;
     const std::string addressText = input.chunk();
     w->Text1->setText(
         QString::fromLatin1(addressText.data(), static_cast<qsizetype>(addressText.size())));
@@ -109,13 +107,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         modbus ? deviceAddress(w->Text1->text().toStdString()) : std::nullopt;
     while (!input.atEnd()) {
         const std::string chunk = input.chunk();
-        const bool loaded = w->FileLoaded != 0;
+        const bool loaded = job.FileLoaded != 0;
         const std::size_t writtenBefore = w.port->written.size();
         w.port->incoming = chunk;
         w->TMRComm_Timer();
 
-        require(w->LineIndex >= 0 && w->LineIndex <= w->LineCount, "the line index left the table");
-        require(w->RxFrame.size() <= kModbusBufferLimit, "the Modbus buffer outgrew its limit");
+        require(job.LineIndex >= 0 && job.LineIndex <= job.LineCount,
+                "the line index left the table");
+        require(w->RxFrame.buffer().size() <= kModbusBufferLimit,
+                "the Modbus buffer outgrew its limit");
         require(w->RxPlain.pending.size() <= kPlainPendingLimit + chunk.size(),
                 "the plain pending characters outgrew their limit");
         for (std::size_t i = writtenBefore; i < w.port->written.size(); ++i) {

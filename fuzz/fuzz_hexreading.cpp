@@ -1,8 +1,10 @@
-// HexItemReader over arbitrary bytes. The reading ends; no item holds a CR or LF; there are no more
-// items than separators + 1 and no fewer than lines; every item stands in the content as it is;
-// and reading the same content again gives the same items.
+// HexItemReader and the firmware check over arbitrary bytes. The reading ends; no item holds a CR
+// or LF; there are no more items than separators + 1 and no fewer than lines; every item stands in
+// the content as it is; reading the same content again gives the same items. The firmware text
+// holds only the non-empty items, in order, up to the first that is no record, each a record.
 #include "Fuzzing.h"
-#include "transfer/HexReading.h"
+#include "pure/HexReading.h"
+#include "pure/HexRecords.h"
 
 #include <vector>
 
@@ -55,5 +57,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     require(items.size() >= countLines(content), "a line gave no item");
     require(readAll(content) == items, "a second reading gives other items");
+
+    const quenta::FirmwareText text = quenta::readFirmwareText(content, 64);
+    std::size_t next = 0;
+    for (const std::string &record : text.records) {
+        require(!quenta::recordFault(record), "a firmware line is no record");
+        while (next < items.size() && items[next].empty()) {
+            ++next;
+        }
+        require(next < items.size() && items[next] == record,
+                "a firmware line is not the next item");
+        ++next;
+    }
+    require(text.badLine == 0 || !text.fault.empty(), "a bad line without a reason");
+    require(!text.tooMany || text.records.size() == 64, "too many records before the bound");
     return 0;
 }

@@ -1,11 +1,12 @@
 // The number readers over arbitrary text. Nothing is undefined; a scan stays within its text and
 // reads 0 when it finds no digit; rounding goes to the nearest whole number, halves to the even
-// one; the device address is the rounded number when that is in 0..255; a 16-bit integer reads
-// back the same from its own digits and with blanks around the text; the address digits and the
-// set-address line agree with the device address.
+// one; the device address is the rounded number when that is in 0..255, and the address box holds
+// none exactly when it is neither empty nor a number nor in range; a 16-bit integer reads back the
+// same from its own digits and with blanks around the text; a set-address line goes out exactly
+// for the addresses 1..255, and carries the device address.
 #include "Fuzzing.h"
-#include "protocol/NumberText.h"
-#include "transfer/CommandLines.h"
+#include "pure/CommandLines.h"
+#include "pure/NumberText.h"
 
 #include <cmath>
 
@@ -70,25 +71,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         require(toInteger16(" \t" + text + "\t ") == integer, "blanks around change the integer");
     }
 
-    const auto digits = addressDigits(text);
-    require(digits.has_value() == (rounded >= -2147483648.0 && rounded <= 2147483647.0),
-            "address digits given outside 32 bits or refused inside them");
-    if (digits) {
-        require(digits->size() == 2 && isUpperHex((*digits)[0]) && isUpperHex((*digits)[1]),
-                "address digits are not two upper-case hexadecimal digits");
-    }
-    if (address) {
-        require(digits == hexByte(*address), "address digits differ from the device address");
-    }
+    const bool digits = scanNumber(text, true).digits;
+    const AddressReading reading = readDeviceAddress(text);
+    require((reading.fault == AddressReading::Fault::NoNumber) == (!text.empty() && !digits),
+            "the address box reads as no number other than for text without digits");
+    require((reading.fault == AddressReading::Fault::None) ==
+                (text.empty() || (digits && address.has_value())),
+            "the address box is refused with a number in range, or taken without one");
+    require(reading.fault != AddressReading::Fault::None || reading.address == address.value_or(0),
+            "the address box reads another address");
 
-    const auto line = setAddressLine(text);
-    require(line.has_value() == (digits && *digits != "00"),
-            "a set-address line is given for 00 or refused for another address");
-    if (line) {
-        require(line->size() == 9 && line->starts_with("BOOT$") && line->ends_with("\r\n") &&
-                    isUpperHex((*line)[5]) && isUpperHex((*line)[6]) && line->substr(5, 2) != "00",
+    const NewAddress newAddress = setAddressLine(text);
+    require(newAddress.outOfRange == (digits && !address.has_value()),
+            "a new address is out of range other than outside 0..255");
+    require(newAddress.line.has_value() == (digits && address.has_value() && *address != 0),
+            "a set-address line is given for 0 or out of range, or refused for 1..255");
+    if (newAddress.line) {
+        const std::string &line = *newAddress.line;
+        require(line.size() == 9 && line.starts_with("BOOT$") && line.ends_with("\r\n") &&
+                    isUpperHex(line[5]) && isUpperHex(line[6]),
                 "a set-address line is not BOOT$ + two digits + CR LF");
-        require(line->substr(5, 2) == *digits, "the set-address line carries other digits");
+        require(line.substr(5, 2) == hexByte(*address),
+                "the set-address line carries other digits");
     }
     return 0;
 }
