@@ -23,9 +23,14 @@ dpkg -x "$deb" "$root"
 for file in usr/bin/quenta usr/bin/quenta-simboard usr/bin/quenta-flash; do
     [ -f "$root/$file" ] && [ -x "$root/$file" ] || fail "$file missing or not executable"
 done
-for file in usr/share/applications/quenta.desktop usr/share/icons/hicolor/24x24/apps/quenta.png; do
+for file in usr/share/applications/quenta.desktop usr/share/icons/hicolor/24x24/apps/quenta.png \
+    usr/share/icons/hicolor/scalable/apps/quenta.svg; do
     [ -f "$root/$file" ] || fail "$file missing"
 done
+# The small icon is 24 x 24 at 24-bit colour: PNG colour type 2 (RGB), 8 bits a channel.
+ihdr="$(od -An -tx1 -j16 -N10 "$root/usr/share/icons/hicolor/24x24/apps/quenta.png" | tr -d ' \n')"
+[ "$ihdr" = 00000018000000180802 ] || fail "the icon is not 24 x 24 RGB at 8 bits a channel ($ihdr)"
+grep -q '<svg' "$root/usr/share/icons/hicolor/scalable/apps/quenta.svg" || fail "quenta.svg is no SVG"
 # The flasher comes with its man page and bash completion, and links neither Qt Widgets nor Gui.
 [ -f "$root/usr/share/man/man1/quenta-flash.1.gz" ] || [ -f "$root/usr/share/man/man1/quenta-flash.1" ] ||
     fail "the man page of quenta-flash is missing"
