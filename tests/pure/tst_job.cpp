@@ -1,7 +1,6 @@
-// The job core without any window: what each answer does to a job, the lines it sends, the
-// connection timer's counters and the set-address command.
+// The job core without any window: what each answer does to a job, the lines it sends, and the
+// set-address command.
 #include "pure/CommandLines.h"
-#include "pure/ConnectionSearch.h"
 #include "pure/FirmwareJob.h"
 
 #include <QTest>
@@ -51,7 +50,6 @@ private slots:
     void answerRule();
     void threeRecordJob();
     void noFileSendsNothing();
-    void connectionCounters();
     void setAddress_data();
     void setAddress();
 };
@@ -139,32 +137,6 @@ void TestJob::noFileSendsNothing() {
     QVERIFY(!job.answer("OK\r\n").sendNextLine);
     QVERIFY(!job.answer("VER=4.1\r\n").sendNextLine);
     QVERIFY(!job.writing());
-}
-
-void TestJob::connectionCounters() {
-    ConnectionSearch usb{1, 1, 0};
-    QCOMPARE(int(usb.usbTick(false).step), int(ConnectionSearch::UsbStep::TryOpen));
-    const auto found = usb.usbTick(true);
-    QCOMPARE(found.shown, 3);
-    QCOMPARE(int(found.step), int(ConnectionSearch::UsbStep::Complete));
-    QCOMPARE(usb.ScanPort, 1);
-    usb.ScanPort = 198;
-    QCOMPARE(int(usb.usbTick(false).step), int(ConnectionSearch::UsbStep::TryOpen));
-    QCOMPARE(int(usb.usbTick(false).step), int(ConnectionSearch::UsbStep::GiveUp));
-    QCOMPARE(usb.ScanPort, 200);
-
-    ConnectionSearch probe{1, 0, 1};
-    for (int address = 1; address <= 127; ++address) {
-        const auto tick = probe.probeTick();
-        QCOMPARE(tick.address.value_or(0), address);
-        QVERIFY(!tick.giveUp);
-    }
-    const auto last = probe.probeTick();
-    QCOMPARE(last.shown, 128);
-    QVERIFY(last.giveUp);
-    QCOMPARE(probe.ScanPort, 1);
-    probe.AddrStep = 0;
-    QVERIFY(!probe.probeTick().address);
 }
 
 void TestJob::setAddress_data() {
