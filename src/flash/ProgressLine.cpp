@@ -1,5 +1,6 @@
 #include "flash/ProgressLine.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace quenta::flash {

@@ -223,7 +223,7 @@ private slots:
         board.start();
         const QString file = sourcePath("samples/blink.hex");
         QProcess holder;
-        startFlasher(holder, {"--timeout", "3000", "-p", text(board.path()), "flash", file});
+        startFlasher(holder, {"--timeout", "5000", "-p", text(board.path()), "flash", file});
         QTRY_VERIFY_WITH_TIMEOUT(board.commands().size() >= 3, kHangGuardMs);
         const Outcome busy = runFlasher({"-p", text(board.path()), "check"});
         QCOMPARE(busy.exit, 3);
