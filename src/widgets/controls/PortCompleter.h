@@ -6,12 +6,15 @@
 
 class QCompleter;
 class QLineEdit;
+class QMouseEvent;
 class QStringListModel;
 
 namespace quenta {
 
 // Offers the ports there are as completions of a port box while the operator types. The list is
-// looked up anew each time the box gets the focus; the box's text is never touched.
+// looked up anew each time the box gets the focus; the box's text is never touched. A click beside
+// the open list closes it and still reaches what it points at, so that one click on a button
+// presses it.
 class PortCompleter : public QObject {
     Q_OBJECT
 public:
@@ -24,6 +27,7 @@ protected:
 
 private:
     void refresh();
+    bool pressBesideList(const QMouseEvent &press);
 
     PortPlaces places_;
     QStringListModel *ports_;
