@@ -57,9 +57,8 @@ void frmSerial::BTNOpenCom_Click() {
         showPortLit(true);
         job.TransferRequested = 0;
         search.ScanPort = 1;
-        if (Text1->text() != QStringLiteral("0")) {
-            Timer3->setEnabled(true);
-        }
+        // Address 0 probes nothing, also when a USB search had the timer running.
+        Timer3->setEnabled(Text1->text() != QStringLiteral("0"));
         Command1->setText(search.AddrStep == 1 ? QStringLiteral("Next")
                                                : QStringLiteral("Set Addr"));
         job.FileLoaded = 0;
