@@ -133,4 +133,25 @@ struct FakeWindow {
     FakeSleeper *sleeper;
 };
 
+// The window at a glance, to compare with one literal: status | answer box | bar | which of Open,
+// the port box, Close, the two timers and the port are on | every message shown.
+inline QString glance(const FakeWindow &w) {
+    QStringList on;
+    for (const auto &[yes, name] :
+         {std::pair(w->BTNOpenCom->isEnabled(), "Open"), std::pair(w->txt[0]->isEnabled(), "box"),
+          std::pair(w->BTNCloseCom->isEnabled(), "Close"),
+          std::pair(w->Timer3->enabled(), "Timer3"), std::pair(w->TMRComm->enabled(), "TMRComm"),
+          std::pair(w->MSComm1->portOpen(), "port")}) {
+        if (yes) {
+            on << name;
+        }
+    }
+    QStringList seen = {w->Label2->text(), w->Text8->text(), w->vbalProgressBar1->text(),
+                        on.join(' ')};
+    for (const ShownMessage &m : w.messages->shown) {
+        seen << m.prompt;
+    }
+    return seen.join('|');
+}
+
 } // namespace quenta::testing
