@@ -36,15 +36,13 @@ public:
         return value;
     }
 
-    // The next `length` bytes, or what is left when fewer remain.
-    std::string text(std::size_t length) {
-        const std::string_view taken = bytes_.substr(0, std::min(length, bytes_.size()));
+    // A length byte, then that many bytes, or what is left when fewer remain.
+    std::string chunk() {
+        const std::size_t length = byte();
+        const std::string_view taken = bytes_.substr(0, length);
         bytes_.remove_prefix(taken.size());
         return std::string(taken);
     }
-
-    // A length byte, then that many bytes.
-    std::string chunk() { return text(byte()); }
 
 private:
     std::string_view bytes_;

@@ -2,8 +2,7 @@
 // length byte, then that many bytes) taken one by one. The buffer stays within
 // kModbusBufferLimit and only ever loses characters from its front; every answer is the text of a
 // frame with a valid CRC, from an accepted address, that stood in what arrived; after each chunk
-// no complete frame from an accepted address is left in the buffer. Each chunk is also sent as
-// an answer text in a frame and must come back from an empty receiver.
+// no complete frame from an accepted address is left in the buffer.
 #include "Fuzzing.h"
 #include "pure/Crc16.h"
 #include "pure/ModbusFrame.h"
@@ -40,35 +39,16 @@ bool holdsCompleteFrame(std::string_view buffer, const AddressSet &accepted) {
     return false;
 }
 
-void checkRoundTrip(std::uint8_t address, std::string_view text, const AddressSet &accepted) {
-    const std::string frame = answerFrame(address, text);
-    // Reads are examined in pieces of half the bound: a longer frame may lose its front to a
-    // frame nested in its text before its own end has been looked at.
-    if (!accepted.test(address) || frame.size() < kModbusMinFrame ||
-        frame.size() > kModbusBufferLimit / 2) {
-        return;
-    }
-    ModbusReceiver rx;
-    const std::vector<ModbusEvent> events = rx.take(frame, accepted);
-    require(!events.empty() && events[0].kind == ModbusEvent::Kind::Answer &&
-                events[0].address == address,
-            "a frame from modbusFrame is not taken");
-    const std::string taken = answerFrame(address, events[0].answer);
-    require(frame.starts_with(taken), "a frame from modbusFrame comes back altered");
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     fuzzing::InputBytes input(data, size);
     AddressSet accepted;
-    const std::uint8_t first = input.byte();
-    accepted.set(first).set(input.byte());
+    accepted.set(input.byte()).set(input.byte());
     ModbusReceiver rx;
     std::string arrived;
     while (!input.atEnd()) {
         const std::string chunk = input.chunk();
-        checkRoundTrip(first, chunk, accepted);
         const std::string before = rx.buffer();
         arrived = before + chunk;
         for (const ModbusEvent &event : rx.take(chunk, accepted)) {

@@ -1,5 +1,4 @@
 #include "flash/FlashOptions.h"
-#include "flash/JsonReport.h"
 #include "flash/ProgressLine.h"
 #include "flash/ResumePlan.h"
 
@@ -68,32 +67,6 @@ private slots:
         if (column[1].isEmpty()) {
             QCOMPARE(parsed.settings.ports.value(0), column[2]);
         }
-    }
-
-    void jsonReport() {
-        RunReport report;
-        report.command = QStringLiteral("flash");
-        report.boards.push_back({QStringLiteral("/dev/ttyUSB0"), 5, QStringLiteral("VER=1.07"),
-                                 Result::Ok, 1203, 2406, 0, 0, 11.2, QStringLiteral("done")});
-        report.boards.push_back({QStringLiteral("/dev/ttyUSB1"),
-                                 std::nullopt,
-                                 {},
-                                 Result::NoAnswer,
-                                 1203,
-                                 0,
-                                 3,
-                                 1,
-                                 10.0,
-                                 QStringLiteral("silent")});
-        QCOMPARE(quenta::flash::jsonReport(report),
-                 QByteArray(R"({"boards":[{"address":5,"commands":2406,"lines":1203,)"
-                            R"("message":"done","port":"/dev/ttyUSB0","result":"ok","resumed":0,)"
-                            R"("retries":0,"seconds":11.2,"version":"VER=1.07"},{"address":null,)"
-                            R"("commands":0,"lines":1203,"message":"silent",)"
-                            R"("port":"/dev/ttyUSB1","result":"no-answer","resumed":1,)"
-                            R"("retries":3,"seconds":10,"version":""}],"command":"flash",)"
-                            R"("exit":4,"ok":false})"
-                            "\n"));
     }
 
     void progress() {

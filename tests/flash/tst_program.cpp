@@ -34,23 +34,21 @@ void startFlasher(QProcess &process, QStringList arguments, bool unprivileged = 
 
 struct Outcome {
     int exit = -1;
-    QJsonObject report;
     QJsonArray boards;
     QStringList results;
+    QString message; // the first board's
 };
 
 Outcome finished(QProcess &process) {
     if (!process.waitForFinished(kHangGuardMs)) {
         qFatal("quenta-flash did not end");
     }
-    Outcome outcome{process.exitCode(),
-                    QJsonDocument::fromJson(process.readAllStandardOutput()).object(),
-                    {},
-                    {}};
-    outcome.boards = outcome.report.value(QStringLiteral("boards")).toArray();
+    const QJsonDocument report = QJsonDocument::fromJson(process.readAllStandardOutput());
+    Outcome outcome{process.exitCode(), report[QStringLiteral("boards")].toArray(), {}, {}};
     for (const QJsonValue &board : outcome.boards) {
         outcome.results << board[QStringLiteral("result")].toString();
     }
+    outcome.message = outcome.boards.at(0)[QStringLiteral("message")].toString();
     return outcome;
 }
 
@@ -70,11 +68,11 @@ QStringList words(const QString &text) {
 
 // "bus=3,7,12 preload split garbage silent crc=N drop=N back=MS lose=K withhold=N,M appear=MS":
 // Modbus boards at these addresses (else one plain board), holding the file already, and faults.
-simboard::Options boardsFor(const QString &spec, const simboard::Memory &image) {
+simboard::Options boardsFor(const QString &setup, const simboard::Memory &image) {
     simboard::Options options;
     simboard::Faults &f = options.faults;
     std::map<QString, std::vector<int>> given;
-    for (const QString &word : words(spec)) {
+    for (const QString &word : words(setup)) {
         for (const QString &value : word.section(QLatin1Char('='), 1).split(QLatin1Char(','))) {
             given[word.section(QLatin1Char('='), 0, 0)].push_back(value.toInt());
         }
@@ -163,6 +161,7 @@ private slots:
         QTest::newRow("set-address")
             << QStringLiteral("bus=5|-m -a 5 -p PORT set-address 9|0|ok|any||now=9");
     }
+
     void jobs() {
         QFETCH(QString, row);
         const QStringList column = row.split(QLatin1Char('|'));
@@ -185,8 +184,7 @@ private slots:
         QCOMPARE(outcome.exit, column[2].toInt());
         QCOMPARE(outcome.results, words(column[3]));
         const QJsonObject first = outcome.boards.at(0).toObject();
-        const QString message = first.value(QStringLiteral("message")).toString();
-        QVERIFY2(message.contains(column[5]), qPrintable(message));
+        QVERIFY2(outcome.message.contains(column[5]), qPrintable(outcome.message));
         for (const QString &count : words(column[6])) {
             const QString key = count.section(QLatin1Char('='), 0, 0);
             QCOMPARE(key == QLatin1String("now") ? board.address() : first.value(key).toInt(),
@@ -228,8 +226,8 @@ private slots:
         const Outcome busy = runFlasher({"-p", text(board.path()), "check"});
         QCOMPARE(busy.exit, 3);
         QCOMPARE(busy.results, QStringList{"port-error"});
-        const QString message = busy.boards.at(0)[QStringLiteral("message")].toString();
-        QVERIFY2(message.contains(QLatin1String("is in use by quenta-flash")), qPrintable(message));
+        QVERIFY2(busy.message.contains(QLatin1String("is in use by quenta-flash")),
+                 qPrintable(busy.message));
         const Outcome held = finished(holder);
         QCOMPARE(held.exit, 0);
         QCOMPARE(board.memory(), imageOf(file));
@@ -249,9 +247,8 @@ private slots:
         const Outcome outcome = runFlasher({"-p", text(board.devicePath()), "check"}, root);
         QCOMPARE(outcome.exit, 3);
         QCOMPARE(outcome.results, QStringList{"port-error"});
-        const QString message = outcome.boards.at(0)[QStringLiteral("message")].toString();
-        QVERIFY2(message.contains(root ? "sudo adduser $USER dialout" : "may not use"),
-                 qPrintable(message));
+        QVERIFY2(outcome.message.contains(root ? "sudo adduser $USER dialout" : "may not use"),
+                 qPrintable(outcome.message));
         QVERIFY(board.commands().empty());
     }
 };

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <numeric>
 #include <optional>
 
 using namespace quenta;
@@ -16,14 +17,6 @@ using namespace quenta::testing;
 
 namespace {
 constexpr int kEventGuardMs = 10000;
-
-std::string allByteValues() {
-    std::string bytes(256, '\0');
-    for (int i = 0; i < 256; ++i) {
-        bytes[std::size_t(i)] = char(i);
-    }
-    return bytes;
-}
 
 template <typename Action> std::optional<ControlError> raised(Action &&action) {
     try {
@@ -39,150 +32,144 @@ bool openOn(QtSerialPortControl &control, const QString &path) {
     return !raised([&] { control.setPortOpen(true); }) && control.portOpen();
 }
 
-// A few bytes each way: the control holds this device open and the line works.
-void exchange(QtSerialPortControl &control, const PtyPair &pty) {
-    control.setOutput("ping\r");
-    QCOMPARE(qbytes(pty.receive(5)), QByteArray("ping\r"));
-    QVERIFY(pty.send("pong\r"));
-    QTRY_COMPARE_WITH_TIMEOUT(control.inBufferCount(), 5, kEventGuardMs);
-    QCOMPARE(qbytes(control.input()), QByteArray("pong\r"));
+// The bytes each way: the control holds this device open and they cross the line unchanged.
+void exchange(QtSerialPortControl &control, const PtyPair &pty, const std::string &bytes = "ping") {
+    control.setOutput(bytes);
+    QVERIFY(pty.receive(bytes.size()) == bytes);
+    QVERIFY(pty.send(bytes));
+    QTRY_COMPARE_WITH_TIMEOUT(control.inBufferCount(), int(bytes.size()), kEventGuardMs);
+    QVERIFY(control.input() == bytes);
+}
+
+// Every byte value, 256 times over.
+std::string block() {
+    std::string bytes(256 * 256, '\0');
+    std::iota(bytes.begin(), bytes.end(), '\0');
+    return bytes;
 }
 } // namespace
 
 class TestSerial : public QObject {
     Q_OBJECT
 private slots:
-    void bytesArriveUnchanged();
-    void settings();
-    void openFailuresSayWhy();
-    void oneLockPerDevice();
-    void staleInputNeverRead();
-    void lostDeviceIsReported();
-    void outputNeverBlocks();
-};
-
-void TestSerial::bytesArriveUnchanged() {
-    PtyPair pty;
-    QtSerialPortControl control;
-    QVERIFY(openOn(control, pty.path()));
-    const std::string block = qbytes(allByteValues()).repeated(16).toStdString();
-    control.setOutput(block);
-    QVERIFY(pty.receive(block.size()) == block);
-    QVERIFY(pty.send(block));
-    QTRY_COMPARE_WITH_TIMEOUT(control.inBufferCount(), int(block.size()), kEventGuardMs);
-    QVERIFY(control.input() == block);
-}
-
-void TestSerial::settings() {
-    PtyPair pty;
-    QtSerialPortControl control;
-    control.setSettings(QStringLiteral("9600,n,8,1"));
-    QVERIFY(openOn(control, pty.path()));
-    QCOMPARE(pty.speed(), speed_t(B9600));
-    control.setSettings(QStringLiteral("115200,n,8,1"));
-    QCOMPARE(pty.speed(), speed_t(B115200));
-    // A framing the device refuses (as a pseudo-terminal refuses 7E2) keeps the port usable.
-    control.setSettings(QStringLiteral("19200,e,7,2"));
-    QCOMPARE(pty.speed(), speed_t(B19200));
-    for (const char *bad : {"9600,n,8", "fast,n,8,1", "9600,x,8,1"}) {
-        QCOMPARE(raised([&] { control.setSettings(QString::fromLatin1(bad)); })->number(),
-                 CommError::InvalidPropertyValue);
+    void bytesArriveUnchanged() {
+        PtyPair pty;
+        QtSerialPortControl control;
+        QVERIFY(openOn(control, pty.path()));
+        exchange(control, pty, block().substr(0, 4096));
     }
-    exchange(control, pty);
-}
 
-void TestSerial::openFailuresSayWhy() {
-    QtSerialPortControl control;
-    control.setCommPort(QStringLiteral("/dev/quenta-no-such-board"));
-    auto error = raised([&] { control.setPortOpen(true); });
-    QCOMPARE(error->number(), CommError::InvalidPortNumber);
-    QCOMPARE(error->description(), QStringLiteral("There is no /dev/quenta-no-such-board."));
-    QCOMPARE(raised([&] { control.setCommPort(std::int16_t{0}); })->number(),
-             CommError::InvalidPortNumber);
+    void settings() {
+        PtyPair pty;
+        QtSerialPortControl control;
+        control.setSettings(QStringLiteral("9600,n,8,1"));
+        QVERIFY(openOn(control, pty.path()));
+        QCOMPARE(pty.speed(), speed_t(B9600));
+        control.setSettings(QStringLiteral("115200,n,8,1"));
+        QCOMPARE(pty.speed(), speed_t(B115200));
+        // A framing the device refuses (as a pseudo-terminal refuses 7E2) keeps the port usable.
+        control.setSettings(QStringLiteral("19200,e,7,2"));
+        QCOMPARE(pty.speed(), speed_t(B19200));
+        QCOMPARE(raised([&] { control.setSettings(QStringLiteral("fast,n,8")); })->number(),
+                 CommError::InvalidPropertyValue);
+        exchange(control, pty);
+    }
 
-    PtyPair pty;
-    QtSerialPortControl holder;
-    QVERIFY(openOn(holder, pty.path()));
-    control.setCommPort(pty.path());
-    error = raised([&] { control.setPortOpen(true); });
-    QCOMPARE(error->number(), CommError::PortAlreadyOpen);
-    QVERIFY2(error->description().contains(QStringLiteral("is in use by")) &&
-                 error->description().contains(QString::number(QCoreApplication::applicationPid())),
-             qPrintable(error->description()));
-    QVERIFY(!control.portOpen());
-    exchange(holder, pty); // the holder goes on undisturbed
-    QCOMPARE(raised([&] { holder.setPortOpen(true); })->number(), CommError::PortAlreadyOpen);
-}
+    void openFailuresSayWhy() {
+        QtSerialPortControl control;
+        control.setCommPort(QStringLiteral("/dev/quenta-no-such-board"));
+        auto error = raised([&] { control.setPortOpen(true); });
+        QCOMPARE(error->number(), CommError::InvalidPortNumber);
+        QCOMPARE(error->description(), QStringLiteral("There is no /dev/quenta-no-such-board."));
+        QCOMPARE(raised([&] { control.setCommPort(std::int16_t{0}); })->number(),
+                 CommError::InvalidPortNumber);
 
-// A stable name under /dev/serial/by-id and the device it leads to are one port: whichever name
-// opens it first, the other finds it in use. A long name opens as well as a short one.
-void TestSerial::oneLockPerDevice() {
-    PtyPair pty;
-    QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("usb-Quenta_Board_").repeated(12) + "if00");
-    QVERIFY(QFile::link(pty.path(), link));
-    QtSerialPortControl byName;
-    QtSerialPortControl byDevice;
-    QVERIFY(openOn(byName, link));
-    QVERIFY(!openOn(byDevice, pty.path()));
-    exchange(byName, pty);
-    byName.setPortOpen(false);
-    QVERIFY(openOn(byDevice, pty.path()));
-    QVERIFY(!openOn(byName, link));
-}
+        PtyPair pty;
+        QtSerialPortControl holder;
+        QVERIFY(openOn(holder, pty.path()));
+        control.setCommPort(pty.path());
+        error = raised([&] { control.setPortOpen(true); });
+        QCOMPARE(error->number(), CommError::PortAlreadyOpen);
+        QVERIFY2(
+            error->description().contains(QStringLiteral("is in use by")) &&
+                error->description().contains(QString::number(QCoreApplication::applicationPid())),
+            qPrintable(error->description()));
+        QVERIFY(!control.portOpen());
+        exchange(holder, pty); // the holder goes on undisturbed
+        QCOMPARE(raised([&] { holder.setPortOpen(true); })->number(), CommError::PortAlreadyOpen);
+    }
 
-void TestSerial::staleInputNeverRead() {
-    PtyPair pty;
-    QtSerialPortControl control;
-    control.setCommPort(pty.path());
-    QVERIFY(pty.send("stale\r"));
-    QVERIFY(pty.waitUntilInDevice(6));
-    QCOMPARE(control.inBufferCount(), 0);
-    control.setPortOpen(true);
-    QVERIFY(pty.send("fresh\r"));
-    QTRY_VERIFY_WITH_TIMEOUT(control.inBufferCount() >= 6, kEventGuardMs);
-    QCOMPARE(qbytes(control.input()), QByteArray("fresh\r"));
-}
+    // A stable name under /dev/serial/by-id and the device it leads to are one port: whichever name
+    // opens it first, the other finds it in use. A long name opens as well as a short one.
+    void oneLockPerDevice() {
+        PtyPair pty;
+        QTemporaryDir dir;
+        const QString link =
+            dir.filePath(QStringLiteral("usb-Quenta_Board_").repeated(12) + "if00");
+        QVERIFY(QFile::link(pty.path(), link));
+        QtSerialPortControl byName;
+        QtSerialPortControl byDevice;
+        QVERIFY(openOn(byName, link));
+        QVERIFY(!openOn(byDevice, pty.path()));
+        exchange(byName, pty);
+        byName.setPortOpen(false);
+        QVERIFY(openOn(byDevice, pty.path()));
+        QVERIFY(!openOn(byName, link));
+    }
 
-void TestSerial::lostDeviceIsReported() {
-    auto pty = std::make_unique<PtyPair>();
-    QtSerialPortControl control;
-    QVERIFY(openOn(control, pty->path()));
-    const QString device = pty->path();
-    pty->closeMaster();
-    QTRY_VERIFY_WITH_TIMEOUT(!control.portOpen(), kEventGuardMs);
-    const auto error = raised([&] { control.inBufferCount(); });
-    QCOMPARE(error->number(), CommError::PortLost);
-    QVERIFY2(error->description().startsWith(device + QStringLiteral(" went away")),
-             qPrintable(error->description()));
-    // Plugged in again: the control opens it and forgets the loss.
-    pty = std::make_unique<PtyPair>();
-    QVERIFY(openOn(control, pty->path()));
-    exchange(control, *pty);
-}
+    void staleInputNeverRead() {
+        PtyPair pty;
+        QtSerialPortControl control;
+        control.setCommPort(pty.path());
+        QVERIFY(pty.send("stale\r"));
+        QVERIFY(pty.waitUntilInDevice(6));
+        QCOMPARE(control.inBufferCount(), 0);
+        control.setPortOpen(true);
+        QVERIFY(pty.send("fresh\r"));
+        QTRY_VERIFY_WITH_TIMEOUT(control.inBufferCount() >= 6, kEventGuardMs);
+        QCOMPARE(qbytes(control.input()), QByteArray("fresh\r"));
+    }
 
-// Far more than the device buffers: setOutput returns at once, the rest follows as the line
-// takes it while the event loop runs; a line that takes nothing for 5 s loses the port.
-void TestSerial::outputNeverBlocks() {
-    const std::string block = qbytes(allByteValues()).repeated(1024).toStdString();
-    PtyPair reading;
-    QtSerialPortControl control;
-    QVERIFY(openOn(control, reading.path()));
-    control.setOutput(block);
-    std::string received;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        (received += reading.receive(block.size() - received.size(), 1)).size() == block.size(),
-        kEventGuardMs);
-    QVERIFY(received == block);
-    QVERIFY(control.portOpen());
+    void lostDeviceIsReported() {
+        auto pty = std::make_unique<PtyPair>();
+        QtSerialPortControl control;
+        QVERIFY(openOn(control, pty->path()));
+        const QString device = pty->path();
+        pty->closeMaster();
+        QTRY_VERIFY_WITH_TIMEOUT(!control.portOpen(), kEventGuardMs);
+        const auto error = raised([&] { control.inBufferCount(); });
+        QCOMPARE(error->number(), CommError::PortLost);
+        QVERIFY2(error->description().startsWith(device + QStringLiteral(" went away")),
+                 qPrintable(error->description()));
+        // Plugged in again: the control opens it and forgets the loss.
+        pty = std::make_unique<PtyPair>();
+        QVERIFY(openOn(control, pty->path()));
+        exchange(control, *pty);
+    }
 
-    PtyPair stalled;
-    control.setPortOpen(false);
-    QVERIFY(openOn(control, stalled.path()));
-    control.setOutput(block);
-    QTRY_VERIFY_WITH_TIMEOUT(!control.portOpen(), 3 * kEventGuardMs);
-    QVERIFY(raised([&] { control.inBufferCount(); })->description().contains("took no output"));
-}
+    // Far more than the device buffers: setOutput returns at once, the rest follows as the line
+    // takes it while the event loop runs; a line that takes nothing for 5 s loses the port.
+    void outputNeverBlocks() {
+        const std::string bytes = block();
+        PtyPair reading;
+        QtSerialPortControl control;
+        QVERIFY(openOn(control, reading.path()));
+        control.setOutput(bytes);
+        std::string received;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (received += reading.receive(bytes.size() - received.size(), 1)).size() == bytes.size(),
+            kEventGuardMs);
+        QVERIFY(received == bytes);
+        QVERIFY(control.portOpen());
+
+        PtyPair stalled;
+        control.setPortOpen(false);
+        QVERIFY(openOn(control, stalled.path()));
+        control.setOutput(bytes);
+        QTRY_VERIFY_WITH_TIMEOUT(!control.portOpen(), 3 * kEventGuardMs);
+        QVERIFY(raised([&] { control.inBufferCount(); })->description().contains("took no output"));
+    }
+};
 
 QTEST_MAIN(TestSerial)
 #include "tst_serial.moc"

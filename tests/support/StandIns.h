@@ -20,12 +20,7 @@ namespace quenta::testing {
 class FakeSerialPort : public SerialPortControl {
 public:
     void setSettings(const QString &settings) override { settingsLog.push_back(settings); }
-    void setCommPort(std::int16_t number) override {
-        if (number < 1) {
-            throw ControlError(CommError::InvalidPortNumber, QStringLiteral("Invalid port number"));
-        }
-        commPort = QString::number(number);
-    }
+    void setCommPort(std::int16_t number) override { commPort = QString::number(number); }
     void setCommPort(const QString &devicePath) override { commPort = devicePath; }
     void setPortOpen(bool open) override {
         if (open) {
@@ -36,30 +31,17 @@ public:
             }
         }
         isOpen = open;
-        lostReason.clear();
     }
     bool portOpen() const override { return isOpen; }
-    int inBufferCount() override {
-        if (!lostReason.isEmpty()) {
-            throw ControlError(CommError::PortLost, lostReason);
-        }
-        return isOpen ? static_cast<int>(incoming.size()) : 0;
-    }
+    int inBufferCount() override { return isOpen ? static_cast<int>(incoming.size()) : 0; }
     std::string input() override { return std::exchange(incoming, {}); }
     void setOutput(std::string_view text) override { written.emplace_back(text); }
-
-    // The device goes away as a pulled cable does.
-    void lose(const QString &why) {
-        isOpen = false;
-        lostReason = why;
-    }
 
     std::vector<std::string> written; // one entry per output call
     std::string incoming;             // what the next input() returns
     QStringList available = {QStringLiteral("3")};
     QStringList settingsLog;
     QString commPort;
-    QString lostReason;
     bool isOpen = false;
     int openAttempts = 0;
 };

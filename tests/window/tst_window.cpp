@@ -20,239 +20,242 @@ const std::string kProbe = "BOOTi\r\n";
 class WindowTest : public QObject {
     Q_OBJECT
 private slots:
-    void startLayoutAndInput();
-    void openAndClose();
-    void usbSearch();
-    void commandsAndAddressSearch();
-    void job();
-};
-
-void WindowTest::startLayoutAndInput() {
-    FakeWindow w;
-    w->show();
-    QApplication::setActiveWindow(w.window.get());
-    QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
-    QCOMPARE(glance(w), "No info||NO FILE|Open box");
-    QCOMPARE(QApplication::focusWidget(), w->txt[0]);
-    QVERIFY(w->Timer3->interval() == 200 && w->TMRComm->interval() == 30);
-    QVERIFY(w->Option3->isChecked() && w->Pic->isVisible() &&
-            w->Pic->fillColor() == VbColor::Yellow);
-    // In pixels (twips / 15): the window, a bare option, the answer box and "Send" below sight.
-    QCOMPARE(w->size(), QSize(397, 123));
-    QCOMPARE((QList<QRect>{w->Option2->geometry(), w->Text8->geometry(), w->Command5->geometry()}),
-             (QList<QRect>{{168, 0, 13, 13}, {48, 94, 341, 19}, {120, 184, 57, 17}}));
-    QCOMPARE(w->childAt(w->Text8->geometry().center()), w->Text8); // over the status frame
-    QCOMPARE(w->Frame2->childAt(136, 6), w->Option1);              // not under "19200"
-    QCOMPARE(w->Frame2->childAt(180, 6), w->Option2);              // not under "115200"
-
-    // A click beside the port suggestions closes them and does what it points at.
-    QCompleter *ports = w->txt[0]->completer();
-    qobject_cast<QStringListModel *>(ports->model())->setStringList({"/dev/ttyS0", "/dev/ttyS1"});
-    ports->complete();
-    QTRY_VERIFY(ports->popup()->isVisible());
-    const QPoint open = w->BTNOpenCom->mapTo(w.window.get(), w->BTNOpenCom->rect().center());
-    QTest::mousePress(w->windowHandle(), Qt::LeftButton, {}, open);
-    QTest::mouseRelease(w->windowHandle(), Qt::LeftButton, {}, open);
-    QVERIFY(!ports->popup()->isVisible() && w.port->portOpen());
-    w->BTNCloseCom->click();
-
-    // Tab enters the speed options on the selected one and leaves them in one step.
-    QApplication::setActiveWindow(w.window.get()); // the offscreen list kept the activation
-    w->txt[0]->setFocus();
-    w->BTNCloseCom->setEnabled(true);
-    QStringList order;
-    for (int key = 0; key < 14; ++key) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        order << QApplication::focusWidget()->objectName();
-    }
-    QCOMPARE(order.join(' '), "BTNOpenCom BTNCloseCom Command3 Command4 Command5 Command6 Text8 "
-                              "Check1 Text1 Text2 Command1 Command2 Option3 txt");
-    w->BTNCloseCom->setEnabled(false);
-    QTest::keyClick(w->txt[0], Qt::Key_Return);
-    QCOMPARE(glance(w), "Ready||NO FILE|Close Timer3 TMRComm port");
-}
-
-// A port text without a number fails with the described text and, on a second line, what is
-// wrong; then the port opens at the chosen speed and closes again.
-void WindowTest::openAndClose() {
-    for (const auto &[portText, address, option, settings, command1, timers] :
-         {std::tuple("COM3", "5", &frmSerial::Option3, "115200", "Set Addr", "Timer3 TMRComm"),
-          std::tuple("XYZ3", "", &frmSerial::Option1, "9600", "Next", "Timer3 TMRComm"),
-          std::tuple("COM3", "0", &frmSerial::Option2, "19200", "Set Addr", "TMRComm")}) {
+    void startLayoutAndInput() {
         FakeWindow w;
-        w->txt[0]->setText(QStringLiteral("COMx"));
-        w->Timer3->setEnabled(true); // as while a USB search runs: the failure stops it
-        w->BTNOpenCom->click();
-        QCOMPARE(glance(w), "Not present board||NO FILE|Open box|COMx" + kNotAvailable +
-                                "\n\"COMx\" names no port: type COM and a number, or the path of "
-                                "a device such as /dev/ttyUSB0.");
-        w.messages->shown.clear();
-        w->txt[0]->setText(portText);
-        w->Text1->setText(address);
-        (w.window.get()->*option)->click();
-        w->BTNOpenCom->click();
-        QCOMPARE(glance(w), QStringLiteral("Ready||NO FILE|Close %1 port").arg(timers));
-        QVERIFY(w.port->commPort == "3" &&
-                w.port->settingsLog.back() == settings + QStringLiteral(",n,8,1"));
-        QVERIFY(w->Command1->text() == command1 &&
-                w->vbalProgressBar1->barColor() == VbColor::Navy);
-        QVERIFY(!w->Pic->isHidden() && w->txt[0]->palette().color(QPalette::Base) == Qt::green);
-        w->Text8->setText(QStringLiteral("VER=4.1"));
+        w->show();
+        QApplication::setActiveWindow(w.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+        QCOMPARE(glance(w), "No info||NO FILE|Open box");
+        QCOMPARE(QApplication::focusWidget(), w->txt[0]);
+        QVERIFY(w->Timer3->interval() == 200 && w->TMRComm->interval() == 30);
+        QVERIFY(w->Option3->isChecked() && w->Pic->isVisible() &&
+                w->Pic->fillColor() == VbColor::Yellow);
+        // In pixels (twips / 15): the window, a bare option, the answer box and "Send" below sight.
+        QCOMPARE(w->size(), QSize(397, 123));
+        QCOMPARE(
+            (QList<QRect>{w->Option2->geometry(), w->Text8->geometry(), w->Command5->geometry()}),
+            (QList<QRect>{{168, 0, 13, 13}, {48, 94, 341, 19}, {120, 184, 57, 17}}));
+        QCOMPARE(w->childAt(w->Text8->geometry().center()), w->Text8); // over the status frame
+        QCOMPARE(w->Frame2->childAt(136, 6), w->Option1);              // not under "19200"
+        QCOMPARE(w->Frame2->childAt(180, 6), w->Option2);              // not under "115200"
+
+        // A click beside the port suggestions closes them and does what it points at.
+        QCompleter *ports = w->txt[0]->completer();
+        qobject_cast<QStringListModel *>(ports->model())
+            ->setStringList({"/dev/ttyS0", "/dev/ttyS1"});
+        ports->complete();
+        QTRY_VERIFY(ports->popup()->isVisible());
+        const QPoint open = w->BTNOpenCom->mapTo(w.window.get(), w->BTNOpenCom->rect().center());
+        QTest::mousePress(w->windowHandle(), Qt::LeftButton, {}, open);
+        QTest::mouseRelease(w->windowHandle(), Qt::LeftButton, {}, open);
+        QVERIFY(!ports->popup()->isVisible() && w.port->portOpen());
         w->BTNCloseCom->click();
-        QCOMPARE(glance(w), "Closed||NO FILE|Open box");
-        QVERIFY(w->Pic->isHidden() && w->txt[0]->palette().color(QPalette::Base) ==
-                                          QApplication::palette(w->txt[0]).color(QPalette::Base));
-        w->SwitchTags();
-        QCOMPARE(glance(w).section('|', 3, 3), "Close");
-    }
-}
 
-void WindowTest::usbSearch() {
-    for (const int appearsAt : {3, 199, 0}) { // the count whose open attempt finds the port
+        // Tab enters the speed options on the selected one and leaves them in one step.
+        QApplication::setActiveWindow(w.window.get()); // the offscreen list kept the activation
+        w->txt[0]->setFocus();
+        w->BTNCloseCom->setEnabled(true);
+        QStringList order;
+        for (int key = 0; key < 14; ++key) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(order.join(' '),
+                 "BTNOpenCom BTNCloseCom Command3 Command4 Command5 Command6 Text8 "
+                 "Check1 Text1 Text2 Command1 Command2 Option3 txt");
+        w->BTNCloseCom->setEnabled(false);
+        QTest::keyClick(w->txt[0], Qt::Key_Return);
+        QCOMPARE(glance(w), "Ready||NO FILE|Close Timer3 TMRComm port");
+    }
+
+    // A port text without a number fails with the described text and, on a second line, what is
+    // wrong; then the port opens at the chosen speed and closes again.
+    void openAndClose() {
+        for (const auto &[portText, address, option, settings, command1, timers] :
+             {std::tuple("COM3", "5", &frmSerial::Option3, "115200", "Set Addr", "Timer3 TMRComm"),
+              std::tuple("XYZ3", "", &frmSerial::Option1, "9600", "Next", "Timer3 TMRComm"),
+              std::tuple("COM3", "0", &frmSerial::Option2, "19200", "Set Addr", "TMRComm")}) {
+            FakeWindow w;
+            w->txt[0]->setText(QStringLiteral("COMx"));
+            w->Timer3->setEnabled(true); // as while a USB search runs: the failure stops it
+            w->BTNOpenCom->click();
+            QCOMPARE(glance(w),
+                     "Not present board||NO FILE|Open box|COMx" + kNotAvailable +
+                         "\n\"COMx\" names no port: type COM and a number, or the path of "
+                         "a device such as /dev/ttyUSB0.");
+            w.messages->shown.clear();
+            w->txt[0]->setText(portText);
+            w->Text1->setText(address);
+            (w.window.get()->*option)->click();
+            w->BTNOpenCom->click();
+            QCOMPARE(glance(w), QStringLiteral("Ready||NO FILE|Close %1 port").arg(timers));
+            QVERIFY(w.port->commPort == "3" &&
+                    w.port->settingsLog.back() == settings + QStringLiteral(",n,8,1"));
+            QVERIFY(w->Command1->text() == command1 &&
+                    w->vbalProgressBar1->barColor() == VbColor::Navy);
+            QVERIFY(!w->Pic->isHidden() && w->txt[0]->palette().color(QPalette::Base) == Qt::green);
+            w->Text8->setText(QStringLiteral("VER=4.1"));
+            w->BTNCloseCom->click();
+            QCOMPARE(glance(w), "Closed||NO FILE|Open box");
+            QVERIFY(w->Pic->isHidden() &&
+                    w->txt[0]->palette().color(QPalette::Base) ==
+                        QApplication::palette(w->txt[0]).color(QPalette::Base));
+            w->SwitchTags();
+            QCOMPARE(glance(w).section('|', 3, 3), "Close");
+        }
+    }
+
+    void usbSearch() {
+        for (const int appearsAt : {3, 199, 0}) { // the count whose open attempt finds the port
+            FakeWindow w;
+            w->Option4->click();
+            w->Check1->setChecked(true);
+            w->BTNOpenCom->click();
+            QCOMPARE(glance(w), "WAIT Connect: ||NO FILE|Open box Timer3");
+            QVERIFY(!w->Check1->isChecked() && w->Text1->text() == "16");
+            for (int count = 2; count <= 200 && w->Timer3->enabled(); ++count) {
+                w.port->available = {count == appearsAt ? "3" : "none"};
+                w->Timer3_Timer();
+            }
+            if (appearsAt != 0) {
+                QCOMPARE(glance(w), "Ready||NO FILE|Close TMRComm port");
+                QVERIFY(w.sleeper->slept == std::vector{100} &&
+                        w.port->written == std::vector{kProbe} && w->search.ScanPort == 1);
+                continue;
+            }
+            QCOMPARE(glance(w), "Not present board||NO FILE|Open box|COM3" + kNotAvailable);
+            QVERIFY(w.port->openAttempts == 198 && w->search.ScanPort == 200);
+        }
+    }
+
+    // Commands on a port opened with address 1; then, opened again with an empty address box, the
+    // address search.
+    void commandsAndAddressSearch() {
         FakeWindow w;
-        w->Option4->click();
-        w->Check1->setChecked(true);
+        QCOMPARE(w->WriteCOM32(kProbe), 0);
+        w->Text1->setText(QStringLiteral("1"));
         w->BTNOpenCom->click();
-        QCOMPARE(glance(w), "WAIT Connect: ||NO FILE|Open box Timer3");
-        QVERIFY(!w->Check1->isChecked() && w->Text1->text() == "16");
-        for (int count = 2; count <= 200 && w->Timer3->enabled(); ++count) {
-            w.port->available = {count == appearsAt ? "3" : "none"};
+        QCOMPARE(w->WriteCOM32(kProbe), 7);
+        w->Check1->setChecked(true);
+        QCOMPARE(w->WriteCOM32(kProbe), 10);
+        w->Text1->clear();
+        w->Command6->click();
+        w->Text1->setText(QStringLiteral("five"));
+        QCOMPARE(w->WriteCOM32(kProbe), 0);
+        QCOMPARE(w->Text8->text(), "Nothing sent: the device address \"five\" is no number.");
+        w->Text1->setText(QStringLiteral("7"));
+        w->Timer3_Timer(); // a probe to the address given
+        for (const char *address : {"257", "-1"}) {
+            w->Text2->setText(address);
+            w->Command1->click();
+            QCOMPARE(w->Text8->text(),
+                     QStringLiteral("Nothing sent: a bus address lies in 0 to 255, not %1.")
+                         .arg(address));
+        }
+        w->Text2->setText(QStringLiteral("10"));
+        w->Command1->click();
+        QCOMPARE(w.port->written,
+                 (std::vector{hexBytes("42 4F 4F 54 69 0D 0A"),
+                              hexBytes("01 42 4F 4F 54 69 0D 0A FC 89"),
+                              commandFrame(0, "BOOTg\r\n"), commandFrame(0, "VER\r\n"),
+                              commandFrame(7, kProbe), commandFrame(7, "BOOT$0A\r\n")}));
+        QCOMPARE(w.sleeper->slept, std::vector{1000});
+        for (int tick = 1; tick <= 20; ++tick) { // green after a send, then white and grey in turn
+            QCOMPARE(w->Pic->fillColor(), tick <= 10 ? VbColor::DarkGreen : VbColor::White);
+            w->TMRComm_Timer();
+        }
+        QCOMPARE(w->Pic->fillColor(), VbColor::Grey);
+        w.port->incoming = answerFrame(7, "FORMAT\r\n");
+        w->TMRComm_Timer();
+        QCOMPARE(w->Pic->fillColor(), VbColor::Red);
+
+        w->BTNCloseCom->click();
+        w->Text1->clear();
+        w->BTNOpenCom->click();
+        w.port->written.clear();
+        w->Timer3_Timer();
+        w->Timer3_Timer();
+        QCOMPARE(w.port->written, (std::vector{commandFrame(1, kProbe), commandFrame(2, kProbe)}));
+        QVERIFY(w->Text1->text() == "2" && w->Label2->text() == "WAIT Connect: 2");
+        w.port->incoming = answerFrame(1, "VER=4.1\r\n"); // board 1 answers after probe 2 left
+        w->TMRComm_Timer();
+        QCOMPARE(glance(w), "READY|VER=4.1\r\n|NO FILE|Close TMRComm port");
+        QVERIFY(w->Text1->text() == "1" && w->search.ScanPort == 2);
+        const std::string stray = answerFrame(9, "OK\r\n"); // no board 9 was asked
+        w.port->incoming = stray;
+        w->TMRComm_Timer();
+        QCOMPARE(w->Text8->text(), "Error ADDR  >> " + QString::fromLatin1(qbytes(stray)));
+        w->Command1->click(); // "Next" goes on at 2, up to the last address
+        QVERIFY(w->Text8->text().isEmpty());
+        while (w->Timer3->enabled() && w.port->written.size() < 200) {
             w->Timer3_Timer();
         }
-        if (appearsAt != 0) {
-            QCOMPARE(glance(w), "Ready||NO FILE|Close TMRComm port");
-            QVERIFY(w.sleeper->slept == std::vector{100} &&
-                    w.port->written == std::vector{kProbe} && w->search.ScanPort == 1);
-            continue;
-        }
-        QCOMPARE(glance(w), "Not present board||NO FILE|Open box|COM3" + kNotAvailable);
-        QVERIFY(w.port->openAttempts == 198 && w->search.ScanPort == 200);
+        QVERIFY(w.port->written.size() == 128 && w->search.ScanPort == 1);
+        QCOMPARE(w.port->written.back(), commandFrame(127, kProbe));
+        QCOMPARE(glance(w), "Not present board||NO FILE|Close TMRComm port|COM3 Not connect !");
+        QVERIFY(w->close() && !w->MSComm1->portOpen() && w.messages->asked.isEmpty());
     }
-}
 
-// Commands on a port opened with address 1; then, opened again with an empty address box, the
-// address search.
-void WindowTest::commandsAndAddressSearch() {
-    FakeWindow w;
-    QCOMPARE(w->WriteCOM32(kProbe), 0);
-    w->Text1->setText(QStringLiteral("1"));
-    w->BTNOpenCom->click();
-    QCOMPARE(w->WriteCOM32(kProbe), 7);
-    w->Check1->setChecked(true);
-    QCOMPARE(w->WriteCOM32(kProbe), 10);
-    w->Text1->clear();
-    w->Command6->click();
-    w->Text1->setText(QStringLiteral("five"));
-    QCOMPARE(w->WriteCOM32(kProbe), 0);
-    QCOMPARE(w->Text8->text(), "Nothing sent: the device address \"five\" is no number.");
-    w->Text1->setText(QStringLiteral("7"));
-    w->Timer3_Timer(); // a probe to the address given
-    for (const char *address : {"257", "-1"}) {
-        w->Text2->setText(address);
-        w->Command1->click();
+    // The three-record job. On the way a choice is cancelled, a text file is refused and "?" is
+    // asked: none of them changes the running pass. Then two more files are refused, and closing
+    // the window on a download under way asks first.
+    void job() {
+        FakeWindow w;
+        w->Text1->setText(QStringLiteral("0")); // nothing probes
+        w->BTNOpenCom->click();
+        for (const char *file : {"job", "", "notes", "checksum", "../../data/lines-9001", "job"}) {
+            w.chooser->answers.push_back(*file != 0 ? kData + file + ".hex" : QString());
+        }
+        const QHash<QString, QPushButton *> buttons = {{"Download", w->Command3},
+                                                       {"?", w->Command4}};
+        const char *const steps[][3] = {
+            // an answer or a button; the line sent; the bar after
+            {"Download", "BOOT:020000040000FA\r\n", "DOWNLOAD 1"},
+            {"OK\r\n", "BOOT:0100000055AA\r\n", "DOWNLOAD 2"},
+            {"OK\r\n", "BOOT:00000001FF\r\n", "DOWNLOAD 3"},
+            {"DOWNLOAD\r\n", "BOOT#020000040000FA\r\n", "VERIFY 1"},
+            {"Download", "", "VERIFY 1"}, // cancelled
+            {"Download", "", "VERIFY 1"}, // a text file
+            {"OK\r\n", "BOOT#0100000055AA\r\n", "VERIFY 2"},
+            {"OK\r\n", "BOOT#00000001FF\r\n", "VERIFY 3"},
+            {"?", "BOOTi\r\n", "VERIFY 3"},
+            {"DOWNLOAD\r\n", "", "END 3"},
+            {"Download", "", "NO FILE 3"}, // a wrong checksum
+            {"Download", "", "NO FILE 3"}, // too many lines
+        };
+        for (const auto &[event, sent, bar] : steps) {
+            const std::size_t before = w.port->written.size();
+            if (buttons.contains(event)) {
+                buttons[event]->click();
+            } else {
+                w->RxAnswer = event;
+                w->Com_Parser();
+            }
+            QCOMPARE(std::vector(w.port->written.begin() + before, w.port->written.end()),
+                     *sent != 0 ? std::vector<std::string>{sent} : std::vector<std::string>{});
+            QCOMPARE(w->vbalProgressBar1->text() + " " +
+                         QString::number(w->vbalProgressBar1->value()),
+                     bar);
+        }
+        QCOMPARE(w->vbalProgressBar1->barColor(), VbColor::Green);
+        QCOMPARE(w.chooser->filter, QStringLiteral("HEX files (*.hex)|*.hex"));
         QCOMPARE(
-            w->Text8->text(),
-            QStringLiteral("Nothing sent: a bus address lies in 0 to 255, not %1.").arg(address));
+            glance(w).remove(kData),
+            "Ready|DOWNLOAD\r\n|NO FILE|Close TMRComm port|Cancel|notes.hex is no Intel HEX file: "
+            "line 1 is no record, it does not begin with \":\". Nothing was sent.|checksum.hex is "
+            "no "
+            "Intel HEX file: line 1 is no record, its checksum is AB where AA is due. Nothing was "
+            "sent.|Subscript out of range");
+        QVERIFY(w.messages->shown[3].title == "Error#9" && w.messages->shown[3].style == 16);
+        w->Command3->click();
+        QVERIFY(!w->close() && w->MSComm1->portOpen());
+        QCOMPARE(w.messages->asked,
+                 QStringList{"A download is under way; closing now leaves the board "
+                             "half-written. Close anyway?"});
+        w.messages->answerYes = true;
+        QVERIFY(w->close() && !w->MSComm1->portOpen());
     }
-    w->Text2->setText(QStringLiteral("10"));
-    w->Command1->click();
-    QCOMPARE(
-        w.port->written,
-        (std::vector{hexBytes("42 4F 4F 54 69 0D 0A"), hexBytes("01 42 4F 4F 54 69 0D 0A FC 89"),
-                     commandFrame(0, "BOOTg\r\n"), commandFrame(0, "VER\r\n"),
-                     commandFrame(7, kProbe), commandFrame(7, "BOOT$0A\r\n")}));
-    QCOMPARE(w.sleeper->slept, std::vector{1000});
-    for (int tick = 1; tick <= 20; ++tick) { // green after a send, then white and grey in turn
-        QCOMPARE(w->Pic->fillColor(), tick <= 10 ? VbColor::DarkGreen : VbColor::White);
-        w->TMRComm_Timer();
-    }
-    QCOMPARE(w->Pic->fillColor(), VbColor::Grey);
-    w.port->incoming = answerFrame(7, "FORMAT\r\n");
-    w->TMRComm_Timer();
-    QCOMPARE(w->Pic->fillColor(), VbColor::Red);
-
-    w->BTNCloseCom->click();
-    w->Text1->clear();
-    w->BTNOpenCom->click();
-    w.port->written.clear();
-    w->Timer3_Timer();
-    w->Timer3_Timer();
-    QCOMPARE(w.port->written, (std::vector{commandFrame(1, kProbe), commandFrame(2, kProbe)}));
-    QVERIFY(w->Text1->text() == "2" && w->Label2->text() == "WAIT Connect: 2");
-    w.port->incoming = answerFrame(1, "VER=4.1\r\n"); // board 1 answers after probe 2 left
-    w->TMRComm_Timer();
-    QCOMPARE(glance(w), "READY|VER=4.1\r\n|NO FILE|Close TMRComm port");
-    QVERIFY(w->Text1->text() == "1" && w->search.ScanPort == 2);
-    const std::string stray = answerFrame(9, "OK\r\n"); // no board 9 was asked
-    w.port->incoming = stray;
-    w->TMRComm_Timer();
-    QCOMPARE(w->Text8->text(), "Error ADDR  >> " + QString::fromLatin1(qbytes(stray)));
-    w->Command1->click(); // "Next" goes on at 2, up to the last address
-    QVERIFY(w->Text8->text().isEmpty());
-    while (w->Timer3->enabled() && w.port->written.size() < 200) {
-        w->Timer3_Timer();
-    }
-    QVERIFY(w.port->written.size() == 128 && w->search.ScanPort == 1);
-    QCOMPARE(w.port->written.back(), commandFrame(127, kProbe));
-    QCOMPARE(glance(w), "Not present board||NO FILE|Close TMRComm port|COM3 Not connect !");
-    QVERIFY(w->close() && !w->MSComm1->portOpen() && w.messages->asked.isEmpty());
-}
-
-// The three-record job. On the way a choice is cancelled, a text file is refused and "?" is asked:
-// none of them changes the running pass. Then two more files are refused, and closing the window on
-// a download under way asks first.
-void WindowTest::job() {
-    FakeWindow w;
-    w->Text1->setText(QStringLiteral("0")); // nothing probes
-    w->BTNOpenCom->click();
-    for (const char *file : {"job", "", "notes", "checksum", "../../data/lines-9001", "job"}) {
-        w.chooser->answers.push_back(*file != 0 ? kData + file + ".hex" : QString());
-    }
-    const QHash<QString, QPushButton *> buttons = {{"Download", w->Command3}, {"?", w->Command4}};
-    const char *const steps[][3] = {
-        // an answer or a button; the line sent; the bar after
-        {"Download", "BOOT:020000040000FA\r\n", "DOWNLOAD 1"},
-        {"OK\r\n", "BOOT:0100000055AA\r\n", "DOWNLOAD 2"},
-        {"OK\r\n", "BOOT:00000001FF\r\n", "DOWNLOAD 3"},
-        {"DOWNLOAD\r\n", "BOOT#020000040000FA\r\n", "VERIFY 1"},
-        {"Download", "", "VERIFY 1"}, // cancelled
-        {"Download", "", "VERIFY 1"}, // a text file
-        {"OK\r\n", "BOOT#0100000055AA\r\n", "VERIFY 2"},
-        {"OK\r\n", "BOOT#00000001FF\r\n", "VERIFY 3"},
-        {"?", "BOOTi\r\n", "VERIFY 3"},
-        {"DOWNLOAD\r\n", "", "END 3"},
-        {"Download", "", "NO FILE 3"}, // a wrong checksum
-        {"Download", "", "NO FILE 3"}, // too many lines
-    };
-    for (const auto &[event, sent, bar] : steps) {
-        const std::size_t before = w.port->written.size();
-        if (buttons.contains(event)) {
-            buttons[event]->click();
-        } else {
-            w->RxAnswer = event;
-            w->Com_Parser();
-        }
-        QCOMPARE(std::vector(w.port->written.begin() + before, w.port->written.end()),
-                 *sent != 0 ? std::vector<std::string>{sent} : std::vector<std::string>{});
-        QCOMPARE(w->vbalProgressBar1->text() + " " + QString::number(w->vbalProgressBar1->value()),
-                 bar);
-    }
-    QCOMPARE(w->vbalProgressBar1->barColor(), VbColor::Green);
-    QCOMPARE(w.chooser->filter, QStringLiteral("HEX files (*.hex)|*.hex"));
-    QCOMPARE(
-        glance(w).remove(kData),
-        "Ready|DOWNLOAD\r\n|NO FILE|Close TMRComm port|Cancel|notes.hex is no Intel HEX file: "
-        "line 1 is no record, it does not begin with \":\". Nothing was sent.|checksum.hex is no "
-        "Intel HEX file: line 1 is no record, its checksum is AB where AA is due. Nothing was "
-        "sent.|Subscript out of range");
-    QVERIFY(w.messages->shown[3].title == "Error#9" && w.messages->shown[3].style == 16);
-    w->Command3->click();
-    QVERIFY(!w->close() && w->MSComm1->portOpen());
-    QCOMPARE(w.messages->asked, QStringList{"A download is under way; closing now leaves the board "
-                                            "half-written. Close anyway?"});
-    w.messages->answerYes = true;
-    QVERIFY(w->close() && !w->MSComm1->portOpen());
-}
+};
 
 QTEST_MAIN(WindowTest)
 #include "tst_window.moc"
