@@ -1,6 +1,7 @@
 // Measures quenta-flash against simulated boards served by this program: a 1200-line file at a
 // paced 115200 baud wire next to the bare wire time of every byte that crossed it, two ports at
 // once next to one, and the CPU time and peak memory of a 20,000-line file.
+#include "SampleFirmware.h"
 #include "simboard/PtyBoard.h"
 
 #include <QCoreApplication>
@@ -17,46 +18,6 @@
 namespace {
 
 constexpr int kBaud = 115200;
-
-// One Intel HEX record line.
-QByteArray record(int type, int address, const QByteArray &data) {
-    QByteArray bytes;
-    bytes += static_cast<char>(data.size());
-    bytes += static_cast<char>((address >> 8) & 0xFF);
-    bytes += static_cast<char>(address & 0xFF);
-    bytes += static_cast<char>(type);
-    bytes += data;
-    int sum = 0;
-    for (const char b : bytes) {
-        sum += static_cast<unsigned char>(b);
-    }
-    bytes += static_cast<char>((-sum) & 0xFF);
-    return ':' + bytes.toHex().toUpper() + '\n';
-}
-
-// A file of exactly `lines` lines: 16-byte data records, an extended linear address record in
-// front of every 64 KiB, and the end-of-file record.
-QByteArray firmware(int lines) {
-    int records = lines - 2;
-    while (records + (records * 16 + 65535) / 65536 + 1 > lines) {
-        --records;
-    }
-    QByteArray hex;
-    for (int r = 0; r < records; ++r) {
-        const int linear = r * 16;
-        if ((linear & 0xFFFF) == 0) {
-            hex += record(
-                4, 0,
-                QByteArray::fromHex(QByteArray::number(linear >> 16, 16).rightJustified(4, '0')));
-        }
-        QByteArray data;
-        for (int i = 0; i < 16; ++i) {
-            data += static_cast<char>((r * 7 + i) & 0xFF);
-        }
-        hex += record(0, linear & 0xFFFF, data);
-    }
-    return hex + record(1, 0, {});
-}
 
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content) {
     const QString path = dir.filePath(name);
@@ -125,8 +86,10 @@ int main(int argc, char *argv[]) {
     const QString flasher =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(QUENTA_FLASH);
     QTemporaryDir dir;
-    const QString small = writeFile(dir, QStringLiteral("1200.hex"), firmware(1200));
-    const QString large = writeFile(dir, QStringLiteral("20000.hex"), firmware(20000));
+    const QString small =
+        writeFile(dir, QStringLiteral("1200.hex"), sample::firmware(sample::recordsFor(1200)));
+    const QString large =
+        writeFile(dir, QStringLiteral("20000.hex"), sample::firmware(sample::recordsFor(20000)));
 
     CountedBoard one(dir, QStringLiteral("one"), kBaud);
     const double seconds = flash(flasher, {one.path()}, small);

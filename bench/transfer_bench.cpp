@@ -1,5 +1,6 @@
 // Measures a firmware job through the real window, its real serial control and timers, against the
 // simulated board running as its own process on a pseudo-terminal.
+#include "SampleFirmware.h"
 #include "widgets/window/frmSerial.h"
 
 #include <QApplication>
@@ -57,48 +58,6 @@ long currentKiB() {
     }
     const QList<QByteArray> fields = status.readAll().split(' ');
     return fields.size() > 1 ? fields[1].toLong() * 4 : 0;
-}
-
-// One Intel HEX record line.
-QByteArray record(int type, int address, const QByteArray &data) {
-    QByteArray bytes;
-    bytes += static_cast<char>(data.size());
-    bytes += static_cast<char>((address >> 8) & 0xFF);
-    bytes += static_cast<char>(address & 0xFF);
-    bytes += static_cast<char>(type);
-    bytes += data;
-    int sum = 0;
-    for (const char b : bytes) {
-        sum += static_cast<unsigned char>(b);
-    }
-    bytes += static_cast<char>((-sum) & 0xFF);
-    return ':' + bytes.toHex().toUpper() + '\n';
-}
-
-// Intel HEX with `records` data records of 16 bytes, the address records they need and the
-// end-of-file record.
-QByteArray firmware(int records) {
-    QByteArray hex;
-    for (int r = 0; r < records; ++r) {
-        const int linear = r * 16;
-        if ((linear & 0xFFFF) == 0) {
-            const int upper = linear >> 16;
-            hex += record(4, 0,
-                          QByteArray{1, static_cast<char>(upper >> 8)} +
-                              QByteArray{1, static_cast<char>(upper & 0xFF)});
-        }
-        QByteArray data;
-        for (int i = 0; i < 16; ++i) {
-            data += static_cast<char>((r * 7 + i) & 0xFF);
-        }
-        hex += record(0, linear & 0xFFFF, data);
-    }
-    return hex + record(1, 0, {});
-}
-
-// The number of lines of firmware(records).
-int linesOf(int records) {
-    return records + (records + 4095) / 4096 + 1;
 }
 
 bool waitFor(const std::function<bool()> &done, int timeoutMs) {
@@ -167,9 +126,10 @@ int main(int argc, char *argv[]) {
         if (!out.open(QIODevice::WriteOnly)) {
             return 1;
         }
-        out.write(firmware(lines - 2));
-        if (linesOf(lines - 2) != lines) {
-            std::fprintf(stderr, "note: the file has %d lines\n", linesOf(lines - 2));
+        out.write(sample::firmware(sample::recordsFor(lines)));
+        if (sample::linesOf(sample::recordsFor(lines)) != lines) {
+            std::fprintf(stderr, "note: the file has %d lines\n",
+                         sample::linesOf(sample::recordsFor(lines)));
         }
     }
 
@@ -204,7 +164,7 @@ int main(int argc, char *argv[]) {
         if (!out.open(QIODevice::WriteOnly)) {
             return 1;
         }
-        out.write(firmware(100));
+        out.write(sample::firmware(100));
     }
     std::printf("resident memory after each of ten 102-line jobs (KiB):");
     for (int i = 0; i < 10; ++i) {
