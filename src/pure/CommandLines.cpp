@@ -1,5 +1,6 @@
 #include "pure/CommandLines.h"
 
+#include "pure/HexDigits.h"
 #include "pure/NumberText.h"
 
 #include <algorithm>
@@ -39,8 +40,7 @@ NewAddress setAddressLine(std::string_view text) {
     if (address == 0) {
         return {};
     }
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    return {commandLine(std::string{'$', kHex[address >> 4], kHex[address & 0xF]}), false};
+    return {commandLine("$" + hexByte(address)), false};
 }
 
 } // namespace quenta

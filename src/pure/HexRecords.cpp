@@ -1,5 +1,6 @@
 #include "pure/HexRecords.h"
 
+#include "pure/HexDigits.h"
 #include "pure/HexReading.h"
 
 namespace quenta {
@@ -7,24 +8,6 @@ namespace {
 
 // Count, two address bytes, type and checksum.
 constexpr std::size_t kRecordFrame = 5;
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
-std::string hexByte(unsigned value) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    return {kDigits[(value >> 4) & 0xF], kDigits[value & 0xF]};
-}
 
 std::string shown(char c) {
     const auto code = static_cast<unsigned char>(c);
@@ -35,8 +18,8 @@ std::string shown(char c) {
 }
 
 unsigned byteAt(std::string_view digits, std::size_t index) {
-    return static_cast<unsigned>(hexValue(digits[2 * index]) << 4 |
-                                 hexValue(digits[2 * index + 1]));
+    return static_cast<unsigned>(hexDigitValue(digits[2 * index]) << 4 |
+                                 hexDigitValue(digits[2 * index + 1]));
 }
 
 } // namespace
@@ -47,7 +30,7 @@ std::optional<std::string> recordFault(std::string_view item) {
     }
     const std::string_view digits = item.substr(1);
     for (const char c : digits) {
-        if (hexValue(c) < 0) {
+        if (hexDigitValue(c) < 0) {
             return shown(c) + " is no hexadecimal digit";
         }
     }

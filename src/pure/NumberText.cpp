@@ -1,5 +1,7 @@
 #include "pure/NumberText.h"
 
+#include "pure/HexDigits.h"
+
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -15,19 +17,6 @@ bool isBlank(char c) {
 }
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 // Walks a text character by character, optionally passing over blanks.
@@ -66,8 +55,8 @@ NumberScan scanHex(Cursor &cur) {
     NumberScan scan;
     std::uint64_t value = 0;
     int count = 0;
-    while (hexDigit(cur.peek()) >= 0) {
-        value = (value << 4) | static_cast<std::uint64_t>(hexDigit(cur.peek()));
+    while (hexDigitValue(cur.peek()) >= 0) {
+        value = (value << 4) | static_cast<std::uint64_t>(hexDigitValue(cur.peek()));
         ++count;
         cur.advance();
         scan.end = cur.pos();
