@@ -1,6 +1,6 @@
 #pragma once
 
-#include "flash/AnswerReader.h"
+#include "pure/AnswerReader.h"
 #include "flash/FlashPort.h"
 
 #include <QDeadlineTimer>

@@ -5,6 +5,25 @@
 namespace quenta::flash {
 namespace {
 
+JobKind jobKind(Command command) {
+    switch (command) {
+    case Command::Flash:
+        return JobKind::Flash;
+    case Command::Verify:
+        return JobKind::Verify;
+    case Command::Install:
+        return JobKind::Install;
+    case Command::SetAddress:
+        return JobKind::SetAddress;
+    case Command::Version:
+    case Command::Scan:
+    case Command::Check:
+    case Command::Ports:
+        break;
+    }
+    return JobKind::Version;
+}
+
 // How often a USB port that has not appeared yet is looked for.
 constexpr int kAppearPollMs = 50;
 
@@ -53,7 +72,7 @@ void PortRun::tryOpen() {
         reason += missingAdvice();
     }
     checkOpenFailure({problem.kind, reason});
-    endAll(Result::PortError, reason);
+    endAll(JobResult::PortError, reason);
 }
 
 void PortRun::checkOpenFailure(const PortProblem &problem) {
@@ -97,7 +116,7 @@ void PortRun::opened() {
 
 void PortRun::scanned() {
     if (!port_.isOpen()) {
-        endAll(Result::PortLost, QStringLiteral("the port went away during the scan"));
+        endAll(JobResult::PortLost, QStringLiteral("the port went away during the scan"));
         return;
     }
     for (const FoundBoard &board : scan_->found()) {
@@ -109,7 +128,7 @@ void PortRun::scanned() {
                                                "power the boards")
                                     .arg(settings_.baud);
         check(QStringLiteral("bootloader"), false, message);
-        endAll(Result::NoAnswer, message);
+        endAll(JobResult::NoAnswer, message);
         return;
     }
     if (settings_.command != Command::Scan) {
@@ -127,43 +146,48 @@ void PortRun::scanned() {
         reports_.push_back(report);
     }
     targets_.clear();
-    endAll(Result::Ok, {});
+    endAll(JobResult::Ok, {});
 }
 
 void PortRun::nextBoard() {
     if (targets_.empty()) {
-        endAll(Result::Ok, {});
+        endAll(JobResult::Ok, {});
         return;
     }
-    JobPlan plan;
-    plan.command = settings_.command;
-    plan.records = records_;
-    plan.newAddress = settings_.newAddress;
-    plan.address = targets_.front();
-    plan.patience = {settings_.timeoutMs, settings_.retries};
-    plan.waitMs = settings_.waitMs;
-    plan.baud = settings_.baud;
+    BoardTask task;
+    task.kind = jobKind(settings_.command);
+    task.records = records_;
+    task.newAddress = settings_.newAddress;
+    task.address = targets_.front();
+    task.patience = {settings_.timeoutMs, settings_.retries, settings_.waitMs};
+    task.baud = settings_.baud;
     targets_.erase(targets_.begin());
     if (job_) {
         job_.release()->deleteLater();
     }
-    job_ = std::make_unique<BoardJob>(port_, plan, progress_);
+    job_ = std::make_unique<BoardJob>(port_, task, progress_);
     connect(job_.get(), &BoardJob::finished, this, &PortRun::boardDone);
     job_->start();
 }
 
 void PortRun::boardDone() {
-    const BoardReport &report = job_->report();
+    BoardReport report = job_->report();
+    if (settings_.command == Command::Check && report.result == JobResult::Ok) {
+        report.message = QStringLiteral("%1 at %2 baud, bootloader %3")
+                             .arg(report.port)
+                             .arg(settings_.baud)
+                             .arg(report.version);
+    }
     reports_.push_back(report);
-    check(QStringLiteral("bootloader"), report.result == Result::Ok, report.message);
-    if (report.result == Result::PortLost) {
-        endAll(Result::PortLost, QStringLiteral("not reached: the port went away"));
+    check(QStringLiteral("bootloader"), report.result == JobResult::Ok, report.message);
+    if (report.result == JobResult::PortLost) {
+        endAll(JobResult::PortLost, QStringLiteral("not reached: the port went away"));
         return;
     }
     nextBoard();
 }
 
-void PortRun::endAll(Result result, const QString &message) {
+void PortRun::endAll(JobResult result, const QString &message) {
     if (targets_.empty() && reports_.empty()) {
         targets_.push_back(std::nullopt);
     }

@@ -42,7 +42,7 @@ private:
     void nextBoard();
     void boardDone();
     // Every board the run is for ends alike: the port could not be opened, or it was lost.
-    void endAll(Result result, const QString &message);
+    void endAll(JobResult result, const QString &message);
     void check(const QString &name, bool ok, const QString &message);
     void checkOpenFailure(const PortProblem &problem);
 

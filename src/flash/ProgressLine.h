@@ -1,6 +1,6 @@
 #pragma once
 
-#include "flash/ResumePlan.h"
+#include "pure/BoardEngine.h"
 
 #include <QString>
 

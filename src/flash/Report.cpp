@@ -4,7 +4,7 @@ namespace quenta::flash {
 
 int RunReport::exit() const {
     if (!usageError.isEmpty()) {
-        return exitCode(Result::BadFile);
+        return exitCode(JobResult::BadFile);
     }
     std::vector<int> codes;
     for (const BoardReport &board : boards) {

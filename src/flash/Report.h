@@ -1,6 +1,6 @@
 #pragma once
 
-#include "flash/Outcome.h"
+#include "pure/JobResult.h"
 #include "io/PortListing.h"
 
 #include <QString>
@@ -15,7 +15,7 @@ struct BoardReport {
     QString port;
     std::optional<int> address; // Modbus only
     QString version;            // the bootloader's answer to the info command, line end removed
-    Result result = Result::Ok;
+    JobResult result = JobResult::Ok;
     int lines = 0;    // records in the file
     int commands = 0; // commands sent once the bootloader had answered, re-sends included
     int retries = 0;  // re-sends after a missing answer

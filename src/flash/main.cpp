@@ -30,7 +30,7 @@ RunReport badFile(const Settings &settings, const QString &problem) {
     for (const QString &port : settings.ports) {
         BoardReport board;
         board.port = port;
-        board.result = Result::BadFile;
+        board.result = JobResult::BadFile;
         board.message = problem;
         report.boards.push_back(board);
     }

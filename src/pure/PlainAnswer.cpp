@@ -52,6 +52,8 @@ std::vector<std::string> AnswerLines::take(std::string_view read) {
         }
         if (!overlong_ && findKeyword(pending_) != Keyword::None) {
             answers.push_back(std::move(pending_));
+        } else if (overlong_ || !pending_.empty()) {
+            ++unreadable_;
         }
         pending_.clear();
         overlong_ = false;

@@ -30,7 +30,8 @@ std::optional<std::string> takePlainAnswer(PlainReceiver &rx, std::string_view r
 
 // Collects answers line by line, as fast as they come: an answer is a line (up to CR or LF) that
 // holds an answer keyword. Lines without one (noise, echoes, empty lines) are dropped, and so is a
-// line that grows past kPlainPendingLimit without ending.
+// line that grows past kPlainPendingLimit without ending; the dropped lines that were not empty
+// are counted as unreadable.
 class AnswerLines {
 public:
     // Adds the characters of one read and returns the answers they complete, in order.
@@ -39,10 +40,13 @@ public:
         pending_.clear();
         overlong_ = false;
     }
+    // Lines dropped so far that held something but no keyword, or too much.
+    int unreadable() const { return unreadable_; }
 
 private:
     std::string pending_;
     bool overlong_ = false; // the line under way passed the bound: it is dropped at its end
+    int unreadable_ = 0;
 };
 
 } // namespace quenta

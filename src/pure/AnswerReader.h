@@ -9,12 +9,20 @@
 #include <string_view>
 #include <vector>
 
-namespace quenta::flash {
+namespace quenta {
 
 // One answer of a board: its text, and in Modbus mode the address it came from.
 struct Answer {
     std::optional<std::uint8_t> address;
     std::string text;
+};
+
+// What one read of a port held: the answers it completed, in order, and how many lines it
+// completed that held no answer (plain mode only: noise on a Modbus line is not told from frames
+// meant for other boards).
+struct Reading {
+    std::vector<Answer> answers;
+    int unreadable = 0;
 };
 
 // Takes answers out of what a port delivers, whatever pieces it comes in: in plain mode a line
@@ -27,7 +35,7 @@ public:
     // The Modbus addresses whose answers are taken.
     void accept(const AddressSet &addresses) { accepted_ = addresses; }
 
-    std::vector<Answer> take(std::string_view bytes);
+    Reading take(std::string_view bytes);
 
     // Forgets what arrived without completing an answer.
     void clear();
@@ -39,4 +47,4 @@ private:
     ModbusReceiver frames_;
 };
 
-} // namespace quenta::flash
+} // namespace quenta

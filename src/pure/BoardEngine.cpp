@@ -1,0 +1,543 @@
+#include "pure/BoardEngine.h"
+
+#include "pure/Answers.h"
+#include "pure/CommandLines.h"
+
+#include <cstdio>
+
+namespace quenta {
+namespace {
+
+const std::vector<std::string> kNoRecords;
+
+// An answer as a report shows it: without the blanks and line ends around it.
+std::string shown(std::string_view answer) {
+    const auto first = answer.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    const auto last = answer.find_last_not_of(" \t\r\n");
+    return std::string(answer.substr(first, last - first + 1));
+}
+
+std::string seconds(int ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", ms / 1000.0);
+    return text;
+}
+
+bool refuses(Keyword keyword) {
+    return keyword == Keyword::Error || keyword == Keyword::Format;
+}
+
+int probesWithin(int ms) {
+    return ms <= kProbeIntervalMs ? 1 : (ms + kProbeIntervalMs - 1) / kProbeIntervalMs;
+}
+
+// Adds what a later step asks for to what an earlier one asked for.
+void merge(Step &into, Step &&from) {
+    for (std::string &bytes : from.send) {
+        into.send.push_back(std::move(bytes));
+    }
+    if (from.timerMs) {
+        into.timerMs = from.timerMs;
+    }
+    into.awaitPort = into.awaitPort || from.awaitPort;
+    if (from.end) {
+        into.end = std::move(from.end);
+    }
+}
+
+} // namespace
+
+BoardEngine::BoardEngine(BoardTask task)
+    : task_(std::move(task)), reader_(task_.address.has_value()) {
+    if (modbus()) {
+        AddressSet accepted;
+        accepted.set(*task_.address);
+        if (task_.kind == JobKind::SetAddress) {
+            accepted.set(task_.newAddress);
+        }
+        reader_.accept(accepted);
+    }
+}
+
+const std::vector<std::string> &BoardEngine::records() const {
+    return task_.records ? *task_.records : kNoRecords;
+}
+
+std::string BoardEngine::frame(std::string_view command) const {
+    return frameCommand(command, task_.address);
+}
+
+std::size_t BoardEngine::lineNumber() const {
+    return (addressFirst_ ? *addressFirst_ : cursor_) + 1;
+}
+
+std::string BoardEngine::lineCommand() const {
+    const std::string &record = records()[lineNumber() - 1];
+    return pass_ == Pass::Download ? downloadLine(record) : verifyLine(record);
+}
+
+std::string BoardEngine::where() const {
+    if (!passStarted_) {
+        return "before the first line";
+    }
+    return "at line " + std::to_string(lineNumber()) + " of the " +
+           (pass_ == Pass::Download ? "download" : "verify");
+}
+
+Step BoardEngine::start() {
+    probesLeft_ = probesWithin(task_.patience.waitMs);
+    return probe();
+}
+
+Step BoardEngine::probe() {
+    phase_ = Phase::Probing;
+    --probesLeft_;
+    ++probesSent_;
+    Step step;
+    step.send.push_back(frame(kInfoCommand));
+    step.timerMs = kProbeIntervalMs;
+    return step;
+}
+
+Step BoardEngine::received(std::string_view bytes) {
+    Step step;
+    if (phase_ == Phase::Done || phase_ == Phase::Awaiting) {
+        return step;
+    }
+    const Reading reading = reader_.take(bytes);
+    if (reading.unreadable > 0 && passStarted_ && pass_ == Pass::Verify) {
+        if (phase_ == Phase::Closing) {
+            merge(step, voidPass());
+        }
+        clean_ = false;
+    }
+    for (const Answer &answer : reading.answers) {
+        if (phase_ == Phase::Done) {
+            break;
+        }
+        merge(step, onAnswer(answer));
+    }
+    return step;
+}
+
+Step BoardEngine::onAnswer(const Answer &answer) {
+    switch (phase_) {
+    case Phase::Probing:
+        return onProbeAnswer(answer);
+    case Phase::Settling:
+        return onSettleAnswer(answer);
+    case Phase::CheckingAddr:
+        return onCheckAnswer(answer);
+    case Phase::Single:
+        return onSingleAnswer(answer);
+    case Phase::Lines:
+        return onLineAnswer(answer.text);
+    case Phase::Draining:
+        return onDrainAnswer(answer.text);
+    case Phase::Closing:
+        return refuses(findKeyword(answer.text)) ? refuseAnswer(answer.text) : voidPass();
+    case Phase::Awaiting:
+    case Phase::Done:
+        break;
+    }
+    return {};
+}
+
+Step BoardEngine::onProbeAnswer(const Answer &answer) {
+    if (findKeyword(answer.text) != Keyword::Version ||
+        (modbus() && answer.address != task_.address)) {
+        return {};
+    }
+    const std::string version = shown(answer.text);
+    if (passStarted_ && version != version_) {
+        note_ = "the board changed across a drop, from \"" + version_ + "\" to \"" + version +
+                "\", and was judged from scratch";
+        next_ = Next::Begin;
+        passStarted_ = false;
+    }
+    version_ = version;
+    if (task_.kind == JobKind::Version) {
+        return finish(JobResult::Ok, version_);
+    }
+    // More probes than one are out: their answers come yet, and must not meet a line.
+    return probesSent_ > 1 ? settle(next_, false, kSettleMs) : afterSettle();
+}
+
+Step BoardEngine::settle(Next next, bool errorsRefuse, int quietMs) {
+    phase_ = Phase::Settling;
+    next_ = next;
+    settleRefuses_ = errorsRefuse;
+    settleAnswers_ = 0;
+    settleMs_ = quietMs;
+    Step step;
+    step.timerMs = quietMs;
+    return step;
+}
+
+int BoardEngine::lateMs() const {
+    return 2 * task_.patience.timeoutMs;
+}
+
+Step BoardEngine::onSettleAnswer(const Answer &answer) {
+    if (settleRefuses_ && refuses(findKeyword(answer.text))) {
+        return refuseAnswer(answer.text);
+    }
+    if (++settleAnswers_ >= kMaxSettleAnswers) {
+        return afterSettle();
+    }
+    Step step;
+    step.timerMs = settleMs_;
+    return step;
+}
+
+Step BoardEngine::afterSettle() {
+    disturbed_ = false;
+    switch (next_) {
+    case Next::Begin:
+        return begin();
+    case Next::Resume:
+        return startPass(Pass::Download, resume_);
+    case Next::Verify:
+        return startPass(Pass::Verify, {});
+    }
+    return {};
+}
+
+Step BoardEngine::begin() {
+    switch (task_.kind) {
+    case JobKind::Flash:
+    case JobKind::Verify:
+        if (records().empty()) {
+            return finish(JobResult::BadFile, "the file holds no records");
+        }
+        return startPass(task_.kind == JobKind::Flash ? Pass::Download : Pass::Verify, {});
+    case JobKind::Install:
+        return single(std::string(kInstallCommand));
+    case JobKind::SetAddress:
+        if (modbus() && task_.newAddress == *task_.address) {
+            return finish(JobResult::Ok, "the board has the address " +
+                                             std::to_string(task_.newAddress) + " already");
+        }
+        if (modbus()) {
+            phase_ = Phase::CheckingAddr;
+            tries_ = 0;
+            Step step;
+            step.send.push_back(modbusFrame(task_.newAddress, kInfoCommand));
+            step.timerMs = task_.patience.timeoutMs;
+            return step;
+        }
+        return single(*setAddressLine(std::to_string(task_.newAddress)).line);
+    case JobKind::Version:
+        return finish(JobResult::Ok, version_);
+    }
+    return {};
+}
+
+Step BoardEngine::onCheckAnswer(const Answer &answer) {
+    if (findKeyword(answer.text) != Keyword::Version || answer.address != task_.newAddress) {
+        return {};
+    }
+    return finish(JobResult::Refused, "the address " + std::to_string(task_.newAddress) +
+                                          " answers already: another board on the bus has it; "
+                                          "nothing was changed");
+}
+
+Step BoardEngine::single(std::string command) {
+    phase_ = Phase::Single;
+    tries_ = 0;
+    single_ = frame(command);
+    installSent_ = task_.kind == JobKind::Install;
+    ++commands_;
+    Step step;
+    step.send.push_back(single_);
+    step.timerMs = task_.patience.timeoutMs;
+    return step;
+}
+
+Step BoardEngine::onSingleAnswer(const Answer &answer) {
+    const Keyword keyword = findKeyword(answer.text);
+    if (keyword == Keyword::Version) {
+        lastUnfit_ = shown(answer.text);
+        return {};
+    }
+    if (keyword != Keyword::Ok) {
+        return finish(JobResult::Refused, "the board answered \"" + shown(answer.text) + "\"");
+    }
+    if (task_.kind == JobKind::Install) {
+        return finish(JobResult::Ok, "the firmware was started");
+    }
+    return finish(JobResult::Ok,
+                  "the board's address is now " + std::to_string(task_.newAddress));
+}
+
+Step BoardEngine::startPass(Pass pass, ResumePoint point) {
+    pass_ = pass;
+    passStarted_ = true;
+    cursor_ = point.from;
+    addressFirst_ = point.addressRecord;
+    if (pass == Pass::Verify) {
+        clean_ = true;
+        ++verifyPasses_;
+    }
+    phase_ = Phase::Lines;
+    tries_ = 0;
+    sends_ = 0;
+    lastUnfit_.clear();
+    return sendLine(false);
+}
+
+Step BoardEngine::sendLine(bool again) {
+    phase_ = Phase::Lines;
+    ++sends_;
+    ++commands_;
+    if (again) {
+        ++tries_;
+        ++retries_;
+        disturbed_ = true;
+        clean_ = false;
+    }
+    Step step;
+    step.send.push_back(frame(lineCommand()));
+    step.timerMs = task_.patience.timeoutMs;
+    return step;
+}
+
+Step BoardEngine::onLineAnswer(const std::string &text) {
+    const Keyword keyword = findKeyword(text);
+    const bool last = lineNumber() == lines();
+    if (refuses(keyword)) {
+        return refuseAnswer(text);
+    }
+    if (keyword == Keyword::Ok && !last) {
+        return advance();
+    }
+    if (keyword == Keyword::Download && last) {
+        return endOfPass();
+    }
+    if (keyword == Keyword::Version || keyword == Keyword::None) {
+        // A late answer to a probe, or one that cannot be read: it answers no line.
+        clean_ = false;
+        lastUnfit_ = shown(text);
+        return {};
+    }
+    if (keyword == Keyword::Download && pass_ == Pass::Download) {
+        return finish(JobResult::Refused,
+                      "line " + std::to_string(lineNumber()) +
+                          ": the board reported the end of the file before the last line, " +
+                          std::to_string(lines()));
+    }
+    return onUnfitLine(text);
+}
+
+Step BoardEngine::onUnfitLine(std::string_view text) {
+    // An answer that does not fit the line answered an earlier command, or the board is confused:
+    // the line goes out again, as for a missing answer.
+    lastUnfit_ = shown(text);
+    if (tries_ < task_.patience.retries) {
+        return sendLine(true);
+    }
+    const std::string line = std::to_string(lineNumber());
+    if (lineNumber() == lines()) {
+        return finish(JobResult::Refused, "line " + line + ", the last: the board answered \"" +
+                                              lastUnfit_ +
+                                              "\" and never reported the end of the file");
+    }
+    return finish(JobResult::Refused,
+                  "line " + line + ": the board answered \"" + lastUnfit_ + "\" where \"OK\" was due");
+}
+
+Step BoardEngine::advance() {
+    strays_ = sends_ - 1;
+    strayLine_ = lineNumber();
+    if (addressFirst_) {
+        addressFirst_.reset();
+    } else {
+        ++cursor_;
+    }
+    sends_ = 0;
+    tries_ = 0;
+    lastUnfit_.clear();
+    if (strays_ > 0) {
+        phase_ = Phase::Draining;
+        Step step;
+        step.timerMs = lateMs();
+        return step;
+    }
+    return sendLine(false);
+}
+
+Step BoardEngine::onDrainAnswer(const std::string &text) {
+    const Keyword keyword = findKeyword(text);
+    if (refuses(keyword)) {
+        return finish(JobResult::Refused, "line " + std::to_string(strayLine_) + ": " +
+                                              (pass_ == Pass::Verify ? "verify: " : "") +
+                                              "the board answered \"" + shown(text) + "\"");
+    }
+    if (keyword == Keyword::Version || keyword == Keyword::None || --strays_ > 0) {
+        clean_ = false;
+        return {};
+    }
+    return sendLine(false);
+}
+
+Step BoardEngine::lineTimeout() {
+    if (tries_ < task_.patience.retries) {
+        return sendLine(true);
+    }
+    const std::string line = "line " + std::to_string(lineNumber());
+    const std::string tries = std::to_string(task_.patience.retries + 1);
+    if (!lastUnfit_.empty()) {
+        return finish(JobResult::Refused, line + ": the board answered \"" + lastUnfit_ +
+                                              "\" where \"OK\" was due, " + tries + " tries");
+    }
+    return finish(JobResult::NoAnswer, line + ": no answer after " + tries + " tries");
+}
+
+Step BoardEngine::endOfPass() {
+    if (pass_ == Pass::Download) {
+        return disturbed_ ? settle(Next::Verify, false, lateMs()) : startPass(Pass::Verify, {});
+    }
+    if (!clean_ || sends_ != 1) {
+        return voidPass();
+    }
+    phase_ = Phase::Closing;
+    Step step;
+    step.timerMs = kSettleMs;
+    return step;
+}
+
+Step BoardEngine::voidPass() {
+    if (++voidedPasses_ >= kMaxVerifyPasses) {
+        return finish(JobResult::Refused,
+                      "the verify was disturbed " + std::to_string(voidedPasses_) +
+                          " times (re-sent lines, late, extra or unreadable answers): the board "
+                          "is not proven to hold the file");
+    }
+    return settle(Next::Verify, true, lateMs());
+}
+
+Step BoardEngine::refuseAnswer(const std::string &text) {
+    return finish(JobResult::Refused, "line " + std::to_string(lineNumber()) + ": " +
+                                          (pass_ == Pass::Verify ? "verify: " : "") +
+                                          "the board answered \"" + shown(text) + "\"");
+}
+
+Step BoardEngine::timerFired() {
+    switch (phase_) {
+    case Phase::Probing:
+        if (probesLeft_ > 0) {
+            return probe();
+        }
+        return finish(JobResult::NoAnswer,
+                      "the bootloader did not answer within " + seconds(task_.patience.waitMs) +
+                          " s: check the speed (" + std::to_string(task_.baud) +
+                          " baud), the Modbus setting and the address; power the board");
+    case Phase::Settling:
+        return afterSettle();
+    case Phase::CheckingAddr:
+        if (tries_ < task_.patience.retries) {
+            ++tries_;
+            Step step;
+            step.send.push_back(modbusFrame(task_.newAddress, kInfoCommand));
+            step.timerMs = task_.patience.timeoutMs;
+            return step;
+        }
+        return single(*setAddressLine(std::to_string(task_.newAddress)).line);
+    case Phase::Single:
+        if (tries_ < task_.patience.retries) {
+            ++tries_;
+            ++retries_;
+            ++commands_;
+            Step step;
+            step.send.push_back(single_);
+            step.timerMs = task_.patience.timeoutMs;
+            return step;
+        }
+        return finish(lastUnfit_.empty() ? JobResult::NoAnswer : JobResult::Refused,
+                      "no answer after " + std::to_string(task_.patience.retries + 1) + " tries" +
+                          (lastUnfit_.empty() ? std::string()
+                                              : ": the board answered only \"" + lastUnfit_ + "\""));
+    case Phase::Lines:
+        return lineTimeout();
+    case Phase::Draining:
+        strays_ = 0;
+        return sendLine(false);
+    case Phase::Closing:
+        return finish(JobResult::Ok, task_.kind == JobKind::Flash ? "downloaded and verified"
+                                                                  : "verified");
+    case Phase::Awaiting:
+        return finish(JobResult::PortLost, "the port went away " + lostWhere_ +
+                                               " and did not come back within " +
+                                               seconds(task_.patience.waitMs) + " s");
+    case Phase::Done:
+        break;
+    }
+    return {};
+}
+
+Step BoardEngine::portLost(std::string_view why) {
+    if (phase_ == Phase::Done || phase_ == Phase::Awaiting) {
+        return {};
+    }
+    reader_.clear();
+    lostWhere_ = where() + " (" + std::string(why) + ")";
+    if (phase_ == Phase::Single && installSent_) {
+        return finish(JobResult::Ok, "the firmware was started; the board left the port, as a "
+                                     "board on USB does when its firmware starts");
+    }
+    if (phase_ == Phase::Single || phase_ == Phase::CheckingAddr) {
+        return finish(JobResult::PortLost, "the port went away " + lostWhere_);
+    }
+    if (resumed_ >= kMaxResumes) {
+        return finish(JobResult::PortLost, "the port went away " + std::to_string(resumed_ + 1) +
+                                               " times, the last " + lostWhere_ +
+                                               ": the board or its cable keeps failing");
+    }
+    if (phase_ == Phase::Lines || phase_ == Phase::Draining) {
+        next_ = pass_ == Pass::Download ? Next::Resume : Next::Verify;
+        if (pass_ == Pass::Download) {
+            resume_ = resumePoint(records(), cursor_);
+        }
+    } else if (phase_ == Phase::Closing) {
+        next_ = Next::Verify;
+    }
+    phase_ = Phase::Awaiting;
+    Step step;
+    step.awaitPort = true;
+    step.timerMs = task_.patience.waitMs;
+    return step;
+}
+
+Step BoardEngine::portBack() {
+    if (phase_ != Phase::Awaiting) {
+        return {};
+    }
+    reader_.clear();
+    ++resumed_;
+    probesSent_ = 0;
+    probesLeft_ = probesWithin(task_.patience.waitMs);
+    return probe();
+}
+
+Step BoardEngine::interrupt() {
+    if (phase_ == Phase::Done) {
+        return {};
+    }
+    return finish(JobResult::Interrupted, "interrupted " + where());
+}
+
+Step BoardEngine::finish(JobResult result, std::string message) {
+    phase_ = Phase::Done;
+    if (!note_.empty()) {
+        message += " (" + note_ + ")";
+    }
+    Step step;
+    step.timerMs = 0;
+    step.end = JobEnd{result, std::move(message)};
+    return step;
+}
+
+} // namespace quenta

@@ -1,0 +1,180 @@
+#pragma once
+
+#include "pure/AnswerReader.h"
+#include "pure/JobResult.h"
+#include "pure/ResumePlan.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quenta {
+
+// What one board's job is to do.
+enum class JobKind { Flash, Verify, Install, Version, SetAddress };
+
+// The two passes over a firmware file.
+enum class Pass { Download, Verify };
+
+// How long to wait, and how often to try again.
+struct Patience {
+    int timeoutMs = 1000; // for each answer
+    int retries = 2;      // re-sends of a command whose answer did not come
+    int waitMs = 10000;   // for the bootloader's first answer, and for a lost port to come back
+};
+
+// The bootloader is probed with the info command this often until it answers.
+inline constexpr int kProbeIntervalMs = 200;
+// The quiet wanted after the first answer to a probe when more probes are on their way, and after
+// the last answer of a verify pass: late answers then show up before they can be taken for the
+// answers to other lines. Before a verify pass that follows a re-send, and after a re-sent line
+// was answered, the quiet wanted is twice the answer timeout: an answer comes within that or not
+// at all.
+inline constexpr int kSettleMs = 100;
+// A job goes on after the port came back at most this many times.
+inline constexpr int kMaxResumes = 10;
+// A verify pass disturbed by a re-send, a late, extra or unreadable answer is run again from its
+// first line, up to this many passes in all.
+inline constexpr int kMaxVerifyPasses = 3;
+// Answers taken while waiting for quiet before the engine goes on regardless.
+inline constexpr int kMaxSettleAnswers = 64;
+
+struct BoardTask {
+    JobKind kind = JobKind::Version;
+    const std::vector<std::string> *records = nullptr; // flash and verify: the file's records
+    std::optional<std::uint8_t> address;               // the board's Modbus address
+    std::uint8_t newAddress = 0;                       // set-address
+    Patience patience;
+    int baud = 115200; // for messages only
+};
+
+struct JobEnd {
+    JobResult result = JobResult::Ok;
+    std::string message;
+};
+
+// What the engine asks of the port and the clock after an event, in this order: write the bytes,
+// set the timer, then wait for the port or end.
+struct Step {
+    std::vector<std::string> send; // bytes for the port, in order
+    std::optional<int> timerMs;    // (re)start the one timer with this interval; 0 stops it
+    bool awaitPort = false;        // the port is gone: reopen it until portBack() or the timer
+    std::optional<JobEnd> end;     // the job is over
+};
+
+// One board's job as a conversation: events in (bytes read, the timer, the port lost and back),
+// steps out. It has no clock and no port of its own.
+//
+// The rule it keeps: a job ends "ok" only after a verify pass that ran from the first line to the
+// end record on the board as it is now, in which every line got exactly one answer, in order, with
+// no re-send, no late, extra or unreadable answer and no lost port, followed by kSettleMs of
+// quiet. Any disturbance voids the pass and a fresh one follows. Every answer of a read is taken,
+// in order, and an "ERROR" is never dropped: in a verify pass it refuses the board. Download lines
+// may go out twice (writing a line again is harmless); the verify is what judges. A board whose
+// version text changed across a drop is another board, and is judged from scratch.
+class BoardEngine {
+public:
+    explicit BoardEngine(BoardTask task);
+
+    Step start();
+    Step received(std::string_view bytes);
+    Step timerFired();
+    Step portLost(std::string_view why);
+    Step portBack();
+    // Stops at once: nothing more is sent.
+    Step interrupt();
+
+    bool done() const { return phase_ == Phase::Done; }
+    const std::string &version() const { return version_; } // the last info answer
+    Pass pass() const { return pass_; }
+    bool passStarted() const { return passStarted_; }
+    std::size_t linesDone() const { return cursor_; } // lines of the pass answered so far
+    std::size_t lines() const { return records().size(); }
+    int commands() const { return commands_; } // commands sent, probes not counted
+    int retries() const { return retries_; }   // re-sends after a missing or unfit answer
+    int resumed() const { return resumed_; }   // times the job went on after the port came back
+    int verifyPasses() const { return verifyPasses_; }
+
+private:
+    enum class Phase {
+        Probing,      // the info command every kProbeIntervalMs until "VER=" comes
+        Settling,     // waiting for quiet, then `next_`
+        CheckingAddr, // set-address: does the new address answer already?
+        Single,       // one command (install, set-address) and its answer
+        Lines,        // a line of a pass is out
+        Draining,     // a re-sent line was answered: waiting for its other answers
+        Closing,      // the verify pass ended well: waiting for quiet
+        Awaiting,     // the port is gone
+        Done,
+    };
+    // What follows the quiet.
+    enum class Next { Begin, Resume, Verify };
+
+    const std::vector<std::string> &records() const;
+    bool modbus() const { return task_.address.has_value(); }
+    std::string frame(std::string_view command) const;
+    std::string lineCommand() const;
+    std::size_t lineNumber() const;
+    std::string where() const;
+
+    Step onAnswer(const Answer &answer);
+    Step onProbeAnswer(const Answer &answer);
+    Step onSettleAnswer(const Answer &answer);
+    Step onLineAnswer(const std::string &text);
+    Step onDrainAnswer(const std::string &text);
+    Step onSingleAnswer(const Answer &answer);
+    Step onCheckAnswer(const Answer &answer);
+    Step onUnfitLine(std::string_view why);
+
+    Step probe();
+    Step settle(Next next, bool errorsRefuse, int quietMs);
+    int lateMs() const;
+    Step afterSettle();
+    Step begin();
+    Step startPass(Pass pass, ResumePoint point);
+    Step sendLine(bool again);
+    Step advance();
+    Step lineTimeout();
+    Step endOfPass();
+    Step voidPass();
+    Step single(std::string command);
+    Step finish(JobResult result, std::string message);
+    Step refuseAnswer(const std::string &text);
+
+    BoardTask task_;
+    AnswerReader reader_;
+    Phase phase_ = Phase::Probing;
+    Next next_ = Next::Begin;
+    int probesLeft_ = 0;
+    int probesSent_ = 0;
+    int settleAnswers_ = 0;
+    int settleMs_ = kSettleMs;
+    bool settleRefuses_ = false; // an ERROR while settling refuses: it answered a verify line
+    std::string version_;
+    std::string note_; // said at the end, whatever the outcome
+    std::string lostWhere_; // where the port went away, and why
+    std::string single_;    // the one command out, framed
+    std::string lastUnfit_; // the last answer that did not fit the line in flight
+    int tries_ = 0;
+    int sends_ = 0;  // times the line in flight went out
+    int strays_ = 0; // answers still due to a re-sent line that was answered
+    std::size_t strayLine_ = 0; // that line's number
+    Pass pass_ = Pass::Download;
+    bool passStarted_ = false;
+    bool clean_ = false;     // the verify pass under way can still prove the board
+    bool disturbed_ = false; // re-sends since the last quiet: late answers may be on their way
+    bool installSent_ = false;
+    std::optional<std::size_t> addressFirst_; // the address record that goes before cursor_
+    std::size_t cursor_ = 0;                  // the record the pass is at
+    ResumePoint resume_;
+    int commands_ = 0;
+    int retries_ = 0;
+    int resumed_ = 0;
+    int verifyPasses_ = 0;
+    int voidedPasses_ = 0;
+};
+
+} // namespace quenta
