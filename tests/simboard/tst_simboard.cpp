@@ -1,4 +1,5 @@
 #include "Frames.h"
+#include "simboard/CommandLine.h"
 #include "simboard/PtyBoard.h"
 
 #include <QtTest>
@@ -12,7 +13,6 @@ using namespace simboard;
 using namespace quenta::testing;
 
 Q_DECLARE_METATYPE(simboard::Memory)
-Q_DECLARE_METATYPE(simboard::Options)
 
 namespace {
 
@@ -42,6 +42,19 @@ QByteArray lines(const char *words, const QByteArray &prefix = {}) {
     return prefix + QByteArray(words).replace(" ", "\r\n" + prefix) + "\r\n";
 }
 
+// What the program would serve with these options.
+CommandLine servedWith(const QStringList &arguments) {
+    std::vector<std::string> texts{"quenta-simboard"};
+    for (const QString &argument : arguments) {
+        texts.push_back(argument.toStdString());
+    }
+    std::vector<const char *> argv;
+    for (const std::string &text : texts) {
+        argv.push_back(text.c_str());
+    }
+    return parseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
 } // namespace
 
 class tst_simboard : public QObject {
@@ -64,42 +77,62 @@ private slots:
         QCOMPARE(qbytes(withCrc(bytes.toStdString())), framed);
     }
 
-    // Commands sent at once to boards on a pty, and what comes back.
+    // Commands sent at once to boards on a pty, served with the program's options, and what comes
+    // back.
     void line_data() {
-        QTest::addColumn<Options>("options");
+        QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<QByteArray>("answers");
         QTest::addColumn<Memory>("memory");  // of the last board
-        QTest::addColumn<qint64>("leastNs"); // no earlier than this, the answers are all in
+        QTest::addColumn<qint64>("leastNs"); // no earlier than this after start, the answers are in
 
         QTest::newRow("04 linear, written then verified")
-            << Options{}
+            << QStringList{}
             << lines(":020000040001F9 :0400200001020304D2 :00000001FF #020000040001F9 "
                      "#0400200001020304D2 #00000001FF",
                      "BOOT")
             << lines("OK OK DOWNLOAD OK OK DOWNLOAD")
             << Memory{{0x10020, 1}, {0x10021, 2}, {0x10022, 3}, {0x10023, 4}} << qint64{0};
         QTest::newRow("02 segment: offsets wrap within it")
-            << Options{} << lines(":020000021000EC :02FFFF00AABB9B #02FFFF00AABB9B", "BOOT")
+            << QStringList{} << lines(":020000021000EC :02FFFF00AABB9B #02FFFF00AABB9B", "BOOT")
             << lines("OK OK OK") << Memory{{0x1FFFF, 0xAA}, {0x10000, 0xBB}} << qint64{0};
         QTest::newRow("00: verify compares by address, erased reads FF")
-            << Options{} << lines(":01001000559A #01001000AA45 #01002000FFE0", "BOOT")
+            << QStringList{} << lines(":01001000559A #01001000AA45 #01002000FFE0", "BOOT")
             << lines("OK ERROR OK") << Memory{{0x10, 0x55}} << qint64{0};
+        QTest::newRow("verify differences told at the end, afresh each pass")
+            << QStringList{"--verify-at-end"}
+            << lines(":01001000559A :00000001FF #01001000AA45 #01002000FFE0 #00000001FF "
+                     "#01001000559A #00000001FF",
+                     "BOOT")
+            << lines("OK DOWNLOAD OK OK ERROR OK DOWNLOAD") << Memory{{0x10, 0x55}} << qint64{0};
+        QTest::newRow("Modbus: answers from the address it took")
+            << QStringList{"--modbus"}
+            << qbytes(commandFrame(1, "BOOT$07\r\n") + commandFrame(1, "BOOTi\r\n") +
+                      commandFrame(7, "BOOTi\r\n"))
+            << qbytes(answerFrame(1, "OK\r\n") + answerFrame(7, "VER=4.1\r\n")) << Memory{}
+            << qint64{0};
         QTest::newRow("paced at 9600 baud")
-            << Options{.faults = {.baud = 9600}} << lines("i i", "BOOT") << lines("VER=4.1 VER=4.1")
+            << QStringList{"--baud", "9600"} << lines("i i", "BOOT") << lines("VER=4.1 VER=4.1")
             << Memory{} << qint64{33333333};
+        QTest::newRow("held to the adapter's latency tick")
+            << QStringList{"--latency", "300"} << lines("i i", "BOOT") << lines("VER=4.1 VER=4.1")
+            << Memory{} << qint64{300000000};
+        QTest::newRow("a late answer, the later ones behind it")
+            << QStringList{"--late", "2:300"} << lines("i g i", "BOOT")
+            << lines("VER=4.1 OK VER=4.1") << Memory{} << qint64{300000000};
     }
 
     void line() {
-        QFETCH(Options, options);
+        QFETCH(QStringList, arguments);
         QFETCH(QByteArray, sent);
         QFETCH(QByteArray, answers);
         QFETCH(Memory, memory);
         QFETCH(qint64, leastNs);
+        const Options options = servedWith(arguments).options;
+        const auto start = std::chrono::steady_clock::now();
         PtyBoard board(options);
         board.start();
         const Port port(board.path());
-        const auto start = std::chrono::steady_clock::now();
         QVERIFY(port.write(sent.toStdString()));
         QCOMPARE(port.read(answers.size()), answers);
         QCOMPARE_GE(std::chrono::nanoseconds(std::chrono::steady_clock::now() - start).count(),
@@ -107,27 +140,72 @@ private slots:
         QVERIFY(board.memory(options.boards.size() - 1) == memory);
     }
 
-    // The port goes away after the fourth download line, taking the last two records with it, and
-    // comes back under its link as a rebooted board: its extended address is gone.
-    void dropLosesRecordsAndComesBack() {
+    // A verify pass begins afresh after a reboot: the difference before it is forgotten.
+    void verifyDifferenceForgottenAtReboot() {
+        Bootloader board({.verifyReportsAtEnd = true});
+        QCOMPARE(qbytes(board.receive("BOOT#01001000AA45\r\n").at(0).answer), "OK\r\n");
+        board.reboot(0);
+        QCOMPARE(qbytes(board.receive("BOOT#00000001FF\r\n").at(0).answer), "DOWNLOAD\r\n");
+    }
+
+    // The port goes away after the first lines and comes back under its link 500 ms later for
+    // the second.
+    void dropAndReturn_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<Memory>("held"); // before any download
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("firstAnswers");
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<QByteArray>("secondAnswers");
+        QTest::addColumn<int>("drops");
+        QTest::addColumn<Memory>("memory");
+
+        // The last two records are lost, and so is the extended address.
+        QTest::newRow("drop after the fourth line")
+            << QStringList{"--drop-after", "4", "--lose", "2"} << Memory{{0x10011, 0x11}}
+            << lines(":020000040001F9 :01001000559A :010011006688 :010012007776", "BOOT")
+            << lines("OK OK OK OK") << lines(":010012007776", "BOOT") << lines("OK") << 1
+            << Memory{{0x10010, 0x55}, {0x10011, 0x11}, {0x12, 0x77}};
+        // The end record begins the count afresh, and so does the reboot.
+        QTest::newRow("reset at the second line of each pass")
+            << QStringList{"--reset-at", "2"} << Memory{}
+            << lines(":00000001FF :01001000559A :010011006688", "BOOT") << lines("DOWNLOAD OK OK")
+            << lines(":01001000559A :010011006688", "BOOT") << lines("OK OK") << 2
+            << Memory{{0x10, 0x55}, {0x11, 0x66}};
+        QTest::newRow("another board after the drop")
+            << QStringList{"--drop-after", "1", "--swap-after-drop", "5.0"} << Memory{{0x20, 0x12}}
+            << lines(":01001000559A", "BOOT") << lines("OK") << lines("i", "BOOT")
+            << lines("VER=5.0") << 1 << Memory{};
+    }
+
+    void dropAndReturn() {
+        QFETCH(QStringList, arguments);
+        QFETCH(Memory, held);
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, firstAnswers);
+        QFETCH(QByteArray, second);
+        QFETCH(QByteArray, secondAnswers);
+        QFETCH(int, drops);
+        QFETCH(Memory, memory);
         QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("board"));
-        PtyBoard board({.boards = {{.memory = {{0x10011, 0x11}}}},
-                        .faults = {.dropAfterLine = 4, .dropForMs = 500, .loseRecords = 2}},
-                       link.toStdString());
+        CommandLine line = servedWith(arguments + QStringList{"--drop-for", "500", "--link", link});
+        line.options.boards.front().memory = held;
+        PtyBoard board(line.options, line.link);
         board.start();
-        const Port port(link.toStdString());
-        QVERIFY(
-            port.write(lines(":020000040001F9 :01001000559A :010011006688 :010012007776", "BOOT")
-                           .toStdString()));
-        QCOMPARE(port.read(16), lines("OK OK OK OK"));
-        QTRY_COMPARE(board.drops(), 1);
-        QVERIFY(!QFileInfo::exists(link) && !port.write("BOOTi\r\n"));
+        {
+            const Port port(line.link);
+            QVERIFY(port.write(first.toStdString()));
+            QCOMPARE(port.read(firstAnswers.size()), firstAnswers);
+            QTRY_COMPARE(board.drops(), 1);
+            QVERIFY(!QFileInfo::exists(link) && !port.write("BOOTi\r\n"));
+        }
         QTRY_VERIFY(QFileInfo::exists(link));
-        const Port again(link.toStdString());
-        QVERIFY(again.write("BOOT:010012007776\r\n"));
-        QCOMPARE(again.read(4), QByteArray("OK\r\n"));
-        QVERIFY(board.memory() == (Memory{{0x10010, 0x55}, {0x10011, 0x11}, {0x12, 0x77}}));
+        const Port again(line.link);
+        QVERIFY(again.write(second.toStdString()));
+        QCOMPARE(again.read(secondAnswers.size()), secondAnswers);
+        QTRY_COMPARE(board.drops(), drops);
+        QVERIFY(board.memory() == memory);
     }
 
     void commandLine_data() {
@@ -142,6 +220,9 @@ private slots:
         QTest::newRow("a bus without Modbus")
             << QStringList{"--address", "3,7"} << 2
             << error + "several addresses make a bus, which needs --modbus";
+        QTest::newRow("another board without a return")
+            << QStringList{"--swap-after-drop", "5.0", "--drop-after", "3"} << 2
+            << error + "--swap-after-drop needs --drop-for";
     }
 
     void commandLine() {

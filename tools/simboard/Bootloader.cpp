@@ -50,6 +50,12 @@ int upperHexValue(char c) {
 
 } // namespace
 
+BootloaderOptions blankBoard(BootloaderOptions like, std::string version) {
+    like.version = std::move(version);
+    like.memory = Memory{};
+    return like;
+}
+
 Bootloader::Bootloader(BootloaderOptions options) : options_(std::move(options)) {}
 
 std::vector<Exchange> Bootloader::receive(std::string_view bytes) {
@@ -68,6 +74,8 @@ void Bootloader::dropInput() {
 void Bootloader::reboot(std::size_t lost) {
     journal_.undo(options_.memory, lost);
     pass_ = HexPass{};
+    passLines_ = 0;
+    verifyDiffered_ = false;
     dropInput();
 }
 
@@ -122,11 +130,12 @@ Exchange Bootloader::take(std::string line, std::uint64_t position, std::size_t 
     const std::uint8_t address = options_.address;
     const std::string_view text = withoutLineEnd(line);
     const bool downloadLine = text.starts_with(kDownloadPrefix);
+    const std::size_t passLine = downloadLine ? ++passLines_ : 0;
     std::string answer = answerTo(text);
     if (options_.modbus) {
         answer = withCrc(std::string(1, static_cast<char>(address)) + "B" + answer);
     }
-    return {std::move(line), std::move(answer), position, length, downloadLine};
+    return {std::move(line), std::move(answer), position, length, downloadLine, passLine};
 }
 
 std::string Bootloader::answerTo(std::string_view text) {
@@ -165,11 +174,21 @@ std::string Bootloader::record(std::string_view digits, bool compare) {
     case HexPass::Result::Taken:
         return std::string(kOk);
     case HexPass::Result::EndOfFile:
-        return std::string(kDownload);
+        return endPass(compare);
     case HexPass::Result::Mismatch:
         break;
     }
+    if (options_.verifyReportsAtEnd) {
+        verifyDiffered_ = true;
+        return std::string(kOk);
+    }
     return std::string(kError);
+}
+
+std::string Bootloader::endPass(bool compare) {
+    const bool differed = std::exchange(verifyDiffered_, false);
+    passLines_ = 0;
+    return std::string(compare && differed ? kError : kDownload);
 }
 
 // Two upper-case hexadecimal digits; 00, which no board can answer to, is refused.

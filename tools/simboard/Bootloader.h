@@ -13,11 +13,18 @@
 namespace simboard {
 
 struct BootloaderOptions {
-    bool modbus = false;         // commands and answers travel in Modbus RTU frames
-    std::uint8_t address = 1;    // the Modbus address the board answers to
-    std::string version = "4.1"; // the identification answer is "VER=" + version + CR LF
-    Memory memory{};             // what the memory holds before any download
+    bool modbus = false;             // commands and answers travel in Modbus RTU frames
+    std::uint8_t address = 1;        // the Modbus address the board answers to
+    std::string version = "4.1";     // the identification answer is "VER=" + version + CR LF
+    Memory memory{};                 // what the memory holds before any download
+    bool verifyReportsAtEnd = false; // every verify line answers OK; the end record of a verify
+                                     // pass answers ERROR instead of DOWNLOAD when a line of that
+                                     // pass differed
 };
+
+// A board fresh from the factory in the place of `like`: same framing, address and habits, blank
+// memory, and this version.
+BootloaderOptions blankBoard(BootloaderOptions like, std::string version);
 
 // One command the board took, with what it sends back.
 struct Exchange {
@@ -26,6 +33,8 @@ struct Exchange {
     std::uint64_t position = 0; // where its first byte stands among all bytes received, from 0
     std::size_t length = 0;     // the bytes it took on the line, framing included
     bool downloadLine = false;  // a download line ("BOOT:" and a record)
+    std::size_t passLine = 0;   // a download line: its number, from 1, among the download lines
+                                // since the last end record or reboot; 0 for other commands
 };
 
 // The bootloader of a board, without any input or output of its own: it is fed the bytes the
@@ -57,8 +66,9 @@ public:
     void dropInput();
 
     // Starts again as after a power failure: the last `lost` acknowledged download records are
-    // undone (as far as they are remembered), the extended address is back to 0, and whatever was
-    // on its way is gone. Address and the rest of memory stay.
+    // undone (as far as they are remembered), the extended address is back to 0, a pass under way
+    // (its line count, a verify difference kept for its end) is over, and whatever was on its
+    // way is gone. Address and the rest of memory stay.
     void reboot(std::size_t lost);
 
     // How many acknowledged download records a reboot can undo.
@@ -82,6 +92,8 @@ private:
     Exchange take(std::string line, std::uint64_t position, std::size_t length);
     std::string answerTo(std::string_view text);
     std::string record(std::string_view digits, bool compare);
+    // Closes the pass at its end record.
+    std::string endPass(bool compare);
     std::string setAddress(std::string_view digits);
 
     BootloaderOptions options_;
@@ -89,6 +101,8 @@ private:
     std::uint64_t consumed_ = 0; // bytes received and taken out of the input
     std::size_t nextEnd_ = 0;    // Modbus: frame ends below this were examined and found none
     HexPass pass_;
+    std::size_t passLines_ = 0;   // download lines since the last end record or reboot
+    bool verifyDiffered_ = false; // verifyReportsAtEnd: a line of this verify pass differed
     Journal journal_;
 };
 

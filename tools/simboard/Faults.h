@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -28,6 +30,16 @@ struct Faults {
                                         // boards took) whose answer is lost on the line
     int baud = 0; // an answer goes out only once command and answer would have crossed a wire at
                   // this speed, 10 bits a byte; 0 no pacing
+    int resetAtLine = 0; // the port goes away, as at dropAfterLine, right after a board answered
+                         // the Nth download line of a pass (counted since the last end record or
+                         // reboot: Exchange::passLine), every time; 0 never
+    std::optional<std::string> swapAfterDrop{}; // when the port comes back, a blank board of this
+                                                // version stands behind it (blankBoard)
+    int latencyMs = 0; // as an adapter's latency timer: what the boards send is handed over only
+                       // at the next tick of this many ms, counted from start(); 0 at once
+    std::map<std::uint64_t, int> lateMs{}; // command (numbered as for withhold) -> how many ms
+                                           // late its answer goes out; the answers after it wait
+                                           // behind it
 };
 
 // A run of bytes to write, after a pause.

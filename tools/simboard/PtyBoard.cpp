@@ -29,7 +29,7 @@ void report(const std::exception &error) {
 } // namespace
 
 PtyBoard::PtyBoard(Options options, std::string linkPath)
-    : bus_(std::move(options.boards)), faults_(std::move(options.faults)),
+    : bus_(options.boards), boards_(std::move(options.boards)), faults_(std::move(options.faults)),
       monitor_(std::move(options.monitor)), terminal_(std::move(linkPath)) {
     std::array<int, 2> wake{};
     if (::pipe2(wake.data(), O_NONBLOCK | O_CLOEXEC) != 0) {
@@ -55,6 +55,7 @@ void PtyBoard::start() {
     {
         const std::lock_guard lock(mutex_);
         stopping_ = false;
+        startedAt_ = Clock::now();
         if (faults_.appearAfterMs > 0 && terminal_.hasLink()) {
             appearAt_ = Clock::now() + std::chrono::milliseconds(faults_.appearAfterMs);
         } else {
@@ -159,12 +160,19 @@ void PtyBoard::run() {
             quietAt_.reset();
             bus_.dropInput();
         }
+        deliver(now);
         const std::uint64_t generation = generation_;
         std::array<pollfd, 2> fds{{{wakeRead_, POLLIN, 0}, {terminal_.fd(), POLLIN, 0}}};
-        const int timeout = pollTimeout(now);
+        const auto timeout = pollTimeout(Clock::now());
+        timespec wait{};
+        if (timeout) {
+            const auto seconds = std::chrono::floor<std::chrono::seconds>(*timeout);
+            wait = {static_cast<time_t>(seconds.count()),
+                    static_cast<long>(std::chrono::nanoseconds(*timeout - seconds).count())};
+        }
         polling_ = true;
         lock.unlock();
-        ::poll(fds.data(), fds.size(), timeout);
+        ::ppoll(fds.data(), fds.size(), timeout ? &wait : nullptr, nullptr);
         std::array<char, 64> drained{};
         while (::read(wakeRead_, drained.data(), drained.size()) > 0) {
         }
@@ -209,21 +217,24 @@ bool PtyBoard::answer(Lock &lock, const Exchange &exchange, std::uint64_t genera
         monitor_(told);
     }
     if (answered) {
-        send(lock, exchange, generation);
+        send(exchange, commands_.size());
     } else {
         wire_.cross(wire_.arrivalOf(exchange.position), exchange.length);
     }
-    if (!serving(generation)) {
-        return false;
-    }
-    if (exchange.downloadLine && ++downloadLines_ == faults_.dropAfterLine) {
+    if (exchange.downloadLine && dropDue(exchange)) {
         drop(lock, generation);
         return false;
     }
     return true;
 }
 
-void PtyBoard::send(Lock &lock, const Exchange &exchange, std::uint64_t generation) {
+bool PtyBoard::dropDue(const Exchange &exchange) {
+    const bool dropAfter = ++downloadLines_ == faults_.dropAfterLine;
+    return dropAfter || (faults_.resetAtLine > 0 &&
+                         exchange.passLine == static_cast<std::size_t>(faults_.resetAtLine));
+}
+
+void PtyBoard::send(const Exchange &exchange, std::uint64_t command) {
     const std::vector<Piece> pieces =
         shapeAnswer(exchange.answer, bus_.modbus(), faults_, ++answersSent_);
     std::size_t bytes = exchange.length;
@@ -231,17 +242,43 @@ void PtyBoard::send(Lock &lock, const Exchange &exchange, std::uint64_t generati
         bytes += piece.bytes.size();
     }
     auto due = std::max(wire_.cross(wire_.arrivalOf(exchange.position), bytes), Clock::now());
+    if (const auto late = faults_.lateMs.find(command); late != faults_.lateMs.end()) {
+        due += std::chrono::milliseconds(late->second);
+    }
     for (const Piece &piece : pieces) {
         due += piece.pauseBefore;
-        if (!waitUntil(lock, due, generation)) {
-            return;
-        }
-        terminal_.write(piece.bytes);
+        outgoing_.push_back({piece.bytes, handOver(due)});
     }
     wire_.takenUntil(due);
 }
 
+PtyBoard::Clock::time_point PtyBoard::handOver(Clock::time_point sent) const {
+    if (faults_.latencyMs <= 0 || sent <= startedAt_) {
+        return sent;
+    }
+    const Clock::duration tick = std::chrono::milliseconds(faults_.latencyMs);
+    const auto ticks = (sent - startedAt_ + tick - Clock::duration(1)) / tick;
+    return startedAt_ + ticks * tick;
+}
+
+void PtyBoard::deliver(Clock::time_point now) {
+    std::string bytes;
+    while (!outgoing_.empty() && outgoing_.front().at <= now) {
+        bytes += outgoing_.front().bytes;
+        outgoing_.pop_front();
+    }
+    if (!bytes.empty() && terminal_.isOpen()) {
+        terminal_.write(bytes);
+    }
+}
+
 void PtyBoard::drop(Lock &lock, std::uint64_t generation) {
+    while (!outgoing_.empty()) {
+        if (!waitUntil(lock, outgoing_.front().at, generation)) {
+            return;
+        }
+        deliver(Clock::now());
+    }
     const auto limit = Clock::now() + kLastReadLimit;
     while (terminal_.unread() && Clock::now() < limit) {
         if (!waitUntil(lock, Clock::now() + kLastReadStep, generation)) {
@@ -264,24 +301,26 @@ bool PtyBoard::serving(std::uint64_t generation) const {
     return !stopping_ && generation == generation_ && terminal_.isOpen();
 }
 
-int PtyBoard::pollTimeout(Clock::time_point now) const {
+std::optional<PtyBoard::Clock::duration> PtyBoard::pollTimeout(Clock::time_point now) const {
     std::optional<Clock::time_point> next;
-    for (const auto &due : {appearAt_, returnAt_, quietAt_}) {
+    const std::optional<Clock::time_point> output =
+        outgoing_.empty() ? std::nullopt : std::optional(outgoing_.front().at);
+    for (const auto &due : {appearAt_, returnAt_, quietAt_, output}) {
         if (due && (!next || *due < *next)) {
             next = due;
         }
     }
     if (!next) {
-        return -1;
+        return std::nullopt;
     }
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - now);
-    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+    return std::max(*next - now, Clock::duration::zero());
 }
 
 void PtyBoard::disconnect() {
     terminal_.close();
     appearAt_.reset();
     quietAt_.reset();
+    outgoing_.clear();
     ++generation_;
     ++drops_;
     changed_.notify_all();
@@ -294,7 +333,22 @@ void PtyBoard::reconnect() {
     }
     terminal_.open();
     ++generation_;
+    if (faults_.swapAfterDrop) {
+        swapBoards();
+    }
     terminal_.showLink();
+}
+
+void PtyBoard::swapBoards() {
+    std::vector<BootloaderOptions> blank;
+    for (const BootloaderOptions &board : boards_) {
+        blank.push_back(blankBoard(board, *faults_.swapAfterDrop));
+    }
+    bus_ = Bus(std::move(blank));
+    bus_.rememberRecords(static_cast<std::size_t>(std::max(faults_.loseRecords, 0)));
+    // Positions count the new boards' bytes from 0.
+    wire_ = Wire{};
+    wire_.setBaud(faults_.baud);
 }
 
 void PtyBoard::wake() {

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -68,38 +69,56 @@ public:
     // link are gone when this returns.
     void vanish();
     // The port comes back on a new terminal, the link (if any) pointing to it; the bootloaders
-    // keep address, memory and extended address, and lose only the bytes that were on their way.
-    // Throws as the constructor and start() do.
+    // keep address, memory and extended address, and lose only the bytes that were on their way,
+    // unless faults.swapAfterDrop puts other boards there. Throws as the constructor and start()
+    // do.
     void reappear();
 
 private:
     using Clock = std::chrono::steady_clock;
     using Lock = std::unique_lock<std::mutex>;
 
+    // Bytes sent, on their way to the program.
+    struct Outgoing {
+        std::string bytes;
+        Clock::time_point at; // when the program can read them
+    };
+
     void run();
     // Reads what arrived and answers it.
     void serve(Lock &lock, std::uint64_t generation);
     // Records one exchange and answers it unless the answer is kept back; then drops the port if
-    // it is due. False when the terminal went away.
+    // it is due. False when the port went away.
     bool answer(Lock &lock, const Exchange &exchange, std::uint64_t generation);
-    // Sends an answer, piece by piece, once the wire lets it; gives up when the terminal goes.
-    void send(Lock &lock, const Exchange &exchange, std::uint64_t generation);
+    // Whether the port goes away after this download line.
+    bool dropDue(const Exchange &exchange);
+    // Queues an answer, piece by piece, for when the wire lets it; `command` numbers the command
+    // it answers.
+    void send(const Exchange &exchange, std::uint64_t command);
+    // When the adapter hands over what the board sent at `sent`.
+    Clock::time_point handOver(Clock::time_point sent) const;
+    // Writes, in one piece, the queued bytes that are due by `now` and wait behind none that is
+    // not.
+    void deliver(Clock::time_point now);
     // Lets the program read the last answer, then takes the port away as a drop does.
     void drop(Lock &lock, std::uint64_t generation);
     // Waits until `until` or until the terminal of `generation` is gone; whether it is still there.
     bool waitUntil(Lock &lock, Clock::time_point until, std::uint64_t generation);
     // Whether the terminal of `generation` is still there to serve.
     bool serving(std::uint64_t generation) const;
-    // Milliseconds until the thread has something to do without input; -1 when never.
-    int pollTimeout(Clock::time_point now) const;
+    // How long until the thread has something to do without input; none when never.
+    std::optional<Clock::duration> pollTimeout(Clock::time_point now) const;
     void disconnect();
     void reconnect();
+    // Puts blank boards (faults.swapAfterDrop) in the place of those on the line.
+    void swapBoards();
     void wake();
 
     std::mutex lifecycle_; // orders start() and stop()
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     Bus bus_;
+    std::vector<BootloaderOptions> boards_; // the boards as they came, for swapBoards()
     Faults faults_;
     std::function<void(const Exchange &)> monitor_;
     Terminal terminal_;
@@ -109,6 +128,8 @@ private:
     std::optional<Clock::time_point> appearAt_;
     std::optional<Clock::time_point> returnAt_; // when a dropped port comes back
     std::optional<Clock::time_point> quietAt_;  // Modbus: when pending input is given up
+    Clock::time_point startedAt_{};             // the latency timer ticks from here
+    std::deque<Outgoing> outgoing_; // answers on their way: each waits behind those before it
     std::uint64_t answersSent_ = 0;
     int downloadLines_ = 0;
     int drops_ = 0;
