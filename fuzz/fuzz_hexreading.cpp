@@ -1,7 +1,9 @@
 // HexItemReader and the firmware check over arbitrary bytes. The reading ends; no item holds a CR
 // or LF; there are no more items than separators + 1 and no fewer than lines; every item stands in
 // the content as it is; reading the same content again gives the same items. The firmware text
-// holds only the non-empty items, in order, up to the first that is no record, each a record.
+// holds only the non-empty items, in order, up to the first fault, each a sound record; only its
+// last record may be an end record, and a file read to its end without a fault ends with one. A
+// fault names its line, and that line is in the content.
 #include "Fuzzing.h"
 #include "pure/HexReading.h"
 #include "pure/HexRecords.h"
@@ -12,6 +14,8 @@ using quenta::HexItemReader;
 using quenta::fuzzing::require;
 
 namespace {
+
+constexpr std::uint8_t kEndRecord = 0x01;
 
 bool isLineEnd(char c) {
     return c == '\r' || c == '\n';
@@ -45,6 +49,19 @@ std::size_t countLines(std::string_view content) {
     return lines;
 }
 
+// Whether the text speaks of "line N", N not followed by a further digit.
+bool namesLine(const std::string &text, std::size_t line) {
+    const std::string named = "line " + std::to_string(line);
+    for (std::size_t at = text.find(named); at != std::string::npos;
+         at = text.find(named, at + 1)) {
+        const std::size_t after = at + named.size();
+        if (after == text.size() || text[after] < '0' || text[after] > '9') {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
@@ -61,7 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const quenta::FirmwareText text = quenta::readFirmwareText(content, 64);
     std::size_t next = 0;
     for (const std::string &record : text.records) {
-        require(!quenta::recordFault(record), "a firmware line is no record");
+        require(!quenta::recordFault(record), "a firmware line is no sound record");
+        require(quenta::recordType(record) != kEndRecord || &record == &text.records.back(),
+                "an end record before the last record");
         while (next < items.size() && items[next].empty()) {
             ++next;
         }
@@ -69,7 +88,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 "a firmware line is not the next item");
         ++next;
     }
-    require(text.badLine == 0 || !text.fault.empty(), "a bad line without a reason");
+    require((text.badLine == 0) == text.fault.empty(), "a fault without its line or reason");
+    require(text.badLine <= countLines(content), "a fault names a line beyond the content");
+    require(text.fault.empty() || namesLine(text.fault, text.badLine),
+            "a fault that does not name its line");
+    require(!text.fault.empty() || text.tooMany || text.records.empty() ||
+                quenta::recordType(text.records.back()) == kEndRecord,
+            "a file without an end record taken");
     require(!text.tooMany || text.records.size() == 64, "too many records before the bound");
     return 0;
 }

@@ -16,12 +16,8 @@ Firmware loadFirmware(const QString &path) {
         return {{}, QStringLiteral("cannot read %1: %2").arg(path, error.description())};
     }
     FirmwareText text = readFirmwareText(content, std::numeric_limits<std::size_t>::max());
-    if (text.badLine != 0) {
-        return {{},
-                QStringLiteral("%1 is no Intel HEX file: line %2 is no record, %3")
-                    .arg(path)
-                    .arg(text.badLine)
-                    .arg(QString::fromStdString(text.fault))};
+    if (!text.fault.empty()) {
+        return {{}, QString::fromStdString(firmwareRefusal(path.toStdString(), text))};
     }
     if (text.records.empty()) {
         return {{}, QStringLiteral("%1 holds no records").arg(path)};

@@ -17,8 +17,9 @@ struct Firmware {
     QString problem; // empty when the records can be sent
 };
 
-// Reads a firmware file whole and checks every record: a file that cannot be read, holds a line
-// that is no Intel HEX record, or holds no record at all cannot be used.
+// Reads a firmware file whole and checks it (see readFirmwareText): a file that cannot be read, is
+// no sound Intel HEX file (a line that is no sound record, no end record as the last record), or
+// holds no record at all cannot be used.
 Firmware loadFirmware(const QString &path);
 
 } // namespace quenta::flash

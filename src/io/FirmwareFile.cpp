@@ -55,7 +55,7 @@ std::string readFirmwareFile(const QString &path, std::size_t limit) {
         raiseSystemError(EISDIR);
     }
     if (!S_ISREG(info.st_mode)) {
-        raiseSystemError(EINVAL, path + QStringLiteral(" is no regular file"));
+        raiseSystemError(EINVAL, path + QStringLiteral(" is not a regular file"));
     }
     const QString tooLarge =
         QStringLiteral("%1 holds more than %2 bytes; no firmware file is that large")

@@ -16,17 +16,24 @@ private slots:
     void refused_data() {
         QTest::addColumn<QString>("path"); // relative: made in a scratch folder
         QTest::addColumn<int>("number");
-        QTest::newRow("missing") << "gone.hex" << ENOENT;
-        QTest::newRow("folder") << "." << EISDIR;
-        QTest::newRow("endless device") << "/dev/zero" << EINVAL;
-        QTest::newRow("random device") << "/dev/urandom" << EINVAL;
-        QTest::newRow("FIFO nobody writes to") << "fifo.hex" << EINVAL;
-        QTest::newRow("one byte over the bound") << "big.hex" << EFBIG;
+        QTest::addColumn<QString>("detail"); // after the system's description
+        QTest::newRow("missing") << "gone.hex" << ENOENT << "";
+        QTest::newRow("folder") << "." << EISDIR << "";
+        QTest::newRow("endless device")
+            << "/dev/zero" << EINVAL << ": /dev/zero is not a regular file";
+        QTest::newRow("random device")
+            << "/dev/urandom" << EINVAL << ": /dev/urandom is not a regular file";
+        QTest::newRow("FIFO nobody writes to")
+            << "fifo.hex" << EINVAL << "/fifo.hex is not a regular file";
+        QTest::newRow("one byte over the bound")
+            << "big.hex" << EFBIG
+            << "/big.hex holds more than 1024 bytes; no firmware file is that large";
     }
 
     void refused() {
         QFETCH(QString, path);
         QFETCH(int, number);
+        QFETCH(QString, detail);
         QTemporaryDir dir;
         const QString file = QDir::isAbsolutePath(path) ? path : dir.filePath(path);
         if (path == "fifo.hex") {
@@ -40,7 +47,8 @@ private slots:
             QFAIL("the file was read");
         } catch (const ControlError &error) {
             QCOMPARE(error.number(), number);
-            QVERIFY(!error.description().isEmpty());
+            QVERIFY2(error.description().endsWith(detail), qPrintable(error.description()));
+            QVERIFY(error.description().size() > detail.size());
         }
     }
 

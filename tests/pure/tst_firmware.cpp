@@ -51,13 +51,16 @@ private slots:
             {":00000001FF", "", "1"},
             {":020000040000fa", "", "4"},
             {":020000021200EA", "", "2"},
-            {"10010000", "it does not begin with \":\"", ""},
-            {":0000000 1FF", "\" \" is no hexadecimal digit", ""},
-            {":00000001F", "it has an odd number of hexadecimal digits", ""},
-            {":000000", "it is too short for a record: 3 bytes", ""},
-            {":0200000001FD", "its count says 2 data bytes, but it holds 1", ""},
-            {":00000001FE", "its checksum is FE where FF is due", ""},
-            {"", "it does not begin with \":\"", ""}};
+            {":0400000300003800C1", "", "3"},
+            {":040000050000CD002A", "", "5"},
+            {"10010000", "does not start with ':'", ""},
+            {"", "does not start with ':'", ""},
+            {":0000000 1FF", "holds ' ', which is not a hexadecimal digit", ""},
+            {":00000001F\x01", "holds the byte 0x01, which is not a hexadecimal digit", ""},
+            {":00000001F", "has an odd number of hexadecimal digits", ""},
+            {":000000", "is too short for a record: it holds 3 bytes, a record has at least 5", ""},
+            {":0200000001FD", "gives a length of 2 data bytes but carries 1", ""},
+            {":00000001FE", "has the checksum FE where FF is due", ""}};
         for (const auto &row : rows) {
             QTest::addRow("[%s]", row[0])
                 << QByteArray(row[0]) << QByteArray(row[1]) << QByteArray(row[2]).toInt();
@@ -76,20 +79,58 @@ private slots:
         }
     }
 
-    // Blank lines are skipped; the first bad line is named by its line in the file.
+    // Blank lines are skipped; the first fault is named by its line in the file. The end record
+    // must come once, as the last record, and every record must have the shape its type asks for.
     void firmwareText_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<int>("records");
         QTest::addColumn<int>("badLine");
         QTest::addColumn<bool>("tooMany");
-        QTest::newRow("CR CR LF and blank lines")
-            << QByteArray(":00000001FF\r\r\n\n  \n:00000001FF\n") << 2 << 0 << false;
-        QTest::newRow("only blank lines") << QByteArray("\n\r\n \n") << 0 << 0 << false;
-        QTest::newRow("text file") << QByteArray("hello\n:00000001FF\n") << 0 << 1 << false;
-        QTest::newRow("bad checksum on line 3")
-            << QByteArray(":00000001FF\n\n:00000001FE\n") << 1 << 3 << false;
+        QTest::addColumn<QByteArray>("fault");
+        const auto row = [](const char *name, const char *content, int records, int badLine,
+                            const char *fault) {
+            QTest::newRow(name) << QByteArray(content) << records << badLine << false
+                                << QByteArray(fault);
+        };
+        row("CR CR LF and blank lines", ":0100000055AA\r\r\n\n  \n:00000001FF\n", 2, 0, "");
+        row("only blank lines", "\n\r\n \n", 0, 0, "");
+        row("text file", "hello\n:00000001FF\n", 0, 1, "line 1 does not start with ':'");
+        row("bad checksum on line 3", ":0100000055AA\n\n:0100000055AB\n:00000001FF\n", 1, 3,
+            "line 3 has the checksum AB where AA is due");
+        row("cut after a data record", ":020000040000FA\r\n:0100000055AA\r\n", 2, 2,
+            "the file ends at line 2 without an end record (:00000001FF)");
+        row("only address records, blank line last", ":020000040000FA\n:020000021200EA\n\n", 2, 3,
+            "the file ends at line 3 without an end record (:00000001FF)");
+        row("end record in the middle", ":00000001FF\n\n:0100000055AA\n:00000001FF\n", 1, 3,
+            "line 3 comes after the end record on line 1; the end record must be the last record");
+        row("unknown record type", ":0100000055AA\n:00000006FA\n:00000001FF\n", 1, 2,
+            "line 2 has the record type 06, but only types 00 to 05 exist");
+        row("end record with data", ":0100000055AA\n:0100000100FE\n", 1, 2,
+            "line 2 is an end record (type 01) with 1 data byte, but an end record carries none");
+        row("04 without data", ":00000004FC\n:0100000055AA\n:00000001FF\n", 0, 1,
+            "line 1 is an extended linear address record (type 04) with 0 data bytes, but it must "
+            "carry 2");
+        row("04 with three bytes", ":03000004000000F9\n:00000001FF\n", 0, 1,
+            "line 1 is an extended linear address record (type 04) with 3 data bytes, but it must "
+            "carry 2");
+        row("04 with an address", "\n:020010040000EA\n:00000001FF\n", 0, 2,
+            "line 2 is an extended linear address record (type 04) with the address field 0010, "
+            "but it must be 0000");
+        row("02 with one byte", ":0100000212EB\n:00000001FF\n", 0, 1,
+            "line 1 is an extended segment address record (type 02) with 1 data byte, but it must "
+            "carry 2");
+        row("02 with an address", ":020001021200E9\n:00000001FF\n", 0, 1,
+            "line 1 is an extended segment address record (type 02) with the address field 0001, "
+            "but it must be 0000");
+        row("03 with two bytes", ":020000030000FB\n:00000001FF\n", 0, 1,
+            "line 1 is a start segment address record (type 03) with 2 data bytes, but it must "
+            "carry 4");
+        row("05 with an address", ":0400010500000000F6\n:00000001FF\n", 0, 1,
+            "line 1 is a start linear address record (type 05) with the address field 0001, but "
+            "it must be 0000");
         QTest::newRow("one over the bound")
-            << QByteArray(":00000001FF\n:00000001FF\n:00000001FF\n") << 2 << 0 << true;
+            << QByteArray(":0100000055AA\n:0100000055AA\n:00000001FF\n") << 2 << 0 << true
+            << QByteArray();
     }
 
     void firmwareText() {
@@ -97,11 +138,17 @@ private slots:
         QFETCH(int, records);
         QFETCH(int, badLine);
         QFETCH(bool, tooMany);
+        QFETCH(QByteArray, fault);
         const FirmwareText text = readFirmwareText(content.toStdString(), 2);
         QCOMPARE(int(text.records.size()), records);
         QCOMPARE(int(text.badLine), badLine);
         QCOMPARE(text.tooMany, tooMany);
-        QCOMPARE(text.fault.empty(), badLine == 0);
+        QCOMPARE(QByteArray::fromStdString(text.fault), fault);
+    }
+
+    void refusal() {
+        QCOMPARE(firmwareRefusal("README.md", readFirmwareText("# Quenta\n", 2)),
+                 "README.md is not an Intel HEX file: line 1 does not start with ':'");
     }
 };
 

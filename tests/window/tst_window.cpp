@@ -197,13 +197,14 @@ private slots:
     }
 
     // The three-record job. On the way a choice is cancelled, a text file is refused and "?" is
-    // asked: none of them changes the running pass. Then two more files are refused, and closing
+    // asked: none of them changes the running pass. Then four more files are refused, and closing
     // the window on a download under way asks first.
     void job() {
         FakeWindow w;
         w->Text1->setText(QStringLiteral("0")); // nothing probes
         w->BTNOpenCom->click();
-        for (const char *file : {"job", "", "notes", "checksum", "../../data/lines-9001", "job"}) {
+        for (const char *file :
+             {"job", "", "notes", "checksum", "cut", "blank", "../../data/lines-9001", "job"}) {
             w.chooser->answers.push_back(*file != 0 ? kData + file + ".hex" : QString());
         }
         const QHash<QString, QPushButton *> buttons = {{"Download", w->Command3},
@@ -221,6 +222,8 @@ private slots:
             {"?", "BOOTi\r\n", "VERIFY 3"},
             {"DOWNLOAD\r\n", "", "END 3"},
             {"Download", "", "NO FILE 3"}, // a wrong checksum
+            {"Download", "", "NO FILE 3"}, // no end record
+            {"Download", "", "NO FILE 3"}, // blank lines only
             {"Download", "", "NO FILE 3"}, // too many lines
         };
         for (const auto &[event, sent, bar] : steps) {
@@ -241,12 +244,13 @@ private slots:
         QCOMPARE(w.chooser->filter, QStringLiteral("HEX files (*.hex)|*.hex"));
         QCOMPARE(
             glance(w).remove(kData),
-            "Ready|DOWNLOAD\r\n|NO FILE|Close TMRComm port|Cancel|notes.hex is no Intel HEX file: "
-            "line 1 is no record, it does not begin with \":\". Nothing was sent.|checksum.hex is "
-            "no "
-            "Intel HEX file: line 1 is no record, its checksum is AB where AA is due. Nothing was "
-            "sent.|Subscript out of range");
-        QVERIFY(w.messages->shown[3].title == "Error#9" && w.messages->shown[3].style == 16);
+            "Ready|DOWNLOAD\r\n|NO FILE|Close TMRComm port|Cancel|notes.hex is not an Intel HEX "
+            "file: line 1 does not start with ':'. Nothing was sent.|checksum.hex is not an Intel "
+            "HEX file: line 1 has the checksum AB where AA is due. Nothing was sent.|cut.hex is "
+            "not an Intel HEX file: the file ends at line 2 without an end record (:00000001FF). "
+            "Nothing was sent.|blank.hex holds no records. Nothing was sent.|Subscript out of "
+            "range");
+        QVERIFY(w.messages->shown[5].title == "Error#9" && w.messages->shown[5].style == 16);
         w->Command3->click();
         QVERIFY(!w->close() && w->MSComm1->portOpen());
         QCOMPARE(w.messages->asked,

@@ -45,18 +45,17 @@ void frmSerial::loadAndSend(bool verifyAlone) {
         if (text.tooMany) {
             throw ControlError(kSubscriptOutOfRange, QStringLiteral("Subscript out of range"));
         }
-        if (text.badLine != 0) {
-            messageBox_->show(QStringLiteral("%1 is no Intel HEX file: line %2 is no record, %3. "
-                                             "Nothing was sent.")
-                                  .arg(fileName)
-                                  .arg(text.badLine)
-                                  .arg(QString::fromStdString(text.fault)),
-                              MsgStyle::Critical);
+        if (!text.fault.empty()) {
+            messageBox_->show(
+                QString::fromStdString(firmwareRefusal(fileName.toStdString(), text)) +
+                    QStringLiteral(". Nothing was sent."),
+                MsgStyle::Critical);
             return;
         }
         if (text.records.empty()) {
-            messageBox_->show(QStringLiteral("The file holds no lines: nothing to send."),
-                              MsgStyle::Critical);
+            messageBox_->show(
+                QStringLiteral("%1 holds no records. Nothing was sent.").arg(fileName),
+                MsgStyle::Critical);
             return;
         }
         job.load(std::move(text.records), verifyAlone);
