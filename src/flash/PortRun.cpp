@@ -62,8 +62,9 @@ void PortRun::tryOpen() {
         opened();
         return;
     }
-    if (problem.kind == PortProblem::Kind::Missing && settings_.usb &&
-        !openDeadline_.hasExpired()) {
+    // A board on USB brings its port when powered, and udev gives the port its group a moment
+    // later: until the wait is over, any failure may yet mend itself.
+    if (settings_.usb && !openDeadline_.hasExpired()) {
         openTimer_.start();
         return;
     }

@@ -1,44 +1,14 @@
 #include "flash/FlashOptions.h"
 #include "flash/ProgressLine.h"
-#include "flash/ResumePlan.h"
 
 #include <QtTest>
 
+using namespace quenta;
 using namespace quenta::flash;
 
 class FlashLogic : public QObject {
     Q_OBJECT
 private slots:
-    // Records 0: address 0000, 1-4: data, 5: address 0001, 6-17: data, 18: end of file.
-    void resume_data() {
-        QTest::addColumn<bool>("verify");
-        QTest::addColumn<int>("unanswered");
-        QTest::addColumn<int>("addressRecord"); // -1: none
-        QTest::addColumn<int>("from");
-        QTest::newRow("download near the start") << false << 3 << -1 << 0;
-        QTest::newRow("download governed by the second") << false << 16 << 5 << 8;
-        QTest::newRow("download from an address record") << false << 13 << -1 << 5;
-        QTest::newRow("download right after one") << false << 14 << 5 << 6;
-        QTest::newRow("download in the first segment") << false << 10 << 0 << 2;
-        QTest::newRow("verify goes on where it was") << true << 16 << 5 << 16;
-        QTest::newRow("verify in the first segment") << true << 4 << 0 << 4;
-        QTest::newRow("verify at an address record") << true << 5 << -1 << 5;
-    }
-    void resume() {
-        QFETCH(bool, verify);
-        QFETCH(int, unanswered);
-        QFETCH(int, addressRecord);
-        QFETCH(int, from);
-        std::vector<std::string> records(19, ":0400000001020304F2");
-        records[0] = ":020000040000FA";
-        records[5] = ":020000040001F9";
-        records[18] = ":00000001FF";
-        const ResumePoint point = resumePoint(records, static_cast<std::size_t>(unanswered),
-                                              verify ? Pass::Verify : Pass::Download);
-        QCOMPARE(point.addressRecord ? static_cast<int>(*point.addressRecord) : -1, addressRecord);
-        QCOMPARE(static_cast<int>(point.from), from);
-    }
-
     // Each row: the arguments | a part of the usage error (none: the run goes ahead) | the
     // first port.
     void options_data() {

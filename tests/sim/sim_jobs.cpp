@@ -219,6 +219,7 @@ private:
         options.address = address_;
         options.version = "4.1";
         options.memory = startingMemory();
+        options.verifyReportsAtEnd = rng_.chance(0.25);
         board_ = std::make_unique<simboard::Bootloader>(options);
         board_->rememberRecords(16);
         BoardTask task;
@@ -460,14 +461,15 @@ private:
         wireFree_ = boardFree_ = lastDelivery_ = now_;
         downloadLinesTaken_ = 0;
         if (faults_.swap) {
+            const std::string version = rng_.chance(0.5) ? "4.1" : "4.2";
             simboard::BootloaderOptions options;
             options.modbus = modbus_;
             options.address = address_;
-            options.version = rng_.chance(0.5) ? "4.1" : "4.2";
+            options.verifyReportsAtEnd = rng_.chance(0.5);
             retired_.push_back(std::move(board_));
-            board_ = std::make_unique<simboard::Bootloader>(options);
+            board_ = std::make_unique<simboard::Bootloader>(simboard::blankBoard(options, version));
             board_->rememberRecords(16);
-            note("another board comes back, version " + options.version);
+            note("another board comes back, version " + version);
         } else {
             board_->reboot(verifiedSinceWrite_ ? 0 : static_cast<std::size_t>(faults_.lostRecords));
         }
