@@ -9,13 +9,15 @@ QString journalTime(const QDateTime &moment) {
 }
 
 std::optional<QDateTime> readJournalTime(const QString &text) {
-    const QString trimmed = text.trimmed();
-    if (const QDate date = QDate::fromString(trimmed, Qt::ISODate); date.isValid()) {
-        return date.startOfDay();
+    // A date alone is 10 characters: Qt would read the date at the start of a longer text too.
+    constexpr qsizetype kDateLength = 10;
+    QString iso = text.trimmed();
+    if (iso.size() == kDateLength) {
+        const QDate date = QDate::fromString(iso, Qt::ISODate);
+        return date.isValid() ? std::optional<QDateTime>(date.startOfDay()) : std::nullopt;
     }
-    QString iso = trimmed;
-    if (iso.size() > 10 && iso[10] == u' ') {
-        iso[10] = u'T';
+    if (iso.size() > kDateLength && iso[kDateLength] == u' ') {
+        iso[kDateLength] = u'T';
     }
     const QDateTime moment = QDateTime::fromString(iso, Qt::ISODateWithMs);
     if (!moment.isValid()) {

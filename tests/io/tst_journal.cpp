@@ -4,6 +4,7 @@
 #include "io/Journal.h"
 #include "io/JournalFormat.h"
 #include "io/JournalPlace.h"
+#include "io/JournalTime.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -267,6 +268,35 @@ private slots:
         qunsetenv("XDG_DATA_HOME");
         qputenv("HOME", home);
         QCOMPARE(place ? place->shown() : place.error, expected);
+    }
+
+    // Moments typed for a listing, as the journal keeps them; "none" when the text is no moment.
+    void times_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("offset") << "2024-05-01T12:00:00+02:00"
+                                << "2024-05-01T10:00:00.000Z";
+        QTest::newRow("space, minutes, Z") << "2024-05-01 12:07Z"
+                                           << "2024-05-01T12:07:00.000Z";
+        QTest::newRow("milliseconds") << "2024-05-01T23:59:59.250Z"
+                                      << "2024-05-01T23:59:59.250Z";
+        QTest::newRow("date: local midnight")
+            << "2024-05-01"
+            << QDateTime(QDate(2024, 5, 1), QTime(0, 0)).toUTC().toString(Qt::ISODateWithMs);
+        QTest::newRow("local time")
+            << "2024-05-01T06:30"
+            << QDateTime(QDate(2024, 5, 1), QTime(6, 30)).toUTC().toString(Qt::ISODateWithMs);
+        QTest::newRow("no moment") << "yesterday"
+                                   << "none";
+        QTest::newRow("no day 32") << "2024-05-32"
+                                   << "none";
+    }
+
+    void times() {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        const auto moment = readJournalTime(text);
+        QCOMPARE(moment ? journalTime(*moment) : "none", expected);
     }
 
     // A new journal gets the schema; a job goes from running to its end with every column; the

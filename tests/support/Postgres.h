@@ -4,7 +4,8 @@
 // authentication, no TCP, its Unix socket in that folder. The programs come from PATH or from
 // Debian's /usr/lib/postgresql/VERSION/bin. initdb refuses to run as root: as root, the server's
 // programs run as the user "nobody", who owns the folder; the role to connect as is "quenta" either
-// way.
+// way. A test server does not wait for the disk (fsync off) unless it is asked to be durable, as a
+// production server is.
 
 #include <QDir>
 #include <QFile>
@@ -21,7 +22,8 @@ namespace quenta::testing {
 
 class PostgresServer {
 public:
-    PostgresServer() : folder_(QStringLiteral("/tmp/quenta-pg-XXXXXX")) {
+    explicit PostgresServer(bool durable = false)
+        : folder_(QStringLiteral("/tmp/quenta-pg-XXXXXX")), durable_(durable) {
         bin_ = findPrograms();
         if (bin_.isEmpty()) {
             missing_ = QStringLiteral("PostgreSQL is not installed (no initdb in PATH nor in "
@@ -130,9 +132,10 @@ private:
             return false;
         }
         conf.write(QStringLiteral("listen_addresses = ''\nunix_socket_directories = '%1'\n"
-                                  "port = %2\nfsync = off\n")
+                                  "port = %2\nfsync = %3\n")
                        .arg(folder_.path())
                        .arg(kPort)
+                       .arg(durable_ ? "on" : "off")
                        .toUtf8());
         return true;
     }
@@ -163,6 +166,7 @@ private:
     }
 
     QTemporaryDir folder_;
+    bool durable_;
     QString bin_;
     QString missing_;
     QString problem_;
