@@ -1,0 +1,59 @@
+#pragma once
+
+#include "io/JournalPlace.h"
+#include "io/JournalResult.h"
+#include "io/JournalRows.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace quenta {
+
+class JournalConnection;
+
+// The record of every board job, and the serial numbers handed out: an SQLite file that the
+// programs of one station share, or a PostgreSQL database that the stations of a line share. Each
+// Journal has its own connection; use it from the thread that opened it. Every error is a text for
+// people that says what failed, in which journal, and why.
+class Journal {
+public:
+    // Connects and brings the journal to the latest schema, making the tables (and, for SQLite,
+    // the file and its folder) when missing.
+    static JournalResult<std::unique_ptr<Journal>> open(const JournalPlace &place);
+    ~Journal();
+    Journal(const Journal &) = delete;
+    Journal &operator=(const Journal &) = delete;
+
+    const JournalPlace &place() const { return place_; }
+
+    // The schema version the journal held when it was opened; 0 when it was made by the opening.
+    int versionFound() const { return versionFound_; }
+
+    // Writes a job's row with the result "running": its id.
+    JournalResult<qint64> start(const JobStart &job);
+
+    // Writes the end of the job `id`; empty when written, else why not.
+    QString complete(qint64 id, const JobEnd &end);
+
+    // Hands out the next number of a series, in one transaction: a series not yet known starts at
+    // `first`, and a `first` above the series' next number moves it up to `first` (never down). No
+    // number is handed out twice, by any program on the journal. Numbers go up to 2^63 - 2 (the
+    // column holds 2^63 - 1, the number after the last).
+    JournalResult<std::uint64_t> takeSerial(const QString &series, std::uint64_t first = 1);
+
+    // The jobs that match, newest first.
+    JournalResult<std::vector<JobRow>> list(const JobFilter &filter);
+
+private:
+    Journal(JournalPlace place, std::unique_ptr<JournalConnection> connection, int versionFound);
+    QString failed(const QString &what, const QString &why) const;
+
+    JournalPlace place_;
+    std::unique_ptr<JournalConnection> connection_;
+    int versionFound_ = 0;
+};
+
+} // namespace quenta

@@ -1,0 +1,162 @@
+#include "io/JournalConnection.h"
+
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QThread>
+
+#include <atomic>
+#include <filesystem>
+#include <system_error>
+
+namespace quenta {
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+constexpr int kBusyRetryMs = 20;
+constexpr int kConnectTimeoutSeconds = 10;
+const QString kSqliteBusy = QStringLiteral("5");
+const QString kSqliteLocked = QStringLiteral("6");
+
+QString reason(const QSqlError &error) {
+    QString text = error.databaseText().isEmpty() ? error.driverText() : error.databaseText();
+    return text.simplified();
+}
+
+QString uniqueName() {
+    static std::atomic<int> counter{0};
+    return QStringLiteral("quenta-journal-%1").arg(++counter);
+}
+
+// The folder of an SQLite file, made when missing; empty when it is there, else why not.
+QString makeFolderOf(const QString &file) {
+    const std::filesystem::path folder = QFileInfo(file).absolutePath().toStdString();
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        return QStringLiteral("the folder %1 cannot be made (%2)")
+            .arg(QString::fromStdString(folder.string()),
+                 QString::fromLocal8Bit(error.message().c_str()));
+    }
+    return {};
+}
+
+// Keeps PostgreSQL's notices ("relation ... already exists, skipping") off the program's output.
+QString quietNotices(const QSqlDatabase &database) {
+    QSqlQuery query(database);
+    return query.exec(QStringLiteral("SET client_min_messages = warning"))
+               ? QString()
+               : reason(query.lastError());
+}
+
+// Puts an SQLite file in WAL mode, where readers and a writer of several programs go on side by
+// side, and has every commit reach the disk before it returns: a serial number once handed out
+// stays taken through a power cut. A file that another program is switching to WAL at the same
+// moment answers "busy" at once instead of waiting, so the switch is tried again for as long as a
+// writer waits.
+QString shareFile(const QSqlDatabase &database) {
+    const QDeadlineTimer deadline(kBusyTimeoutMs);
+    QSqlQuery query(database);
+    while (!query.exec(QStringLiteral("PRAGMA journal_mode = WAL"))) {
+        const QString code = query.lastError().nativeErrorCode();
+        if ((code != kSqliteBusy && code != kSqliteLocked) || deadline.hasExpired()) {
+            return reason(query.lastError());
+        }
+        QThread::msleep(kBusyRetryMs);
+    }
+    return query.exec(QStringLiteral("PRAGMA synchronous = FULL")) ? QString()
+                                                                   : reason(query.lastError());
+}
+
+QString missingDriver(const QString &driver, const QString &package) {
+    return QStringLiteral("Qt has no %1 driver here (Debian package %2)").arg(driver, package);
+}
+
+} // namespace
+
+JournalConnection::JournalConnection(QString name, bool postgres)
+    : name_(std::move(name)), postgres_(postgres) {}
+
+JournalConnection::~JournalConnection() {
+    QSqlDatabase::database(name_, false).close();
+    QSqlDatabase::removeDatabase(name_);
+}
+
+JournalResult<std::unique_ptr<JournalConnection>>
+JournalConnection::open(const JournalPlace &place) {
+    using Result = JournalResult<std::unique_ptr<JournalConnection>>;
+    const bool postgres = place.kind == JournalPlace::Kind::Postgres;
+    const QString driver = postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
+    if (!QSqlDatabase::isDriverAvailable(driver)) {
+        return Result::failure(missingDriver(driver, postgres
+                                                         ? QStringLiteral("libqt6sql6-psql")
+                                                         : QStringLiteral("libqt6sql6-sqlite")));
+    }
+    if (!postgres) {
+        if (QString why = makeFolderOf(place.path); !why.isEmpty()) {
+            return Result::failure(why);
+        }
+    }
+    std::unique_ptr<JournalConnection> connection(new JournalConnection(uniqueName(), postgres));
+    QSqlDatabase database = QSqlDatabase::addDatabase(driver, connection->name_);
+    if (postgres) {
+        database.setHostName(place.host);
+        if (place.port != 0) {
+            database.setPort(place.port);
+        }
+        database.setUserName(place.user);
+        database.setPassword(place.password);
+        database.setDatabaseName(place.database);
+        database.setConnectOptions(QStringLiteral("connect_timeout=%1;application_name=quenta")
+                                       .arg(kConnectTimeoutSeconds));
+    } else {
+        database.setDatabaseName(place.path);
+        database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+    }
+    if (!database.open()) {
+        return Result::failure(reason(database.lastError()));
+    }
+    const QString why = postgres ? quietNotices(database) : shareFile(database);
+    if (!why.isEmpty()) {
+        return Result::failure(why);
+    }
+    return {std::move(connection), {}};
+}
+
+JournalResult<QSqlQuery> JournalConnection::run(const QString &sql, const QVariantList &values) {
+    // A statement without values runs as it is: PostgreSQL prepares no transaction statement.
+    QSqlQuery query(QSqlDatabase::database(name_, false));
+    bool done = false;
+    if (values.isEmpty()) {
+        done = query.exec(sql);
+    } else if (query.prepare(sql)) {
+        for (const QVariant &value : values) {
+            query.addBindValue(value);
+        }
+        done = query.exec();
+    }
+    if (!done) {
+        return JournalResult<QSqlQuery>::failure(reason(query.lastError()));
+    }
+    return {std::move(query), {}};
+}
+
+QString JournalConnection::inTransaction(const std::function<QString()> &work) {
+    auto begun = run(postgres_ ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+    if (!begun) {
+        return begun.error;
+    }
+    begun.value.reset();
+    QString why = work();
+    if (why.isEmpty()) {
+        auto committed = run(QStringLiteral("COMMIT"));
+        if (committed) {
+            return {};
+        }
+        why = committed.error;
+    }
+    run(QStringLiteral("ROLLBACK"));
+    return why;
+}
+
+} // namespace quenta
