@@ -4,12 +4,12 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-serialport-dev libgl-dev
+    qt6-base-dev qt6-serialport-dev libgl-dev libxkbcommon-dev
     libqt6sql6-sqlite libqt6sql6-psql postgresql
     clang libclang-rt-14-dev
     xvfb xauth imagemagick fonts-dejavu-core
     gputils srecord
-    dpkg-dev desktop-file-utils locales
+    dpkg-dev desktop-file-utils lintian locales
     help2man
 )
 
@@ -21,9 +21,18 @@ for p in "${packages[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing ${#missing[@]} packages with apt-get, which can take some minutes: ${missing[*]}"
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || {
+        echo "Installing needs root, and there is no sudo here. In this folder, run" >&2
+        echo "  su -c 'bash scripts/setup.sh'" >&2
+        echo "then start again." >&2
+        exit 1
+    }
+    sudo=(sudo)
+fi
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+"${sudo[@]}" apt-get update -qq
+# One line for each package fetched, unpacked and set up, so that a long install shows progress.
+"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

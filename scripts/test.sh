@@ -3,22 +3,28 @@
 # then every test again under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
 
-run_tests() { # PRESET
-    echo "== $1 build"
-    cmake --preset "$1" >/dev/null
-    cmake --build --preset "$1"
-    ctest --preset "$1"
+stage=0
+banner() { # TEXT
+    stage=$((stage + 1))
+    printf '\n======== [%d/6] %s ========\n' "$stage" "$1"
 }
 
-run_tests default
+banner "Setup: installing what is missing"
+bash scripts/setup.sh
+
+banner "Build: the programs and their tests"
+cmake --preset default --log-level=WARNING
+cmake --build --preset default
+
+banner "Tests"
+ctest --preset default
 
 # Each fuzz target starts from its seed corpus and the inputs that once broke something, and goes
 # on for 20 seconds; a crash, a sanitizer report or a broken invariant fails the run. What it finds
 # new is kept in build/fuzz/work/ for the next run.
-echo "== fuzz build"
-cmake --preset fuzz >/dev/null
+banner "Fuzzing: each target for 20 seconds"
+cmake --preset fuzz --log-level=WARNING
 cmake --build --preset fuzz
 for corpus in fuzz/corpus/*/; do
     target=$(basename "$corpus")
@@ -27,7 +33,7 @@ for corpus in fuzz/corpus/*/; do
     mkdir -p "$work" "$artifacts"
     inputs=("$work" "$corpus")
     [ -d "fuzz/regressions/$target" ] && inputs+=("fuzz/regressions/$target")
-    echo "== $target"
+    echo "-- $target"
     if ! "build/fuzz/fuzz/$target" -max_total_time=20 -timeout=10 -print_final_stats=1 \
         -artifact_prefix="$artifacts/" "${inputs[@]}" >"$artifacts/run.log" 2>&1; then
         tail -n 60 "$artifacts/run.log"
@@ -37,4 +43,9 @@ for corpus in fuzz/corpus/*/; do
     grep -E '^stat::number_of_executed_units' "$artifacts/run.log"
 done
 
-run_tests sanitize
+banner "Sanitizer build: AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset sanitize --log-level=WARNING
+cmake --build --preset sanitize
+
+banner "Sanitizer tests"
+ctest --preset sanitize

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a build folder, unpacks it into a scratch root and checks what is
-# in it. Usage: check-deb.sh BUILD_FOLDER
+# Builds the Debian package from a build folder, unpacks it into a scratch root, checks what is in
+# it and has lintian look it over. Usage: check-deb.sh BUILD_FOLDER
 set -euo pipefail
 build="$(cd "$1" && pwd)"
 scratch="$(mktemp -d)"
@@ -31,9 +31,17 @@ done
 ihdr="$(od -An -tx1 -j16 -N10 "$root/usr/share/icons/hicolor/24x24/apps/quenta.png" | tr -d ' \n')"
 [ "$ihdr" = 00000018000000180802 ] || fail "the icon is not 24 x 24 RGB at 8 bits a channel ($ihdr)"
 grep -q '<svg' "$root/usr/share/icons/hicolor/scalable/apps/quenta.svg" || fail "quenta.svg is no SVG"
-# The flasher comes with its man page and bash completion, and links neither Qt Widgets nor Gui.
-[ -f "$root/usr/share/man/man1/quenta-flash.1.gz" ] || [ -f "$root/usr/share/man/man1/quenta-flash.1" ] ||
-    fail "the man page of quenta-flash is missing"
+# Every program has its man page, compressed with gzip -9n: no file name and no time stamp in the
+# header (flags 00, time 00000000), so that the same page always gives the same bytes.
+for program in quenta quenta-simboard quenta-flash; do
+    page="$root/usr/share/man/man1/$program.1.gz"
+    [ -f "$page" ] || fail "the man page of $program is missing"
+    header="$(od -An -tx1 -N10 "$page" | tr -d ' \n')"
+    [ "${header:0:20}" = 1f8b0800000000000203 ] ||
+        fail "$program.1.gz is not compressed with gzip -9n (header $header)"
+    zcat "$page" | grep -q "^\.TH " || fail "$program.1.gz holds no man page"
+done
+# The flasher comes with its bash completion, and links neither Qt Widgets nor Gui.
 [ -f "$root/usr/share/bash-completion/completions/quenta-flash" ] ||
     fail "the bash completion of quenta-flash is missing"
 if ldd "$root/usr/bin/quenta-flash" | grep -Eq 'libQt6(Widgets|Gui)'; then
@@ -48,10 +56,37 @@ else
     echo "desktop-file-validate not installed: the menu entry is not validated"
 fi
 
+# The documents Debian asks of every package: a machine-readable copyright and a changelog whose
+# latest entry is this version.
+doc="$root/usr/share/doc/quenta"
+head -n 1 "$doc/copyright" |
+    grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "the copyright file is not in the machine-readable format"
+grep -q '^License: Expat$' "$doc/copyright" || fail "the copyright file names no licence"
+[ -f "$doc/changelog.gz" ] || fail "changelog.gz is missing"
+changelog="$scratch/changelog"
+zcat "$doc/changelog.gz" >"$changelog"
+version="$(dpkg-deb -f "$deb" Version)"
+[ "$(dpkg-parsechangelog -l "$changelog" -S Version)" = "$version" ] ||
+    fail "the changelog's latest entry is not version $version"
+
 package="$(dpkg-deb -f "$deb" Package)"
 [ "$package" = quenta ] || fail "package name is '$package'"
 depends="$(dpkg-deb -f "$deb" Depends)"
 echo "Depends: $depends"
 grep -Eq '(^|[ ,])libqt6(core|gui|widgets|serialport)6' <<<"$depends" ||
     fail "Depends names no Qt 6 library"
+maintainer="$(dpkg-deb -f "$deb" Maintainer)"
+grep -Eq '^[^<>]+ <[^@<> ]+@[^@<> ]+\.[a-z]+>$' <<<"$maintainer" ||
+    fail "the Maintainer field is no name and address: '$maintainer'"
+grep -Eq '(^|, )bash-completion($|,| )' <<<"$(dpkg-deb -f "$deb" Recommends)" ||
+    fail "bash-completion is not recommended"
+
+# Lintian, with the overrides the package ships for what cannot apply to it: no error, no warning.
+command -v lintian >/dev/null || fail "lintian is not installed (bash scripts/setup.sh installs it)"
+if ! lintian --fail-on error,warning --tag-display-limit 0 "$deb" >"$scratch/lintian.log" 2>&1; then
+    cat "$scratch/lintian.log" >&2
+    fail "lintian finds errors or warnings"
+fi
+cat "$scratch/lintian.log"
 echo "Package checked"
