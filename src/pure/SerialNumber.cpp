@@ -82,14 +82,8 @@ private:
 
 std::string faultOf(const std::vector<std::string> &records) {
     for (std::size_t i = 0; i < records.size(); ++i) {
-        const std::string item = "item " + std::to_string(i + 1);
         if (auto fault = recordFault(records[i])) {
-            return item + " is no record: " + *fault;
-        }
-        const std::uint8_t type = recordType(records[i]);
-        if ((type == kSegmentAddress || type == kLinearAddress) &&
-            decode(records[i]).data.size() != 2) {
-            return item + " is an extended address record without its 2 address bytes";
+            return "record " + std::to_string(i + 1) + " " + *fault;
         }
     }
     return {};

@@ -132,10 +132,11 @@ private slots:
         QTest::addColumn<QByteArray>("fault");
         QTest::newRow("bad checksum")
             << L{":00000001FF", ":00000001FE"} << quint32(0)
-            << QByteArray("item 2 is no record: its checksum is FE where FF is due");
+            << QByteArray("record 2 has the checksum FE where FF is due");
         QTest::newRow("short address record")
             << L{":0100000400FB"} << quint32(0)
-            << QByteArray("item 1 is an extended address record without its 2 address bytes");
+            << QByteArray("record 1 is an extended linear address record (type 04) with 1 data "
+                          "byte, but it must carry 2");
         QTest::newRow("past 4 GiB")
             << L{":00000001FF"} << quint32(0xFFFFFFFF)
             << QByteArray("2 bytes at address 4294967295 reach past the 4 GiB an Intel HEX file "
