@@ -23,9 +23,8 @@ BoardJob::BoardJob(FlashPort &port, BoardTask task, ProgressDisplay &progress, Q
         apply(engine_.received(
             std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
     });
-    connect(&port_, &FlashPort::lost, this, [this](const QString &why) {
-        apply(engine_.portLost(why.toStdString()));
-    });
+    connect(&port_, &FlashPort::lost, this,
+            [this](const QString &why) { apply(engine_.portLost(why.toStdString())); });
     report_.port = port.path();
     if (task_.address) {
         report_.address = *task_.address;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "flash/FlashPort.h"
-#include "flash/ProgressDisplay.h"
+#include "flash/Progress.h"
 #include "flash/Report.h"
 #include "pure/BoardEngine.h"
 

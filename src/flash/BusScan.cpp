@@ -60,8 +60,7 @@ void BusScan::probeNext() {
 
 void BusScan::onBytes(const QByteArray &bytes) {
     for (Answer &answer :
-         reader_
-             .take(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))
+         reader_.take(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())))
              .answers) {
         const bool known = std::any_of(found_.begin(), found_.end(), [&](const FoundBoard &b) {
             return b.address == *answer.address;

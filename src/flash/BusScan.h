@@ -1,7 +1,7 @@
 #pragma once
 
-#include "pure/AnswerReader.h"
 #include "flash/FlashPort.h"
+#include "pure/AnswerReader.h"
 
 #include <QDeadlineTimer>
 #include <QObject>

@@ -1,6 +1,213 @@
 #include "flash/FlashRun.h"
 
+#include "io/PortDiscovery.h"
+
 namespace quenta::flash {
+
+namespace {
+
+JobKind jobKind(Command command) {
+    switch (command) {
+    case Command::Flash:
+        return JobKind::Flash;
+    case Command::Verify:
+        return JobKind::Verify;
+    case Command::Install:
+        return JobKind::Install;
+    case Command::SetAddress:
+        return JobKind::SetAddress;
+    case Command::Version:
+    case Command::Scan:
+    case Command::Check:
+    case Command::Ports:
+        break;
+    }
+    return JobKind::Version;
+}
+
+// How often a USB port that has not appeared yet is looked for.
+constexpr int kAppearPollMs = 50;
+
+QString missingAdvice() {
+    const QStringList ports = discoverPorts(defaultPortPlaces());
+    return ports.isEmpty()
+               ? QStringLiteral(" No serial port was found.")
+               : QStringLiteral(" Ports found: %1.").arg(ports.join(QStringLiteral(", ")));
+}
+
+} // namespace
+
+PortRun::PortRun(const QString &path, const Settings &settings,
+                 const std::vector<std::string> *records, ProgressDisplay &progress,
+                 QObject *parent)
+    : QObject(parent), settings_(settings), records_(records), progress_(progress),
+      port_(path, settings.baud) {
+    openTimer_.setSingleShot(true);
+    openTimer_.setInterval(kAppearPollMs);
+    connect(&openTimer_, &QTimer::timeout, this, &PortRun::tryOpen);
+}
+
+void PortRun::start() {
+    if (!settings_.modbus) {
+        targets_ = {std::nullopt};
+    } else if (settings_.addresses.kind == AddressChoice::Kind::List) {
+        targets_.assign(settings_.addresses.list.begin(), settings_.addresses.list.end());
+    }
+    openDeadline_.setRemainingTime(settings_.waitMs);
+    tryOpen();
+}
+
+void PortRun::tryOpen() {
+    const PortProblem problem = port_.open();
+    if (problem.kind == PortProblem::Kind::None) {
+        opened();
+        return;
+    }
+    // A board on USB brings its port when powered, and udev gives the port its group a moment
+    // later: until the wait is over, any failure may yet mend itself.
+    if (settings_.usb && !openDeadline_.hasExpired()) {
+        openTimer_.start();
+        return;
+    }
+    QString reason = problem.reason;
+    if (problem.kind == PortProblem::Kind::Missing) {
+        reason += missingAdvice();
+    }
+    checkOpenFailure({problem.kind, reason});
+    endAll(JobResult::PortError, reason);
+}
+
+void PortRun::checkOpenFailure(const PortProblem &problem) {
+    if (problem.kind == PortProblem::Kind::Missing) {
+        check(QStringLiteral("exists"), false, problem.reason);
+        return;
+    }
+    check(QStringLiteral("exists"), true, QStringLiteral("%1 is there").arg(port_.path()));
+    if (problem.kind == PortProblem::Kind::Permission) {
+        check(QStringLiteral("permission"), false, problem.reason);
+    } else if (problem.kind == PortProblem::Kind::Busy) {
+        check(QStringLiteral("free"), false, problem.reason);
+    } else {
+        check(QStringLiteral("open"), false, problem.reason);
+    }
+}
+
+void PortRun::check(const QString &name, bool ok, const QString &message) {
+    if (settings_.command == Command::Check) {
+        checks_.push_back({port_.path(), name, ok, message});
+    }
+}
+
+void PortRun::opened() {
+    check(QStringLiteral("exists"), true, QStringLiteral("%1 is there").arg(port_.path()));
+    check(QStringLiteral("permission"), true,
+          QStringLiteral("%1 may be read and written").arg(port_.path()));
+    check(QStringLiteral("free"), true,
+          QStringLiteral("no other program holds %1").arg(port_.path()));
+    if (settings_.modbus && targets_.empty()) {
+        const bool firstOnly = settings_.command != Command::Scan &&
+                               settings_.addresses.kind == AddressChoice::Kind::First;
+        scan_ = std::make_unique<BusScan>(port_, settings_.baud, firstOnly,
+                                          QDeadlineTimer(settings_.waitMs));
+        connect(scan_.get(), &BusScan::finished, this, &PortRun::scanned);
+        scan_->start();
+        return;
+    }
+    nextBoard();
+}
+
+void PortRun::scanned() {
+    if (!port_.isOpen()) {
+        endAll(JobResult::PortLost, QStringLiteral("the port went away during the scan"));
+        return;
+    }
+    for (const FoundBoard &board : scan_->found()) {
+        targets_.push_back(board.address);
+    }
+    if (targets_.empty()) {
+        const QString message = QStringLiteral("no board answered on the addresses 1..127 at %1 "
+                                               "baud: check the speed and the Modbus setting; "
+                                               "power the boards")
+                                    .arg(settings_.baud);
+        check(QStringLiteral("bootloader"), false, message);
+        endAll(JobResult::NoAnswer, message);
+        return;
+    }
+    if (settings_.command != Command::Scan) {
+        nextBoard();
+        return;
+    }
+    for (const FoundBoard &board : scan_->found()) {
+        BoardReport report;
+        report.port = port_.path();
+        report.address = board.address;
+        report.version =
+            QString::fromLatin1(board.version.data(), static_cast<qsizetype>(board.version.size()))
+                .trimmed();
+        report.message = report.version;
+        reports_.push_back(report);
+    }
+    targets_.clear();
+    endAll(JobResult::Ok, {});
+}
+
+void PortRun::nextBoard() {
+    if (targets_.empty()) {
+        endAll(JobResult::Ok, {});
+        return;
+    }
+    BoardTask task;
+    task.kind = jobKind(settings_.command);
+    task.records = records_;
+    task.newAddress = settings_.newAddress;
+    task.address = targets_.front();
+    task.patience = {settings_.timeoutMs, settings_.retries, settings_.waitMs};
+    task.baud = settings_.baud;
+    targets_.erase(targets_.begin());
+    if (job_) {
+        job_.release()->deleteLater();
+    }
+    job_ = std::make_unique<BoardJob>(port_, task, progress_);
+    connect(job_.get(), &BoardJob::finished, this, &PortRun::boardDone);
+    job_->start();
+}
+
+void PortRun::boardDone() {
+    BoardReport report = job_->report();
+    if (settings_.command == Command::Check && report.result == JobResult::Ok) {
+        report.message = QStringLiteral("%1 at %2 baud, bootloader %3")
+                             .arg(report.port)
+                             .arg(settings_.baud)
+                             .arg(report.version);
+    }
+    reports_.push_back(report);
+    check(QStringLiteral("bootloader"), report.result == JobResult::Ok, report.message);
+    if (report.result == JobResult::PortLost) {
+        endAll(JobResult::PortLost, QStringLiteral("not reached: the port went away"));
+        return;
+    }
+    nextBoard();
+}
+
+void PortRun::endAll(JobResult result, const QString &message) {
+    if (targets_.empty() && reports_.empty()) {
+        targets_.push_back(std::nullopt);
+    }
+    for (const auto &address : targets_) {
+        BoardReport report;
+        report.port = port_.path();
+        if (address) {
+            report.address = *address;
+        }
+        report.result = result;
+        report.lines = records_ ? static_cast<int>(records_->size()) : 0;
+        report.message = message;
+        reports_.push_back(report);
+    }
+    targets_.clear();
+    port_.close();
+    emit finished();
+}
 
 FlashRun::FlashRun(Settings settings, std::vector<std::string> records, ProgressDisplay &progress,
                    QObject *parent)

@@ -1,5 +1,13 @@
 #include "flash/Report.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <cstdio>
+
 namespace quenta::flash {
 
 int RunReport::exit() const {
@@ -11,6 +19,151 @@ int RunReport::exit() const {
         codes.push_back(exitCode(board.result));
     }
     return mergeExitCodes(codes);
+}
+
+namespace {
+
+QJsonValue optionalNumber(const std::optional<int> &value) {
+    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonObject boardJson(const BoardReport &board) {
+    const std::string_view result = resultName(board.result);
+    return {
+        {QStringLiteral("port"), board.port},
+        {QStringLiteral("address"), optionalNumber(board.address)},
+        {QStringLiteral("version"), board.version},
+        {QStringLiteral("result"), QString::fromLatin1(result.data(), result.size())},
+        {QStringLiteral("lines"), board.lines},
+        {QStringLiteral("commands"), board.commands},
+        {QStringLiteral("retries"), board.retries},
+        {QStringLiteral("resumed"), board.resumed},
+        {QStringLiteral("seconds"), std::round(board.seconds * 1000.0) / 1000.0},
+        {QStringLiteral("message"), board.message},
+    };
+}
+
+QJsonObject checkJson(const CheckEntry &check) {
+    return {{QStringLiteral("port"), check.port},
+            {QStringLiteral("name"), check.name},
+            {QStringLiteral("ok"), check.ok},
+            {QStringLiteral("message"), check.message}};
+}
+
+QJsonObject portJson(const ListedPort &port) {
+    return {{QStringLiteral("path"), port.path},
+            {QStringLiteral("by-id"), QJsonArray::fromStringList(port.byId)},
+            {QStringLiteral("vid"), optionalNumber(port.vendorId)},
+            {QStringLiteral("pid"), optionalNumber(port.productId)},
+            {QStringLiteral("maker"), port.maker},
+            {QStringLiteral("description"), port.description},
+            {QStringLiteral("serial"), port.serialNumber}};
+}
+
+template <typename Entry, typename Convert>
+QJsonArray arrayOf(const std::vector<Entry> &entries, Convert convert) {
+    QJsonArray array;
+    for (const Entry &entry : entries) {
+        array.append(convert(entry));
+    }
+    return array;
+}
+
+} // namespace
+
+QByteArray jsonReport(const RunReport &report) {
+    QJsonObject object{
+        {QStringLiteral("command"),
+         report.command.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(report.command)},
+        {QStringLiteral("ok"), report.exit() == 0},
+        {QStringLiteral("exit"), report.exit()},
+        {QStringLiteral("boards"), arrayOf(report.boards, boardJson)},
+    };
+    if (report.command == QLatin1String("check")) {
+        object.insert(QStringLiteral("checks"), arrayOf(report.checks, checkJson));
+    }
+    if (report.command == QLatin1String("ports")) {
+        object.insert(QStringLiteral("ports"), arrayOf(report.ports, portJson));
+    }
+    if (!report.usageError.isEmpty()) {
+        object.insert(QStringLiteral("message"), report.usageError);
+    }
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+namespace {
+
+QString boardName(const BoardReport &board) {
+    return board.address ? QStringLiteral("%1 address %2").arg(board.port).arg(*board.address)
+                         : board.port;
+}
+
+QString boardLine(const QString &command, const BoardReport &board) {
+    const std::string_view result = resultName(board.result);
+    QString line = QStringLiteral("%1: %2: %3")
+                       .arg(boardName(board), QString::fromLatin1(result.data(), result.size()),
+                            board.message);
+    if ((command == QLatin1String("flash") || command == QLatin1String("verify")) &&
+        board.lines > 0) {
+        line += QStringLiteral(" (%1 lines, %2 commands, %3 retries, %4 resumed, %5 s)")
+                    .arg(board.lines)
+                    .arg(board.commands)
+                    .arg(board.retries)
+                    .arg(board.resumed)
+                    .arg(board.seconds, 0, 'f', 1);
+    }
+    return line + QLatin1Char('\n');
+}
+
+QString portLine(const ListedPort &port) {
+    QString line = port.path;
+    for (const QString &name : port.byId) {
+        line += QStringLiteral("\n    ") + name;
+    }
+    if (port.vendorId && port.productId) {
+        line += QStringLiteral("\n    USB %1:%2")
+                    .arg(*port.vendorId, 4, 16, QLatin1Char('0'))
+                    .arg(*port.productId, 4, 16, QLatin1Char('0'));
+    }
+    const QString maker = QStringList{port.maker, port.description, port.serialNumber}
+                              .filter(QRegularExpression(QStringLiteral("\\S")))
+                              .join(QStringLiteral(", "));
+    if (!maker.isEmpty()) {
+        line += QStringLiteral("\n    ") + maker;
+    }
+    return line + QLatin1Char('\n');
+}
+
+} // namespace
+
+QString textReport(const RunReport &report) {
+    QString text;
+    for (const CheckEntry &check : report.checks) {
+        text += QStringLiteral("%1 %2 %3: %4\n")
+                    .arg(check.ok ? QStringLiteral("ok  ") : QStringLiteral("FAIL"), check.port,
+                         check.name, check.message);
+    }
+    for (const BoardReport &board : report.boards) {
+        text += boardLine(report.command, board);
+    }
+    for (const ListedPort &port : report.ports) {
+        text += portLine(port);
+    }
+    if (report.command == QLatin1String("ports") && report.ports.empty()) {
+        text += QStringLiteral("No serial port found.\n");
+    }
+    return text;
+}
+
+int printReport(const RunReport &report, bool json) {
+    if (!report.usageError.isEmpty()) {
+        std::fprintf(stderr, "quenta-flash: %s\nTry quenta-flash --help.\n",
+                     report.usageError.toLocal8Bit().constData());
+    }
+    const QByteArray out = json ? jsonReport(report) : textReport(report).toLocal8Bit();
+    std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
+    std::fflush(stdout);
+    return report.exit();
 }
 
 } // namespace quenta::flash

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "pure/JobResult.h"
 #include "io/PortListing.h"
+#include "pure/JobResult.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
@@ -42,5 +43,18 @@ struct RunReport {
 
     int exit() const;
 };
+
+// The report as one JSON object on one line: "command", "ok", "exit" and "boards" (each with
+// "port", "address" (null without Modbus), "version", "result", "lines", "commands", "retries",
+// "resumed", "seconds", "message"); "checks" for check, "ports" for ports, and "message" for a
+// command line that was not understood.
+QByteArray jsonReport(const RunReport &report);
+
+// The report for people, one line per board (and per check, per port), ending in a line end.
+QString textReport(const RunReport &report);
+
+// Prints the report once: JSON or text on standard output; a command line that was not understood
+// also goes to standard error in words. Returns the exit status.
+int printReport(const RunReport &report, bool json);
 
 } // namespace quenta::flash

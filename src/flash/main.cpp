@@ -3,8 +3,8 @@
 #include "flash/Firmware.h"
 #include "flash/FlashOptions.h"
 #include "flash/FlashRun.h"
-#include "flash/ProgressDisplay.h"
-#include "flash/RunOutput.h"
+#include "flash/Progress.h"
+#include "flash/Report.h"
 #include "io/PortListing.h"
 
 #include <QCoreApplication>

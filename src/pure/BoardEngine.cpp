@@ -269,8 +269,7 @@ Step BoardEngine::onSingleAnswer(const Answer &answer) {
     if (task_.kind == JobKind::Install) {
         return finish(JobResult::Ok, "the firmware was started");
     }
-    return finish(JobResult::Ok,
-                  "the board's address is now " + std::to_string(task_.newAddress));
+    return finish(JobResult::Ok, "the board's address is now " + std::to_string(task_.newAddress));
 }
 
 Step BoardEngine::startPass(Pass pass, ResumePoint point) {
@@ -345,8 +344,8 @@ Step BoardEngine::onUnfitLine(std::string_view text) {
                                               lastUnfit_ +
                                               "\" and never reported the end of the file");
     }
-    return finish(JobResult::Refused,
-                  "line " + line + ": the board answered \"" + lastUnfit_ + "\" where \"OK\" was due");
+    return finish(JobResult::Refused, "line " + line + ": the board answered \"" + lastUnfit_ +
+                                          "\" where \"OK\" was due");
 }
 
 Step BoardEngine::advance() {
@@ -458,16 +457,17 @@ Step BoardEngine::timerFired() {
         }
         return finish(lastUnfit_.empty() ? JobResult::NoAnswer : JobResult::Refused,
                       "no answer after " + std::to_string(task_.patience.retries + 1) + " tries" +
-                          (lastUnfit_.empty() ? std::string()
-                                              : ": the board answered only \"" + lastUnfit_ + "\""));
+                          (lastUnfit_.empty()
+                               ? std::string()
+                               : ": the board answered only \"" + lastUnfit_ + "\""));
     case Phase::Lines:
         return lineTimeout();
     case Phase::Draining:
         strays_ = 0;
         return sendLine(false);
     case Phase::Closing:
-        return finish(JobResult::Ok, task_.kind == JobKind::Flash ? "downloaded and verified"
-                                                                  : "verified");
+        return finish(JobResult::Ok,
+                      task_.kind == JobKind::Flash ? "downloaded and verified" : "verified");
     case Phase::Awaiting:
         return finish(JobResult::PortLost, "the port went away " + lostWhere_ +
                                                " and did not come back within " +

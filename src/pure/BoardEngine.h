@@ -154,13 +154,13 @@ private:
     int settleMs_ = kSettleMs;
     bool settleRefuses_ = false; // an ERROR while settling refuses: it answered a verify line
     std::string version_;
-    std::string note_; // said at the end, whatever the outcome
+    std::string note_;      // said at the end, whatever the outcome
     std::string lostWhere_; // where the port went away, and why
     std::string single_;    // the one command out, framed
     std::string lastUnfit_; // the last answer that did not fit the line in flight
     int tries_ = 0;
-    int sends_ = 0;  // times the line in flight went out
-    int strays_ = 0; // answers still due to a re-sent line that was answered
+    int sends_ = 0;             // times the line in flight went out
+    int strays_ = 0;            // answers still due to a re-sent line that was answered
     std::size_t strayLine_ = 0; // that line's number
     Pass pass_ = Pass::Download;
     bool passStarted_ = false;

@@ -1,5 +1,5 @@
 #include "flash/FlashOptions.h"
-#include "flash/ProgressLine.h"
+#include "flash/Progress.h"
 
 #include <QtTest>
 

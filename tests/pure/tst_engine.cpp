@@ -71,7 +71,8 @@ private slots:
         records[0] = kAddress0;
         records[11] = ":020000040001F9";
         records[21] = kEnd;
-        const ResumePoint point = quenta::resumePoint(records, static_cast<std::size_t>(unanswered));
+        const ResumePoint point =
+            quenta::resumePoint(records, static_cast<std::size_t>(unanswered));
         QCOMPARE(point.addressRecord ? static_cast<int>(*point.addressRecord) : -1, addressRecord);
         QCOMPARE(static_cast<int>(point.from), from);
     }
@@ -83,10 +84,15 @@ private slots:
         QVERIFY(!talk.end);
         talk.timer(); // the quiet after the last verify answer
         QCOMPARE(talk.message(), QStringLiteral("downloaded and verified"));
-        const std::vector<std::string> expected{
-            "BOOTi\r\n",          "BOOT:0400000001020304F2\r\n", "BOOT:0400100005060708D2\r\n",
-            "BOOT:04002000090A0B0CB2\r\n", "BOOT:00000001FF\r\n",  "BOOT#0400000001020304F2\r\n",
-            "BOOT#0400100005060708D2\r\n", "BOOT#04002000090A0B0CB2\r\n", "BOOT#00000001FF\r\n"};
+        const std::vector<std::string> expected{"BOOTi\r\n",
+                                                "BOOT:0400000001020304F2\r\n",
+                                                "BOOT:0400100005060708D2\r\n",
+                                                "BOOT:04002000090A0B0CB2\r\n",
+                                                "BOOT:00000001FF\r\n",
+                                                "BOOT#0400000001020304F2\r\n",
+                                                "BOOT#0400100005060708D2\r\n",
+                                                "BOOT#04002000090A0B0CB2\r\n",
+                                                "BOOT#00000001FF\r\n"};
         QCOMPARE(talk.sent, expected);
     }
 
@@ -135,15 +141,17 @@ private slots:
     void dropInVerify_data() {
         QTest::addColumn<QString>("version");
         QTest::addColumn<QString>("next");
-        QTest::newRow("same board") << "VER=4.1\r\n" << "BOOT#0400000001020304F2\r\n";
-        QTest::newRow("another board") << "VER=5.0\r\n" << "BOOT:0400000001020304F2\r\n";
+        QTest::newRow("same board") << "VER=4.1\r\n"
+                                    << "BOOT#0400000001020304F2\r\n";
+        QTest::newRow("another board") << "VER=5.0\r\n"
+                                       << "BOOT:0400000001020304F2\r\n";
     }
     void dropInVerify() {
         QFETCH(QString, version);
         QFETCH(QString, next);
         Talk talk(JobKind::Flash);
-        talk.answer({"VER=4.1\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n", "OK\r\n",
-                     "OK\r\n"});
+        talk.answer(
+            {"VER=4.1\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n", "OK\r\n", "OK\r\n"});
         const Step lost = talk.engine.portLost("gone");
         QVERIFY(lost.awaitPort);
         talk.take(talk.engine.portBack());
@@ -183,8 +191,9 @@ private slots:
             talk.timer();
         }
         QCOMPARE(talk.end->result, JobResult::Refused);
-        QCOMPARE(talk.message(),
-                 QStringLiteral("line 1: the board answered \"VER=4.1\" where \"OK\" was due, 3 tries"));
+        QCOMPARE(
+            talk.message(),
+            QStringLiteral("line 1: the board answered \"VER=4.1\" where \"OK\" was due, 3 tries"));
     }
 
     // On a bus: the new address must be free; the answer may come from it.

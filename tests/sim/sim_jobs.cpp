@@ -232,10 +232,10 @@ private:
         waitMs_ = task.patience.waitMs;
         engine_ = std::make_unique<BoardEngine>(task);
         const Micros lines = static_cast<Micros>(firmware_.records.size());
-        const Micros perLine = 4 * static_cast<Micros>(timeoutMs_) * kMs * (task.patience.retries + 1);
-        bound_ = (quenta::kMaxResumes + 2) *
-                 (static_cast<Micros>(waitMs_) * kMs * 3 +
-                  (quenta::kMaxVerifyPasses + 2) * lines * perLine);
+        const Micros perLine =
+            4 * static_cast<Micros>(timeoutMs_) * kMs * (task.patience.retries + 1);
+        bound_ = (quenta::kMaxResumes + 2) * (static_cast<Micros>(waitMs_) * kMs * 3 +
+                                              (quenta::kMaxVerifyPasses + 2) * lines * perLine);
         for (int i = 0; i < faults_.drops; ++i) {
             schedule(rng_.between(1, 40 * static_cast<int>(lines) + 200) * kMs, Kind::Drop, 0);
         }
@@ -382,7 +382,8 @@ private:
         }
         std::vector<std::uint8_t> data;
         for (unsigned i = 0; i < count; ++i) {
-            data.push_back(static_cast<std::uint8_t>(std::stoul(body.substr(8 + 2 * i, 2), nullptr, 16)));
+            data.push_back(
+                static_cast<std::uint8_t>(std::stoul(body.substr(8 + 2 * i, 2), nullptr, 16)));
         }
         data[static_cast<std::size_t>(rng_.below(static_cast<int>(count)))] ^= 0x5A;
         const unsigned offset = static_cast<unsigned>(std::stoul(body.substr(2, 4), nullptr, 16));
@@ -433,7 +434,8 @@ private:
                                      texts[rng_.below(4)]));
         }
         if (rng_.chance(faults_.split) && bytes.size() > 1) {
-            const std::size_t cut = static_cast<std::size_t>(rng_.between(1, static_cast<int>(bytes.size()) - 1));
+            const std::size_t cut =
+                static_cast<std::size_t>(rng_.between(1, static_cast<int>(bytes.size()) - 1));
             deliver(at, bytes.substr(0, cut));
             deliver(at + rng_.between(1, 30) * kMs, bytes.substr(cut));
             return;
@@ -474,7 +476,7 @@ private:
             board_->reboot(verifiedSinceWrite_ ? 0 : static_cast<std::size_t>(faults_.lostRecords));
         }
         const int away = faults_.longDrop && rng_.chance(0.5) ? waitMs_ + rng_.between(1, 500)
-                                                                 : rng_.between(10, waitMs_ / 2 + 10);
+                                                              : rng_.between(10, waitMs_ / 2 + 10);
         note("drop for " + std::to_string(away) + " ms");
         schedule(now_ + rng_.between(0, 20) * kMs, Kind::Lost, 0);
         schedule(now_ + away * kMs, Kind::Back, 0);
@@ -502,7 +504,8 @@ private:
             return;
         }
         if (end_->result == JobResult::Interrupted || end_->result == JobResult::PortError) {
-            fail("an outcome the engine never gives: " + std::string(quenta::resultName(end_->result)));
+            fail("an outcome the engine never gives: " +
+                 std::string(quenta::resultName(end_->result)));
             return;
         }
         for (std::size_t at = message.find("line "); at != std::string::npos;
