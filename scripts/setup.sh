@@ -10,7 +10,6 @@ packages=(
     xvfb xauth imagemagick fonts-dejavu-core
     gputils srecord
     dpkg-dev desktop-file-utils lintian locales
-    help2man
 )
 
 missing=()

@@ -1,8 +1,11 @@
 #include "flash/FlashOptions.h"
 
+#include "io/PortAccess.h"
+
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <utility>
@@ -69,37 +72,32 @@ std::optional<AddressChoice> addressChoice(const QString &text) {
         if (!address) {
             return std::nullopt;
         }
-        choice.list.push_back(static_cast<std::uint8_t>(*address));
+        const auto byte = static_cast<std::uint8_t>(*address);
+        if (std::find(choice.list.begin(), choice.list.end(), byte) != choice.list.end()) {
+            return std::nullopt;
+        }
+        choice.list.push_back(byte);
     }
     return choice;
 }
 
+// Reads the command line by the option table.
 struct Parser {
     QCommandLineParser parser;
-    QCommandLineOption port{
-        {QStringLiteral("p"), QStringLiteral("port")}, {}, QStringLiteral("PORT")};
-    QCommandLineOption baud{{QStringLiteral("b"), QStringLiteral("baud")}, {}, QStringLiteral("N")};
-    QCommandLineOption usb{QStringLiteral("usb")};
-    QCommandLineOption modbus{{QStringLiteral("m"), QStringLiteral("modbus")}};
-    QCommandLineOption address{
-        {QStringLiteral("a"), QStringLiteral("address")}, {}, QStringLiteral("A")};
-    QCommandLineOption timeout{QStringLiteral("timeout"), {}, QStringLiteral("MS")};
-    QCommandLineOption retries{QStringLiteral("retries"), {}, QStringLiteral("N")};
-    QCommandLineOption wait{QStringLiteral("wait"), {}, QStringLiteral("S")};
-    QCommandLineOption json{QStringLiteral("json")};
-    QCommandLineOption quiet{{QStringLiteral("q"), QStringLiteral("quiet")}};
-    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")}};
-    QCommandLineOption version{QStringLiteral("version")};
 
     Parser() {
-        parser.addOptions(
-            {port, baud, usb, modbus, address, timeout, retries, wait, json, quiet, help, version});
+        for (const OptionSpec &spec : optionTable()) {
+            parser.addOption(QCommandLineOption(spec.names, spec.description, spec.valueName));
+        }
     }
+    bool isSet(const char *name) const { return parser.isSet(QLatin1String(name)); }
+    QString value(const char *name) const { return parser.value(QLatin1String(name)); }
+    QStringList values(const char *name) const { return parser.values(QLatin1String(name)); }
 };
 
 // Checks the options; the mistake, if any.
 QString readOptions(const Parser &p, Settings &s) {
-    for (const QString &text : p.parser.values(p.port)) {
+    for (const QString &text : p.values("port")) {
         const auto path = portPath(text);
         if (!path) {
             return QStringLiteral("--port \"%1\" is no port: give COMn (n from 1) or a device path")
@@ -108,48 +106,56 @@ QString readOptions(const Parser &p, Settings &s) {
         if (s.ports.contains(*path)) {
             return QStringLiteral("the port %1 is given twice").arg(*path);
         }
+        const QString device = resolvePortPath(*path);
+        for (const QString &earlier : s.ports) {
+            if (resolvePortPath(earlier) == device) {
+                return QStringLiteral("%1 and %2 are one device, %3: give it once")
+                    .arg(earlier, *path, device);
+            }
+        }
         s.ports.append(*path);
     }
-    if (p.parser.isSet(p.baud)) {
-        const int baud = p.parser.value(p.baud).toInt();
+    if (p.isSet("baud")) {
+        const int baud = p.value("baud").toInt();
         if (baud != 9600 && baud != 19200 && baud != 115200) {
             return QStringLiteral("--baud must be 9600, 19200 or 115200");
         }
         s.baud = baud;
     }
-    if (p.parser.isSet(p.address)) {
-        const auto choice = addressChoice(p.parser.value(p.address));
+    if (p.isSet("address")) {
+        const auto choice = addressChoice(p.value("address"));
         if (!choice) {
-            return QStringLiteral("--address must be N, a list N,M,... (each 1..255) or \"all\"");
+            return QStringLiteral("--address must be N, a list N,M,... of different addresses "
+                                  "(each 1..255) or \"all\"");
         }
         s.addresses = *choice;
     }
-    if (p.parser.isSet(p.timeout)) {
-        const auto ms = wholeNumber(p.parser.value(p.timeout), 1, 3600000);
+    if (p.isSet("timeout")) {
+        const auto ms = wholeNumber(p.value("timeout"), 1, 3600000);
         if (!ms) {
             return QStringLiteral("--timeout must be a whole number of milliseconds, 1 or more");
         }
         s.timeoutMs = *ms;
     }
-    if (p.parser.isSet(p.retries)) {
-        const auto retries = wholeNumber(p.parser.value(p.retries), 0, 1000);
+    if (p.isSet("retries")) {
+        const auto retries = wholeNumber(p.value("retries"), 0, 1000);
         if (!retries) {
             return QStringLiteral("--retries must be a whole number from 0 to 1000");
         }
         s.retries = *retries;
     }
-    if (p.parser.isSet(p.wait)) {
+    if (p.isSet("wait")) {
         bool ok = false;
-        const double seconds = p.parser.value(p.wait).toDouble(&ok);
+        const double seconds = p.value("wait").toDouble(&ok);
         if (!ok || !(seconds >= 0.0 && seconds <= 86400.0)) {
             return QStringLiteral("--wait must be a number of seconds, 0 or more");
         }
         s.waitMs = static_cast<int>(seconds * 1000.0);
     }
-    s.usb = p.parser.isSet(p.usb);
-    s.modbus = p.parser.isSet(p.modbus);
-    s.json = p.parser.isSet(p.json);
-    s.quiet = p.parser.isSet(p.quiet);
+    s.usb = p.isSet("usb");
+    s.modbus = p.isSet("modbus");
+    s.json = p.isSet("json");
+    s.quiet = p.isSet("quiet");
     return {};
 }
 
@@ -165,10 +171,14 @@ QString readCommand(const QStringList &words, Settings &s) {
     s.command = *command;
     const bool argument = takesFile(s.command) || s.command == Command::SetAddress;
     if (words.size() != (argument ? 2 : 1)) {
-        return argument ? QStringLiteral("%1 needs %2")
-                              .arg(words[0], takesFile(s.command) ? QStringLiteral("a FILE")
-                                                                  : QStringLiteral("N"))
-                        : QStringLiteral("%1 takes no argument").arg(words[0]);
+        const QString what = takesFile(s.command) ? QStringLiteral("FILE") : QStringLiteral("N");
+        if (!argument) {
+            return QStringLiteral("%1 takes no argument").arg(words[0]);
+        }
+        return words.size() == 1 ? QStringLiteral("%1 needs %2").arg(words[0], what)
+                                 : QStringLiteral("%1 takes one %2, not %3 words")
+                                       .arg(words[0], what)
+                                       .arg(words.size() - 1);
     }
     if (takesFile(s.command)) {
         s.file = words[1];
@@ -198,10 +208,10 @@ QString checkTogether(const Parser &p, const Settings &s) {
     if (s.ports.size() > 1 && !runsOnSeveralPorts(s.command)) {
         return QStringLiteral("several --port are for flash, verify and check only");
     }
-    if (p.parser.isSet(p.address) && !s.modbus) {
+    if (p.isSet("address") && !s.modbus) {
         return QStringLiteral("--address needs --modbus");
     }
-    if (s.command == Command::Scan && p.parser.isSet(p.address)) {
+    if (s.command == Command::Scan && p.isSet("address")) {
         return QStringLiteral("scan takes no --address: it tries them all");
     }
     if (s.command == Command::SetAddress && s.modbus &&
@@ -211,7 +221,109 @@ QString checkTogether(const Parser &p, const Settings &s) {
     return {};
 }
 
+// Qt's "Unknown option 'bogus'." in this program's words: "unknown option --bogus".
+QString parserError(const QString &error) {
+    static const QRegularExpression quoted(QStringLiteral("^(\\w+) option '([^']*)'\\.?$"));
+    const QRegularExpressionMatch match = quoted.match(error);
+    if (!match.hasMatch()) {
+        return error.isEmpty() ? error : error.at(0).toLower() + error.mid(1);
+    }
+    const QString name = match.captured(2);
+    return QStringLiteral("%1 option %2%3")
+        .arg(match.captured(1).toLower(),
+             name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
+}
+
 } // namespace
+
+const std::vector<OptionSpec> &optionTable() {
+    static const std::vector<OptionSpec> table{
+        {{QStringLiteral("p"), QStringLiteral("port")},
+         QStringLiteral("PORT"),
+         QStringLiteral("COMn (= /dev/ttyS(n-1)) or a device path. May be repeated: flash, "
+                        "verify and check then run on every port at once, one board per port."),
+         QStringLiteral("@ports")},
+        {{QStringLiteral("b"), QStringLiteral("baud")},
+         QStringLiteral("N"),
+         QStringLiteral("9600, 19200 or 115200 (default 115200)."),
+         QStringLiteral("9600 19200 115200")},
+        {{QStringLiteral("usb")},
+         {},
+         QStringLiteral("The board's USB port exists only once the board is powered: wait for "
+                        "it to appear and to become usable (see --wait)."),
+         {}},
+        {{QStringLiteral("m"), QStringLiteral("modbus")},
+         {},
+         QStringLiteral("Modbus RTU framing."),
+         {}},
+        {{QStringLiteral("a"), QStringLiteral("address")},
+         QStringLiteral("A"),
+         QStringLiteral("Modbus address: N, a list N,M,... of different addresses, or \"all\" "
+                        "(every board a scan finds, one after another). Without it: the first "
+                        "address in 1..127 that answers."),
+         QStringLiteral("all")},
+        {{QStringLiteral("timeout")},
+         QStringLiteral("MS"),
+         QStringLiteral("How long to wait for each answer (default 1000)."),
+         {}},
+        {{QStringLiteral("retries")},
+         QStringLiteral("N"),
+         QStringLiteral("Send a command whose answer did not come again, N times (default 2)."),
+         {}},
+        {{QStringLiteral("wait")},
+         QStringLiteral("S"),
+         QStringLiteral("How long to wait for a port to appear or to come back, and for the "
+                        "bootloader's first answer (default 10)."),
+         {}},
+        {{QStringLiteral("json")},
+         {},
+         QStringLiteral("One JSON report on standard output instead of text."),
+         {}},
+        {{QStringLiteral("q"), QStringLiteral("quiet")},
+         {},
+         QStringLiteral("No progress display."),
+         {}},
+        {{QStringLiteral("h"), QStringLiteral("help")}, {}, QStringLiteral("This help."), {}},
+        {{QStringLiteral("version")}, {}, QStringLiteral("The program's version."), {}},
+        {{QStringLiteral("man-page")}, {}, QStringLiteral("The manual page, in roff."), {}, true},
+        {{QStringLiteral("bash-completion")},
+         {},
+         QStringLiteral("The bash completion script."),
+         {},
+         true},
+    };
+    return table;
+}
+
+const std::vector<CommandSpec> &commandTable() {
+    static const std::vector<CommandSpec> table{
+        {Command::Flash, QStringLiteral("FILE"),
+         QStringLiteral("Download FILE into the board, then verify it (always both).")},
+        {Command::Verify, QStringLiteral("FILE"),
+         QStringLiteral("Verify the board against FILE; nothing is written.")},
+        {Command::Install, {}, QStringLiteral("Start the firmware (the install command).")},
+        {Command::Version,
+         {},
+         QStringLiteral("Print the bootloader's answer to the info command.")},
+        {Command::SetAddress, QStringLiteral("N"),
+         QStringLiteral("Give the board the new bus address N (1..255). On a Modbus bus the "
+                        "address must be free: a board that already answers on it stops the "
+                        "command before anything is changed.")},
+        {Command::Scan,
+         {},
+         QStringLiteral("List every board that answers on a Modbus bus (addresses 1..127), "
+                        "with its version.")},
+        {Command::Check,
+         {},
+         QStringLiteral("Pre-flight check of the port and the board, saying what is wrong and "
+                        "what to do.")},
+        {Command::Ports,
+         {},
+         QStringLiteral("List the serial ports of this machine (paths, /dev/serial/by-id "
+                        "names, USB ids, maker).")},
+    };
+    return table;
+}
 
 std::string_view commandName(Command command) {
     for (const auto &[text, each] : kCommands) {
@@ -225,22 +337,35 @@ std::string_view commandName(Command command) {
 ParsedArguments parseArguments(const QStringList &arguments) {
     Parser p;
     ParsedArguments parsed;
+    const QStringList words =
+        p.parser.parse(arguments) ? p.parser.positionalArguments() : QStringList();
+    if (!words.isEmpty() && commandNamed(words[0])) {
+        parsed.command = words[0];
+    }
     if (!p.parser.parse(arguments)) {
-        parsed.error = p.parser.errorText();
+        parsed.error = parserError(p.parser.errorText());
         return parsed;
     }
-    if (p.parser.isSet(p.help)) {
+    if (p.isSet("help")) {
         parsed.action = ParsedArguments::Action::Help;
         return parsed;
     }
-    if (p.parser.isSet(p.version)) {
+    if (p.isSet("version")) {
         parsed.action = ParsedArguments::Action::Version;
+        return parsed;
+    }
+    if (p.isSet("man-page")) {
+        parsed.action = ParsedArguments::Action::ManPage;
+        return parsed;
+    }
+    if (p.isSet("bash-completion")) {
+        parsed.action = ParsedArguments::Action::Completion;
         return parsed;
     }
     Settings &s = parsed.settings;
     parsed.error = readOptions(p, s);
     if (parsed.error.isEmpty()) {
-        parsed.error = readCommand(p.parser.positionalArguments(), s);
+        parsed.error = readCommand(words, s);
     }
     if (parsed.error.isEmpty()) {
         parsed.error = checkTogether(p, s);
@@ -249,59 +374,6 @@ ParsedArguments parseArguments(const QStringList &arguments) {
         parsed.action = ParsedArguments::Action::Run;
     }
     return parsed;
-}
-
-QString helpText() {
-    return QStringLiteral(
-        "Usage: quenta-flash [OPTIONS] COMMAND [ARGUMENT]\n"
-        "Flashes Intel HEX firmware into PIC bootloader boards over a serial line or a Modbus "
-        "bus.\n"
-        "\n"
-        "Commands:\n"
-        "  flash FILE          download FILE into the board, then verify it (always both)\n"
-        "  verify FILE         verify the board against FILE; nothing is written\n"
-        "  install             start the firmware (the install command)\n"
-        "  version             print the bootloader's answer to the info command\n"
-        "  set-address N       give the board the new bus address N (0..255)\n"
-        "  scan                list every board that answers on a Modbus bus (addresses 1..127), "
-        "with its version\n"
-        "  check               pre-flight check of the port and the board, saying what is wrong "
-        "and what to do\n"
-        "  ports               list the serial ports of this machine (paths, /dev/serial/by-id "
-        "names, USB ids, maker)\n"
-        "\n"
-        "Options:\n"
-        "  -p, --port PORT     COMn (= /dev/ttyS(n-1)) or a device path. May be repeated: flash, "
-        "verify and check\n"
-        "                      then run on every port at once, one board per port\n"
-        "  -b, --baud N        9600, 19200 or 115200 (default 115200)\n"
-        "      --usb           the board's USB port exists only once the board is powered: wait "
-        "for it (see --wait)\n"
-        "  -m, --modbus        Modbus RTU framing\n"
-        "  -a, --address A     Modbus address: N, a list N,M,..., or \"all\" (every board a scan "
-        "finds, flashed one\n"
-        "                      after another on the bus). Without it: the first address in "
-        "1..127 that answers\n"
-        "      --timeout MS    how long to wait for each answer (default 1000)\n"
-        "      --retries N     re-send a command whose answer did not come, N times (default 2)\n"
-        "      --wait S        how long to wait for a port to appear or to come back, and for "
-        "the bootloader's first\n"
-        "                      answer (default 10)\n"
-        "      --json          one JSON report on stdout instead of text\n"
-        "  -q, --quiet         no progress display\n"
-        "  -h, --help / --version\n"
-        "\n"
-        "Exit status:\n"
-        "  0  every board done (flash: downloaded and verified)\n"
-        "  1  a board refused: an \"ERROR\" or \"FORMAT\" answer, a verify mismatch, or a board "
-        "that never reported\n"
-        "     the end of the file\n"
-        "  2  usage error, or a file that cannot be used (missing, unreadable, not Intel HEX, no "
-        "lines); nothing is sent\n"
-        "  3  a port cannot be opened (missing, no permission, in use)\n"
-        "  4  no answer (the board stayed silent through the retries, or no board answered)\n"
-        "  5  the port went away and did not come back within --wait\n"
-        "  With several boards, the highest of their codes.\n");
 }
 
 } // namespace quenta::flash

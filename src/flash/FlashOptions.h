@@ -36,19 +36,37 @@ struct Settings {
 };
 
 struct ParsedArguments {
-    enum class Action { Run, Help, Version, UsageError };
+    enum class Action { Run, Help, Version, ManPage, Completion, UsageError };
     Action action = Action::UsageError;
     Settings settings;
-    QString error; // UsageError: what is wrong, for people
+    QString error;   // UsageError: what is wrong, for people
+    QString command; // the command as given, when it is one
 };
+
+// One option as the parser, the help, the man page and the completion see it.
+struct OptionSpec {
+    QStringList names;   // short name first, if any
+    QString valueName;   // empty for a switch
+    QString description; // one paragraph
+    // What completes its value: "@ports" (the serial ports), or the words, blank-separated.
+    QString completion;
+    bool hidden = false; // made for the build, not for people
+};
+
+// One command as the help, the man page and the completion see it.
+struct CommandSpec {
+    Command command;
+    QString argument; // "FILE", "N" or empty
+    QString description;
+};
+
+const std::vector<OptionSpec> &optionTable();
+const std::vector<CommandSpec> &commandTable();
 
 // Reads and checks the command line (the program's name first). Every mistake is a usage error.
 ParsedArguments parseArguments(const QStringList &arguments);
 
 // The command's name as it is typed.
 std::string_view commandName(Command command);
-
-// The help text: the synopsis, the commands, the options and the exit status.
-QString helpText();
 
 } // namespace quenta::flash

@@ -65,8 +65,15 @@ void PortRun::tryOpen() {
     }
     // A board on USB brings its port when powered, and udev gives the port its group a moment
     // later: until the wait is over, any failure may yet mend itself.
-    if (settings_.usb && !openDeadline_.hasExpired()) {
+    if ((settings_.usb || reopening_) && !openDeadline_.hasExpired()) {
         openTimer_.start();
+        return;
+    }
+    if (reopening_) {
+        endAll(JobResult::PortLost, QStringLiteral("the port went away during the bus scan and "
+                                                   "did not come back within %1 s (%2)")
+                                        .arg(settings_.waitMs / 1000.0)
+                                        .arg(problem.reason));
         return;
     }
     QString reason = problem.reason;
@@ -99,6 +106,7 @@ void PortRun::check(const QString &name, bool ok, const QString &message) {
 }
 
 void PortRun::opened() {
+    reopening_ = false;
     check(QStringLiteral("exists"), true, QStringLiteral("%1 is there").arg(port_.path()));
     check(QStringLiteral("permission"), true,
           QStringLiteral("%1 may be read and written").arg(port_.path()));
@@ -118,7 +126,11 @@ void PortRun::opened() {
 
 void PortRun::scanned() {
     if (!port_.isOpen()) {
-        endAll(JobResult::PortLost, QStringLiteral("the port went away during the scan"));
+        // The scan starts again once the port is back, as a job's probe does.
+        scan_.release()->deleteLater();
+        reopening_ = true;
+        openDeadline_.setRemainingTime(settings_.waitMs);
+        openTimer_.start();
         return;
     }
     for (const FoundBoard &board : scan_->found()) {
@@ -156,6 +168,10 @@ void PortRun::nextBoard() {
         endAll(JobResult::Ok, {});
         return;
     }
+    if (interrupted_) {
+        endAll(JobResult::Interrupted, QStringLiteral("interrupted before its job began"));
+        return;
+    }
     BoardTask task;
     task.kind = jobKind(settings_.command);
     task.records = records_;
@@ -189,7 +205,29 @@ void PortRun::boardDone() {
     nextBoard();
 }
 
+void PortRun::interrupt() {
+    if (ended_) {
+        return;
+    }
+    interrupted_ = true;
+    openTimer_.stop();
+    if (job_ && !job_->done()) {
+        job_->interrupt();
+        return;
+    }
+    endAll(JobResult::Interrupted, QStringLiteral("interrupted before its job began"));
+}
+
 void PortRun::endAll(JobResult result, const QString &message) {
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    openTimer_.stop();
+    if (scan_) {
+        scan_->disconnect(this);
+        scan_.release()->deleteLater();
+    }
     if (targets_.empty() && reports_.empty()) {
         targets_.push_back(std::nullopt);
     }
@@ -221,6 +259,13 @@ FlashRun::FlashRun(Settings settings, std::vector<std::string> records, Progress
     }
 }
 
+void FlashRun::interrupt(int signal) {
+    signal_ = signal;
+    for (const auto &port : ports_) {
+        port->interrupt();
+    }
+}
+
 void FlashRun::start() {
     running_ = static_cast<int>(ports_.size());
     for (const auto &port : ports_) {
@@ -238,6 +283,7 @@ RunReport FlashRun::report() const {
     const std::string_view name = commandName(settings_.command);
     RunReport report;
     report.command = QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+    report.signal = signal_;
     for (const auto &port : ports_) {
         report.boards.insert(report.boards.end(), port->reports().begin(), port->reports().end());
         report.checks.insert(report.checks.end(), port->checks().begin(), port->checks().end());

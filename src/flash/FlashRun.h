@@ -29,6 +29,8 @@ public:
             ProgressDisplay &progress, QObject *parent = nullptr);
 
     void start();
+    // Stops at once: the job under way and every board still to do end "interrupted".
+    void interrupt();
     const std::vector<BoardReport> &reports() const { return reports_; }
     const std::vector<CheckEntry> &checks() const { return checks_; }
 
@@ -57,6 +59,9 @@ private:
     std::vector<std::optional<std::uint8_t>> targets_; // the boards still to do
     std::vector<BoardReport> reports_;
     std::vector<CheckEntry> checks_;
+    bool reopening_ = false; // the port went away during the scan: waiting for it
+    bool interrupted_ = false;
+    bool ended_ = false;
 };
 
 // A whole run over its ports: one PortRun per port, all at once in one event loop, and the report
@@ -68,6 +73,8 @@ public:
              QObject *parent = nullptr);
 
     void start();
+    // A signal stopped the run: every port stops at once.
+    void interrupt(int signal);
     RunReport report() const;
 
 signals:
@@ -80,6 +87,7 @@ private:
     std::vector<std::string> records_;
     std::vector<std::unique_ptr<PortRun>> ports_;
     int running_ = 0;
+    int signal_ = 0;
 };
 
 } // namespace quenta::flash

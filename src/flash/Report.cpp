@@ -5,12 +5,17 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace quenta::flash {
 
 int RunReport::exit() const {
+    if (signal != 0) {
+        return 128 + signal;
+    }
     if (!usageError.isEmpty()) {
         return exitCode(JobResult::BadFile);
     }
@@ -161,8 +166,17 @@ int printReport(const RunReport &report, bool json) {
                      report.usageError.toLocal8Bit().constData());
     }
     const QByteArray out = json ? jsonReport(report) : textReport(report).toLocal8Bit();
-    std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
-    std::fflush(stdout);
+    errno = 0;
+    const std::size_t written =
+        std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
+    if (std::fflush(stdout) != 0 || written != static_cast<std::size_t>(out.size()) ||
+        std::ferror(stdout) != 0) {
+        std::fprintf(stderr,
+                     "quenta-flash: the report could not be written to standard output "
+                     "(%s)\n",
+                     std::strerror(errno != 0 ? errno : EIO));
+        return kReportNotWritten;
+    }
     return report.exit();
 }
 

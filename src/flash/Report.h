@@ -40,6 +40,7 @@ struct RunReport {
     std::vector<CheckEntry> checks; // check only
     std::vector<ListedPort> ports;  // ports only
     QString usageError;             // set when the command line was not understood
+    int signal = 0;                 // the signal that stopped the run; 0 if none
 
     int exit() const;
 };
@@ -52,6 +53,9 @@ QByteArray jsonReport(const RunReport &report);
 
 // The report for people, one line per board (and per check, per port), ending in a line end.
 QString textReport(const RunReport &report);
+
+// The exit status of a run whose report could not be written.
+inline constexpr int kReportNotWritten = 6;
 
 // Prints the report once: JSON or text on standard output; a command line that was not understood
 // also goes to standard error in words. Returns the exit status.

@@ -1,0 +1,368 @@
+#include "flash/Manual.h"
+
+#include "flash/FlashOptions.h"
+
+#include <QStringList>
+
+namespace quenta::flash {
+namespace {
+
+constexpr int kWidth = 80;
+constexpr int kTextColumn = 22;
+
+QString name(Command command) {
+    const std::string_view text = commandName(command);
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+struct ExitStatus {
+    const char *code;
+    const char *meaning;
+};
+
+constexpr ExitStatus kExitStatus[] = {
+    {"0", "every board done (flash: downloaded and verified)"},
+    {"1", "a board refused: an \"ERROR\" or \"FORMAT\" answer, a verify mismatch, a verify "
+          "that could not run undisturbed, or a board that never reported the end of the file"},
+    {"2", "usage error, or a file that cannot be used (missing, unreadable, not Intel HEX, "
+          "malformed records, no end record); nothing is sent"},
+    {"3", "a port cannot be opened (missing, no permission, in use, not a serial port)"},
+    {"4", "no answer (the board stayed silent through the retries, or no board answered)"},
+    {"5", "the port went away and did not come back within --wait, or went away more than 10 "
+          "times in one job"},
+    {"6", "the report could not be written"},
+    {"128+N", "stopped by signal N (SIGINT, SIGTERM, SIGHUP): the report says \"interrupted\" "
+              "for every unfinished board"},
+};
+
+// The words of `text` in lines of at most kWidth columns, each begun by `indent` blanks; the
+// first line continues what stands in front of it, already `start` columns wide.
+QString wrapped(const QString &text, int indent, int start) {
+    QString out;
+    int column = start;
+    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (column > indent && column + 1 + word.size() > kWidth) {
+            out += QLatin1Char('\n') + QString(indent, QLatin1Char(' '));
+            column = indent;
+        } else if (column > indent) {
+            out += QLatin1Char(' ');
+            ++column;
+        }
+        out += word;
+        column += static_cast<int>(word.size());
+    }
+    return out + QLatin1Char('\n');
+}
+
+// "  head" then the text from kTextColumn on (on the next line when the head is too long).
+QString entry(const QString &head, const QString &text) {
+    QString line = QStringLiteral("  ") + head;
+    if (line.size() + 1 > kTextColumn) {
+        line += QLatin1Char('\n') + QString(kTextColumn, QLatin1Char(' '));
+    } else {
+        line += QString(kTextColumn - line.size(), QLatin1Char(' '));
+    }
+    return line + wrapped(text, kTextColumn, kTextColumn);
+}
+
+QString optionHead(const OptionSpec &spec) {
+    QStringList names;
+    for (const QString &each : spec.names) {
+        names << (each.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + each;
+    }
+    QString head = names.join(QStringLiteral(", "));
+    if (spec.names.first().size() > 1) {
+        head = QStringLiteral("    ") + head;
+    }
+    return spec.valueName.isEmpty() ? head : head + QLatin1Char(' ') + spec.valueName;
+}
+
+// Text as roff takes it: backslashes and minus signs escaped, no line begun by a control
+// character.
+QString roff(QString text) {
+    text.replace(QLatin1Char('\\'), QLatin1String("\\e"));
+    text.replace(QLatin1Char('-'), QLatin1String("\\-"));
+    if (text.startsWith(QLatin1Char('.')) || text.startsWith(QLatin1Char('\''))) {
+        text.prepend(QLatin1String("\\&"));
+    }
+    return text;
+}
+
+QString roffOption(const OptionSpec &spec) {
+    QStringList names;
+    for (const QString &each : spec.names) {
+        names << QStringLiteral("\\fB%1%2\\fR")
+                     .arg(each.size() == 1 ? QStringLiteral("\\-") : QStringLiteral("\\-\\-"),
+                          roff(each));
+    }
+    QString head = names.join(QStringLiteral(", "));
+    if (!spec.valueName.isEmpty()) {
+        head += QStringLiteral(" \\fI%1\\fR").arg(spec.valueName);
+    }
+    return QStringLiteral(".TP\n%1\n%2\n").arg(head, roff(spec.description));
+}
+
+constexpr const char *kManBody = R"(.SH DESCRIPTION
+.B quenta\-flash
+speaks the bootloader's line protocol (one text command a line, one answer a command, optionally
+in Modbus RTU frames) without clicks: each next command goes out the moment the answer to the last
+one is in. A command whose answer does not come is sent again; a job whose port drops waits for
+it, probes the bootloader again and goes on. Every board on a Modbus bus can be flashed in one
+call, and several ports at once.
+.PP
+A job ends
+.B ok
+only after a verify pass that ran from the first line to the end record on the board as it is
+now, in which every line got exactly one answer, in order, with no re\-send, no late, extra or
+unreadable answer and no lost port. Any disturbance voids that pass and a fresh verify follows
+(three disturbed passes refuse the board). A board whose version text changed across a drop is
+another board and is judged from scratch. A job goes on after at most 10 drops.
+.PP
+Progress goes to standard error, one line per board redrawn in place, and only on a terminal.
+The report goes to standard output once, at the end: text, or with
+.B \-\-json
+one JSON object.
+)";
+
+constexpr const char *kManReport = R"(.SH "JSON REPORT"
+One object:
+.BR command " (null when none was understood), " ok ", " exit ", " boards ,
+and for
+.B check
+also
+.B checks
+.RI ( port ", " name ", " ok ", " message ),
+for
+.B ports
+also
+.B ports
+.RI ( path ", " by\-id ", " vid ", " pid ", " maker ", " description ", " serial ),
+and for a usage error
+.BR message .
+Each board:
+.B port
+(as given),
+.B address
+(null without Modbus),
+.B version
+(the bootloader's answer),
+.B result
+.RB ( ok ", " refused ", " bad\-file ", " port\-error ", " no\-answer ", " port\-lost ", " interrupted ),
+.B lines
+(records in the file),
+.B commands
+(commands sent once the bootloader answered),
+.B retries
+(re\-sends),
+.B resumed
+(times the job went on after the port came back),
+.B seconds
+and
+.BR message ,
+which names the line (counted from 1) where a job failed.
+)";
+
+constexpr const char *kManExamples = R"(.SH EXAMPLES
+One board on a USB serial adapter:
+.PP
+.nf
+.RS
+quenta\-flash \-p /dev/ttyUSB0 flash firmware.hex
+.RE
+.fi
+.PP
+Every board on an RS\-485 bus, with a JSON report:
+.PP
+.nf
+.RS
+quenta\-flash \-p /dev/serial/by\-id/usb\-FTDI_USB\-RS485\-if00\-port0 \-m \-a all \-\-json \e
+    flash firmware.hex > report.json
+.RE
+.fi
+.PP
+Three jigs at once, one board each:
+.PP
+.nf
+.RS
+quenta\-flash \-p /dev/ttyUSB0 \-p /dev/ttyUSB1 \-p /dev/ttyUSB2 flash firmware.hex
+.RE
+.fi
+.PP
+A production line's station: a board on USB that appears once powered, the exit status read by
+the line's script:
+.PP
+.nf
+.RS
+quenta\-flash \-\-usb \-\-wait 30 \-p /dev/ttyACM0 \-\-json flash firmware.hex > "unit\-$(date +%s).json"
+case $? in 0) echo pass ;; 1) echo "refused: rework" ;; *) echo "station needs a look" ;; esac
+.RE
+.fi
+.SH ENVIRONMENT
+.TP
+.B TERM
+Progress is drawn in place only when standard error is a terminal.
+.SH FILES
+.TP
+.I /dev/serial/by\-id/
+Stable names of USB serial ports, offered by
+.B ports
+and by the completion.
+.SH "SEE ALSO"
+.BR quenta (1),
+.BR quenta\-simboard (1)
+)";
+
+QString completionWords(bool values) {
+    QStringList words;
+    for (const OptionSpec &spec : optionTable()) {
+        if (spec.hidden || (values && spec.valueName.isEmpty())) {
+            continue;
+        }
+        for (const QString &each : spec.names) {
+            words << (each.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + each;
+        }
+    }
+    return words.join(values ? QLatin1Char('|') : QLatin1Char(' '));
+}
+
+QString completionValues() {
+    QString cases;
+    for (const OptionSpec &spec : optionTable()) {
+        if (spec.valueName.isEmpty() || spec.hidden) {
+            continue;
+        }
+        QStringList names;
+        for (const QString &each : spec.names) {
+            names << (each.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + each;
+        }
+        const QString words = spec.completion == QLatin1String("@ports")
+                                  ? QStringLiteral("$(_quenta_flash_ports)")
+                                  : spec.completion;
+        cases += QStringLiteral("    %1)\n        COMPREPLY=($(compgen -W \"%2\" -- \"$cur\"))\n"
+                                "        return\n        ;;\n")
+                     .arg(names.join(QLatin1Char('|')), words);
+    }
+    return cases;
+}
+
+} // namespace
+
+QString helpText() {
+    QString text = QStringLiteral(
+        "Usage: quenta-flash [OPTIONS] COMMAND [ARGUMENT]\n"
+        "Flashes Intel HEX firmware into PIC bootloader boards over a serial line or a\n"
+        "Modbus bus.\n\nCommands:\n");
+    for (const CommandSpec &spec : commandTable()) {
+        text += entry((name(spec.command) + QLatin1Char(' ') + spec.argument).trimmed(),
+                      spec.description);
+    }
+    text += QStringLiteral("\nOptions:\n");
+    for (const OptionSpec &spec : optionTable()) {
+        if (!spec.hidden) {
+            text += entry(optionHead(spec), spec.description);
+        }
+    }
+    text += QStringLiteral("\nExit status (with several boards, the highest of theirs):\n");
+    for (const ExitStatus &status : kExitStatus) {
+        const QString code = QString::fromLatin1(status.code);
+        text += QStringLiteral("  %1").arg(code, -7) +
+                wrapped(QString::fromLatin1(status.meaning), 9, 9);
+    }
+    return text;
+}
+
+QString manPage(const QString &version) {
+    QString page = QStringLiteral(".TH QUENTA\\-FLASH 1 \"\" \"quenta\\-flash %1\" \"User "
+                                  "Commands\"\n.SH NAME\nquenta\\-flash \\- flash PIC bootloader "
+                                  "boards from the command line\n.SH SYNOPSIS\n.B quenta\\-flash\n"
+                                  "[\\fIOPTIONS\\fR] \\fICOMMAND\\fR [\\fIARGUMENT\\fR]\n")
+                       .arg(version);
+    page += QString::fromLatin1(kManBody);
+    page += QStringLiteral(".SH COMMANDS\n");
+    for (const CommandSpec &spec : commandTable()) {
+        page += QStringLiteral(".TP\n\\fB%1\\fR%2\n%3\n")
+                    .arg(roff(name(spec.command)),
+                         spec.argument.isEmpty() ? QString()
+                                                 : QStringLiteral(" \\fI%1\\fR").arg(spec.argument),
+                         roff(spec.description));
+    }
+    page += QStringLiteral(".SH OPTIONS\n");
+    for (const OptionSpec &spec : optionTable()) {
+        if (!spec.hidden) {
+            page += roffOption(spec);
+        }
+    }
+    page += QStringLiteral(".SH \"EXIT STATUS\"\nWith several boards, the highest of their "
+                           "codes.\n");
+    for (const ExitStatus &status : kExitStatus) {
+        page += QStringLiteral(".TP\n.B %1\n%2\n")
+                    .arg(roff(QString::fromLatin1(status.code)),
+                         roff(QString::fromLatin1(status.meaning)));
+    }
+    page += QString::fromLatin1(kManReport);
+    page += QString::fromLatin1(kManExamples);
+    return page;
+}
+
+QString bashCompletion() {
+    QStringList commands;
+    QStringList withFile;
+    for (const CommandSpec &spec : commandTable()) {
+        commands << name(spec.command);
+        if (spec.argument == QLatin1String("FILE")) {
+            withFile << name(spec.command);
+        }
+    }
+    return QStringLiteral(R"(# bash completion for quenta-flash
+_quenta_flash_ports() {
+    compgen -G '/dev/tty[SUA]*'
+    compgen -G '/dev/serial/by-id/*'
+}
+
+_quenta_flash() {
+    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
+    # "--port=/dev/tt" comes in three words: "--port", "=" and "/dev/tt".
+    if [[ $cur == = ]]; then
+        cur=""
+    elif [[ $prev == = ]]; then
+        prev=${COMP_WORDS[COMP_CWORD-2]}
+    fi
+    local i word command="" arguments=0
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        word=${COMP_WORDS[i]}
+        case $word in
+        %1)
+            ((i++))
+            [[ ${COMP_WORDS[i]} == = ]] && ((i++))
+            ;;
+        -* | =) ;;
+        *)
+            if [[ -z $command ]]; then command=$word; else ((arguments++)); fi
+            ;;
+        esac
+    done
+    case $prev in
+%2    esac
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "%3" -- "$cur"))
+        return
+    fi
+    case $command in
+    "")
+        COMPREPLY=($(compgen -W "%4" -- "$cur"))
+        ;;
+    %5)
+        if ((arguments == 0)); then
+            compopt -o filenames 2>/dev/null
+            COMPREPLY=($(compgen -f -X '!*.[hH][eE][xX]' -- "$cur") $(compgen -d -- "$cur"))
+        fi
+        ;;
+    esac
+} &&
+    complete -F _quenta_flash quenta-flash
+)")
+        .arg(completionWords(true), completionValues(), completionWords(false),
+             commands.join(QLatin1Char(' ')), withFile.join(QLatin1Char('|')));
+}
+
+} // namespace quenta::flash

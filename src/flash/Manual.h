@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+namespace quenta::flash {
+
+// The three ways the program describes itself, all made from the option and command tables so
+// that they cannot drift apart: the help (lines within 80 columns), the manual page in roff, and
+// the bash completion script.
+QString helpText();
+QString manPage(const QString &version);
+QString bashCompletion();
+
+} // namespace quenta::flash
