@@ -171,13 +171,13 @@ QString readCommand(const QStringList &words, Settings &s) {
     s.command = *command;
     const bool argument = takesFile(s.command) || s.command == Command::SetAddress;
     if (words.size() != (argument ? 2 : 1)) {
-        const QString what = takesFile(s.command) ? QStringLiteral("FILE") : QStringLiteral("N");
+        const QString what = takesFile(s.command) ? QStringLiteral("a FILE") : QStringLiteral("N");
         if (!argument) {
             return QStringLiteral("%1 takes no argument").arg(words[0]);
         }
         return words.size() == 1 ? QStringLiteral("%1 needs %2").arg(words[0], what)
                                  : QStringLiteral("%1 takes one %2, not %3 words")
-                                       .arg(words[0], what)
+                                       .arg(words[0], what.section(QLatin1Char(' '), -1))
                                        .arg(words.size() - 1);
     }
     if (takesFile(s.command)) {

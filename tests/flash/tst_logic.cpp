@@ -18,7 +18,11 @@ private slots:
         QTest::newRow("ports alone") << "ports||";
         QTest::newRow("no command") << "-p COM1|no command|";
         QTest::newRow("unknown command") << "-p COM1 blink|unknown command|";
-        QTest::newRow("flash without a file") << "-p COM1 flash|needs a FILE|";
+        QTest::newRow("flash without a file") << "-p COM1 flash|flash needs a FILE|";
+        QTest::newRow("flash with two files") << "-p COM1 flash a b|takes one FILE, not 2 words|";
+        QTest::newRow("unknown option") << "--bogus -p COM1 version|unknown option --bogus|";
+        QTest::newRow("one address three times") << "-m -a 3,3,3 -p COM1 flash f|different|";
+        QTest::newRow("address 0") << "-p COM1 set-address 0|1 to 255|";
         QTest::newRow("no port") << "version|needs --port|";
         QTest::newRow("speed") << "-b 1200 -p COM1 version|--baud|";
         QTest::newRow("address without Modbus") << "-a 3 -p COM1 version|needs --modbus|";

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -130,8 +131,8 @@ private slots:
             "bus=3,7,12|-p PORT scan|0|ok ok ok|other|VER=4.1|address=3");
         QTest::newRow("first address answering")
             << QStringLiteral("bus=9|-m -p PORT flash @samples/blink.hex|0|ok|image||address=9");
-        QTest::newRow("noise on a bus")
-            << QStringLiteral("bus=4 garbage|-m -a 4 -p PORT flash @samples/blink.hex|0|ok|image||");
+        QTest::newRow("noise on a bus") << QStringLiteral(
+            "bus=4 garbage|-m -a 4 -p PORT flash @samples/blink.hex|0|ok|image||");
         QTest::newRow("every fourth answer broken: never proven")
             << QStringLiteral("bus=4 crc=4|-m -a 4 --timeout 200 -p PORT flash "
                               "@samples/blink.hex|1|refused|any|the verify was disturbed 3 times|");
@@ -148,7 +149,8 @@ private slots:
         QTest::newRow("silent board") << QStringLiteral(
             "silent|--wait 0.5 -p PORT check|4|no-answer|any|check the speed (115200 baud)|");
         QTest::newRow("not HEX") << QStringLiteral(
-            "|-p PORT flash @samples/blink.asm|2|bad-file|untouched|is not an Intel HEX file: line 1 does not start with ':'|");
+            "|-p PORT flash @samples/blink.asm|2|bad-file|untouched|is not an Intel HEX file: line "
+            "1 does not start with ':'|");
         QTest::newRow("missing port") << QStringLiteral(
             "|-p /dev/quenta-none version|3|port-error|untouched|There is no /dev/quenta-none|");
         QTest::newRow("usage error") << QStringLiteral("|-b 1200 -p PORT version|2||untouched||");
@@ -160,6 +162,13 @@ private slots:
             "|-p PORT install|0|ok|any|the firmware was started|");
         QTest::newRow("check") << QStringLiteral(
             "|-p PORT check|0|ok|any|at 115200 baud, bootloader VER=4.1|");
+        QTest::newRow("one good port, one missing: the worse counts")
+            << QStringLiteral("|-p PORT -p /dev/quenta-none flash @samples/blink.hex|3|ok "
+                              "port-error|any||");
+        QTest::newRow("one device under two names: nothing sent")
+            << QStringLiteral("|-p PORT -p DEVICE flash @samples/blink.hex|2||untouched||");
+        QTest::newRow("a withheld probe answer, a short wait")
+            << QStringLiteral("withhold=1|--wait 0.5 -p PORT version|0|ok|any|VER=4.1|");
         QTest::newRow("set-address")
             << QStringLiteral("bus=5|-m -a 5 -p PORT set-address 9|0|ok|any||now=9");
     }
@@ -177,7 +186,8 @@ private slots:
         board.start();
         QStringList command;
         for (const QString &word : words(column[1])) {
-            command << (word == QLatin1String("PORT") ? text(board.path())
+            command << (word == QLatin1String("PORT")     ? text(board.path())
+                        : word == QLatin1String("DEVICE") ? text(board.devicePath())
                         : word.startsWith(QLatin1Char('@'))
                             ? sourcePath(word.mid(1).toLatin1().constData())
                             : word);
@@ -186,6 +196,10 @@ private slots:
         QCOMPARE(outcome.exit, column[2].toInt());
         QCOMPARE(outcome.results, words(column[3]));
         const QJsonObject first = outcome.boards.at(0).toObject();
+        if (column[3].isEmpty()) {
+            QVERIFY(board.commands().empty());
+            return;
+        }
         QVERIFY2(outcome.message.contains(column[5]), qPrintable(outcome.message));
         for (const QString &count : words(column[6])) {
             const QString key = count.section(QLatin1Char('='), 0, 0);
@@ -233,6 +247,60 @@ private slots:
         const Outcome held = finished(holder);
         QCOMPARE(held.exit, 0);
         QCOMPARE(board.memory(), imageOf(file));
+    }
+
+    // The run stops at once, reports every unfinished board and ends with 128 + the signal.
+    void interrupted_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+    void interrupted() {
+        QFETCH(int, signal);
+        QTemporaryDir dir;
+        simboard::PtyBoard board({{simboard::BootloaderOptions{}}, {.baud = 9600}, {}},
+                                 dir.filePath(QStringLiteral("board")).toStdString());
+        board.start();
+        QProcess flasher;
+        startFlasher(flasher,
+                     {"-p", text(board.path()), "flash", sourcePath("tests/flash/span.hex")});
+        QTRY_VERIFY_WITH_TIMEOUT(board.commands().size() >= 4, kHangGuardMs);
+        ::kill(static_cast<pid_t>(flasher.processId()), signal);
+        const Outcome outcome = finished(flasher);
+        QCOMPARE(outcome.exit, 128 + signal);
+        QCOMPARE(outcome.results, QStringList{"interrupted"});
+        QVERIFY2(outcome.message.contains(QLatin1String("of the download")),
+                 qPrintable(outcome.message));
+        const std::size_t taken = board.commands().size();
+        QTest::qWait(300);
+        QCOMPARE(board.commands().size(), taken);
+    }
+
+    void reportNotWritten() {
+        QProcess flasher;
+        flasher.setStandardOutputFile(QStringLiteral("/dev/full"));
+        flasher.start(QStringLiteral(QUENTA_FLASH), {"--json", "ports"});
+        QVERIFY(flasher.waitForFinished(kHangGuardMs));
+        QCOMPARE(flasher.exitCode(), 6);
+        QVERIFY(flasher.readAllStandardError().contains("could not be written"));
+    }
+
+    // udev gives a USB port its group a moment after it appears: --usb waits for that too.
+    void permissionComesLate() {
+        simboard::PtyBoard board;
+        board.start();
+        const QByteArray device = QFile::encodeName(text(board.devicePath()));
+        const bool root = ::geteuid() == 0;
+        QCOMPARE(::chmod(device.constData(), 0), 0);
+        QProcess flasher;
+        startFlasher(flasher, {"--usb", "--wait", "20", "-p", text(board.devicePath()), "version"},
+                     root);
+        QTest::qWait(500);
+        QCOMPARE(::chmod(device.constData(), root ? 0666 : 0600), 0);
+        const Outcome outcome = finished(flasher);
+        QCOMPARE(outcome.exit, 0);
+        QCOMPARE(outcome.message, QStringLiteral("VER=4.1"));
     }
 
     // As root the flasher runs as nobody, for whom the device is of a group it is not in.
