@@ -30,9 +30,10 @@ QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArra
 
 // A paced board that counts every byte of every command and answer.
 struct CountedBoard {
-    CountedBoard(const QTemporaryDir &dir, const QString &name, int baud) {
+    CountedBoard(const QTemporaryDir &dir, const QString &name, int baud, int latencyMs = 0) {
         simboard::Options options;
         options.faults.baud = baud;
+        options.faults.latencyMs = latencyMs;
         options.monitor = [this](const simboard::Exchange &exchange) {
             bytes += exchange.command.size() + exchange.answer.size();
         };
@@ -102,6 +103,19 @@ int main(int argc, char *argv[]) {
     std::printf("  bare wire     %8.3f s  (%zu bytes x 10 / %d)\n", one.wireSeconds(),
                 one.bytes.load(), kBaud);
     std::printf("  ratio         %8.3f    (goal: at most 1.10)\n", seconds / one.wireSeconds());
+
+    // A USB serial adapter holds what the board sends until its latency timer runs out: 16 ms
+    // unless the driver is asked for low latency (or the timer is set to 1 ms).
+    for (const int latencyMs : {16, 1}) {
+        CountedBoard adapter(dir, QStringLiteral("adapter-%1").arg(latencyMs), kBaud, latencyMs);
+        const double behind = flash(flasher, {adapter.path()}, small);
+        if (behind < 0) {
+            std::fprintf(stderr, "the flash behind a %d ms adapter failed\n", latencyMs);
+            return 1;
+        }
+        std::printf("  behind a %2d ms adapter: %8.3f s, ratio to the wire %.3f\n", latencyMs,
+                    behind, behind / adapter.wireSeconds());
+    }
 
     CountedBoard left(dir, QStringLiteral("left"), kBaud);
     CountedBoard right(dir, QStringLiteral("right"), kBaud);
