@@ -1,22 +1,23 @@
 #pragma once
 
 #include "io/LineSettings.h"
+#include "io/SerialPort.h"
 #include "io/SerialPortControl.h"
 
-#include <QObject>
-#include <QSerialPort>
-#include <QTimer>
+#include <QByteArray>
+
+#include <memory>
 
 namespace quenta {
 
-// The serial port control backed by QSerialPort. Port number N is the device /dev/ttyS(N-1); a
+// The serial port control backed by SerialPort. Port number N is the device /dev/ttyS(N-1); a
 // device path is opened as the device it leads to. A device that fails while open (a USB cable
 // pulled, a pseudo-terminal closed) or a line that takes no output for 5 s is closed at once, so
-// that portOpen() reads false from then on and inBufferCount() says what happened.
-class QtSerialPortControl : public QObject, public SerialPortControl {
-    Q_OBJECT
+// that portOpen() reads false from then on and inBufferCount() says what happened. Received bytes
+// wait here until input() takes them; inBufferCount() also takes in what waits in the device.
+class QtSerialPortControl : public SerialPortControl {
 public:
-    explicit QtSerialPortControl(QObject *parent = nullptr);
+    QtSerialPortControl();
     ~QtSerialPortControl() override;
 
     void setSettings(const QString &settings) override;
@@ -33,21 +34,12 @@ public:
 
 private:
     void open();
-    void applySettings();
-    void onError(QSerialPort::SerialPortError error);
-    void onBytesWritten();
-    void onWriteStall();
-    bool deviceFailed() const;
-    void lose(const QString &why);
 
-    QSerialPort port_;
     LineSettings settings_;
     QString chosen_;
-    QString device_;     // the device the port text led to at the last open
-    QString lostReason_; // why the device was closed behind the caller's back
-    QTimer writeStall_;
-    int healthyErrors_ = 0;
-    bool pullReads_ = false; // read notices are off: inBufferCount() reads the device itself
+    QByteArray received_;
+    QString lostReason_;               // why the device was closed behind the caller's back
+    std::unique_ptr<SerialPort> port_; // the port of the last open, gone before what it fills
 };
 
 } // namespace quenta

@@ -1,12 +1,26 @@
 // The ports offered to the operator: the system's, then each folder's entries sorted by name, then
-// the demo board; broken links and missing folders left out, each port once.
+// the demo board; broken links and missing folders left out, each port once. The device a port
+// name stands for, and the latency timer of the adapter behind a device.
 #include "Pty.h"
+#include "io/AdapterLatency.h"
 #include "io/PortDiscovery.h"
+#include "io/PortPath.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace quenta;
+
+Q_DECLARE_METATYPE(std::optional<QString>)
+Q_DECLARE_METATYPE(std::optional<int>)
+
+namespace {
+bool writeFile(const QString &path, const QByteArray &content) {
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write(content) == content.size();
+}
+} // namespace
 
 class TestPorts : public QObject {
     Q_OBJECT
@@ -27,6 +41,45 @@ private slots:
         }
         QCOMPARE(found.mid(found.indexOf("by-id/demo")),
                  (QStringList{"by-id/demo", "by-id/usb-A", "by-id/usb-B"}));
+    }
+
+    void portPath_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<std::optional<QString>>("path");
+        QTest::newRow("first") << "COM1" << std::optional<QString>("/dev/ttyS0");
+        QTest::newRow("any case") << "com12" << std::optional<QString>("/dev/ttyS11");
+        QTest::newRow("no port 0") << "COM0" << std::optional<QString>();
+        QTest::newRow("no name") << "" << std::optional<QString>();
+        QTest::newRow("a path") << "/dev/ttyUSB0" << std::optional<QString>("/dev/ttyUSB0");
+        QTest::newRow("no number") << "COMX" << std::optional<QString>("COMX");
+    }
+    void portPath() {
+        QFETCH(QString, name);
+        QFETCH(std::optional<QString>, path);
+        QCOMPARE(portPathFor(name), path);
+    }
+
+    // A fake system tree: ttyUSB3 shows 16 ms, ttyUSB5 (behind a by-id link) 1 ms, ttyS0 nothing.
+    void adapterLatency_data() {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<std::optional<int>>("latency");
+        QTest::newRow("shown") << "/dev/ttyUSB3" << std::optional<int>(16);
+        QTest::newRow("by link") << "by-id/usb-FTDI_Board-if00-port0" << std::optional<int>(1);
+        QTest::newRow("not shown") << "/dev/ttyS0" << std::optional<int>();
+    }
+    void adapterLatency() {
+        QFETCH(QString, device);
+        QFETCH(std::optional<int>, latency);
+        QTemporaryDir root;
+        const QString devices = root.filePath("sys/bus/usb-serial/devices/");
+        QVERIFY(writeFile(devices + "ttyUSB3/latency_timer", "16\n"));
+        QVERIFY(writeFile(devices + "ttyUSB5/latency_timer", "1\n"));
+        QVERIFY(writeFile(root.filePath("dev/ttyUSB5"), {}));
+        QVERIFY(QDir(root.path()).mkpath("by-id"));
+        QVERIFY(QFile::link(root.filePath("dev/ttyUSB5"),
+                            root.filePath("by-id/usb-FTDI_Board-if00-port0")));
+        const QString path = device.startsWith('/') ? device : root.filePath(device);
+        QCOMPARE(adapterLatencyMs(path, root.filePath("sys")), latency);
     }
 };
 

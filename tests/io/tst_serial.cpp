@@ -1,11 +1,13 @@
-// The serial port control against real pseudo-terminals: bytes both ways unchanged, line settings,
-// open failures that say why, one lock per device whatever its name, a device that goes away, and
-// output that never blocks the caller.
+// The serial port and the window's control over it, against real pseudo-terminals: bytes both ways
+// unchanged, line settings, open failures that say why, one lock per device whatever its name, a
+// device that goes away, and output that never blocks the caller.
 #include "Frames.h"
 #include "Pty.h"
 #include "io/ControlError.h"
 #include "io/QtSerialPortControl.h"
+#include "io/SerialPort.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -52,6 +54,41 @@ std::string block() {
 class TestSerial : public QObject {
     Q_OBJECT
 private slots:
+    // Opened by a link, the port is the device behind it; every byte value crosses both ways.
+    void portByLink() {
+        PtyPair pty;
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("board"));
+        QVERIFY(QFile::link(pty.path(), link));
+        SerialPort port(link, 115200);
+        QByteArray arrived;
+        connect(&port, &SerialPort::received, [&](const QByteArray &bytes) { arrived += bytes; });
+        QCOMPARE(port.open().kind, PortProblem::Kind::None);
+        QCOMPARE(port.path(), link);
+        QCOMPARE(port.device(), pty.path());
+        QCOMPARE(pty.speed(), speed_t(B115200));
+        const std::string bytes = block().substr(0, 256);
+        port.write(bytes);
+        QVERIFY(pty.receive(bytes.size()) == bytes);
+        QVERIFY(pty.send(bytes));
+        QTRY_COMPARE_WITH_TIMEOUT(arrived.size(), 256, kEventGuardMs);
+        QCOMPARE(arrived, qbytes(bytes));
+    }
+
+    // The board's end closed: the port closes and says so in plain words, once.
+    void peerClosingIsLost() {
+        PtyPair pty;
+        SerialPort port(pty.path(), 115200);
+        QSignalSpy lost(&port, &SerialPort::lost);
+        QCOMPARE(port.open().kind, PortProblem::Kind::None);
+        pty.closeMaster();
+        QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, kEventGuardMs);
+        QCOMPARE(lost.at(0).at(0).toString(), pty.path() + QStringLiteral(" went away."));
+        QVERIFY(!port.isOpen());
+        QTest::qWait(50);
+        QCOMPARE(lost.count(), 1);
+    }
+
     void bytesArriveUnchanged() {
         PtyPair pty;
         QtSerialPortControl control;

@@ -1,0 +1,223 @@
+#include "io/SerialPort.h"
+
+#include "io/LowLatency.h"
+
+#include <cerrno>
+#include <utility>
+
+#include <poll.h>
+
+namespace quenta {
+namespace {
+
+// Output that makes no progress for this long is given up, and the port with it.
+constexpr int kWriteStallMs = 5000;
+// False alarms in a row, with nothing received or sent between them, before the port is given up.
+constexpr int kFalseAlarmsBeforeLoss = 16;
+
+QSerialPort::Parity toParity(char parity) {
+    switch (parity) {
+    case 'e':
+        return QSerialPort::EvenParity;
+    case 'o':
+        return QSerialPort::OddParity;
+    case 'm':
+        return QSerialPort::MarkParity;
+    case 's':
+        return QSerialPort::SpaceParity;
+    default:
+        return QSerialPort::NoParity;
+    }
+}
+
+bool isTransferError(QSerialPort::SerialPortError error) {
+    return error == QSerialPort::ReadError || error == QSerialPort::WriteError ||
+           error == QSerialPort::ResourceError;
+}
+
+// What the system says when a device is gone or a read found nothing ("Input/output error",
+// "Inappropriate ioctl for device"...) tells people nothing more than that the device failed.
+bool addsNothing(const QString &systemText) {
+    for (const int code : {EIO, ENOTTY, EAGAIN, EBADF, ENXIO, ENODEV, EPIPE}) {
+        if (systemText == qt_error_string(code)) {
+            return true;
+        }
+    }
+    return systemText.isEmpty() || systemText == QLatin1String("Unknown error") ||
+           systemText == QLatin1String("No error");
+}
+
+// A sentence about the device, with the system's words where they say something more.
+QString sentence(const QString &statement, const QString &systemText) {
+    return addsNothing(systemText) ? statement + QLatin1Char('.')
+                                   : QStringLiteral("%1: %2.").arg(statement, systemText);
+}
+
+} // namespace
+
+SerialPort::SerialPort(QString path, int baud, QObject *parent)
+    : QObject(parent), path_(std::move(path)) {
+    line_.baud = baud;
+    stall_.setSingleShot(true);
+    stall_.setInterval(kWriteStallMs);
+    connect(&stall_, &QTimer::timeout, this, &SerialPort::onStall);
+    connect(&port_, &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
+    connect(&port_, &QSerialPort::bytesWritten, this, &SerialPort::onBytesWritten);
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialPort::onError);
+}
+
+SerialPort::~SerialPort() {
+    close();
+}
+
+QString SerialPort::device() const {
+    return device_.isEmpty() ? resolvePortPath(path_) : device_;
+}
+
+PortProblem SerialPort::open() {
+    if (port_.isOpen()) {
+        return {};
+    }
+    const PortProblem problem = openDevice();
+    if (problem.kind == PortProblem::Kind::None) {
+        port_.clear(QSerialPort::AllDirections);
+        falseAlarms_ = 0;
+    }
+    return problem;
+}
+
+PortProblem SerialPort::openDevice() {
+    recovering_ = false;
+    device_ = resolvePortPath(path_);
+    port_.setPortName(device_);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        return explainOpenFailure(device_, port_.errorString(),
+                                  port_.error() == QSerialPort::PermissionError);
+    }
+    applyLine();
+    savedFlags_ = requestLowLatency(static_cast<int>(port_.handle()));
+    port_.clearError();
+    return {};
+}
+
+void SerialPort::close() {
+    recovering_ = false;
+    stall_.stop();
+    unsent_.clear();
+    shut();
+}
+
+// Closes the device, giving the driver back the flags it had.
+void SerialPort::shut() {
+    if (savedFlags_ && port_.isOpen()) {
+        restoreSerialFlags(static_cast<int>(port_.handle()), *savedFlags_);
+    }
+    savedFlags_.reset();
+    port_.close();
+}
+
+void SerialPort::setLine(const LineSettings &line) {
+    line_ = line;
+    if (port_.isOpen()) {
+        applyLine();
+        port_.clearError();
+    }
+}
+
+void SerialPort::applyLine() {
+    port_.setBaudRate(line_.baud);
+    port_.setParity(toParity(line_.parity));
+    port_.setDataBits(static_cast<QSerialPort::DataBits>(line_.dataBits));
+    port_.setStopBits(line_.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+void SerialPort::write(std::string_view bytes) {
+    if (!port_.isOpen() || bytes.empty()) {
+        return;
+    }
+    unsent_.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    port_.flush();
+    if (port_.isOpen() && port_.bytesToWrite() > 0 && !stall_.isActive()) {
+        stall_.start();
+    }
+}
+
+void SerialPort::readWaiting() {
+    if (port_.isOpen() && port_.bytesAvailable() == 0) {
+        port_.waitForReadyRead(0);
+    }
+}
+
+void SerialPort::onReadyRead() {
+    const QByteArray bytes = port_.readAll();
+    if (!bytes.isEmpty()) {
+        falseAlarms_ = 0;
+        emit received(bytes);
+    }
+}
+
+void SerialPort::onBytesWritten(qint64 count) {
+    unsent_.remove(0, static_cast<qsizetype>(count));
+    falseAlarms_ = 0;
+    if (port_.bytesToWrite() > 0) {
+        stall_.start();
+    } else {
+        stall_.stop();
+    }
+}
+
+void SerialPort::onStall() {
+    if (port_.isOpen() && port_.bytesToWrite() > 0) {
+        lose(QStringLiteral("%1 took no output for %2 s.").arg(device_).arg(kWriteStallMs / 1000));
+    }
+}
+
+void SerialPort::onError(QSerialPort::SerialPortError error) {
+    if (!port_.isOpen() || !isTransferError(error) || recovering_) {
+        return;
+    }
+    // Looked into once the port's own handling is over, never from inside it.
+    recovering_ = true;
+    failure_ = port_.errorString();
+    QMetaObject::invokeMethod(this, &SerialPort::recover, Qt::QueuedConnection);
+}
+
+// A read that found nothing can be reported as an error although the device is fine, and the
+// port then stops reading or writing: the device is opened afresh and the output that waited is
+// sent on. A device that is gone, or that keeps failing, is reported lost.
+void SerialPort::recover() {
+    if (!std::exchange(recovering_, false) || !port_.isOpen()) {
+        return;
+    }
+    if (deviceFailed()) {
+        lose(sentence(QStringLiteral("%1 went away").arg(device_), failure_));
+        return;
+    }
+    if (++falseAlarms_ >= kFalseAlarmsBeforeLoss) {
+        lose(sentence(QStringLiteral("%1 keeps failing").arg(device_), failure_));
+        return;
+    }
+    const QByteArray waiting = unsent_.right(static_cast<qsizetype>(port_.bytesToWrite()));
+    unsent_.clear();
+    shut();
+    const PortProblem reopened = openDevice();
+    if (reopened.kind != PortProblem::Kind::None) {
+        lose(reopened.reason);
+        return;
+    }
+    write(std::string_view(waiting.constData(), static_cast<std::size_t>(waiting.size())));
+}
+
+bool SerialPort::deviceFailed() const {
+    pollfd device{static_cast<int>(port_.handle()), POLLIN | POLLOUT, 0};
+    return ::poll(&device, 1, 0) < 0 || (device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+void SerialPort::lose(const QString &why) {
+    close(); // what was still to be written goes with it
+    emit lost(why);
+}
+
+} // namespace quenta
