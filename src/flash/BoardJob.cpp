@@ -10,21 +10,35 @@ QString text(const std::string &bytes) {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
+// What a lost port's sentence adds to "the port went away": the system's words after "DEVICE went
+// away: ", or nothing.
+QString detail(QString why, const QString &device) {
+    const QString plain = device + QStringLiteral(" went away");
+    if (why.endsWith(QLatin1Char('.'))) {
+        why.chop(1);
+    }
+    if (why == plain) {
+        return {};
+    }
+    return why.startsWith(plain + QStringLiteral(": ")) ? why.mid(plain.size() + 2) : why;
+}
+
 } // namespace
 
-BoardJob::BoardJob(FlashPort &port, BoardTask task, ProgressDisplay &progress, QObject *parent)
+BoardJob::BoardJob(SerialPort &port, BoardTask task, ProgressDisplay &progress, QObject *parent)
     : QObject(parent), port_(port), task_(task), engine_(task), progress_(progress) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     reopenTimer_.setInterval(kReopenPollMs);
     connect(&timer_, &QTimer::timeout, this, [this] { apply(engine_.timerFired()); });
     connect(&reopenTimer_, &QTimer::timeout, this, &BoardJob::reopen);
-    connect(&port_, &FlashPort::received, this, [this](const QByteArray &bytes) {
+    connect(&port_, &SerialPort::received, this, [this](const QByteArray &bytes) {
         apply(engine_.received(
             std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
     });
-    connect(&port_, &FlashPort::lost, this,
-            [this](const QString &why) { apply(engine_.portLost(why.toStdString())); });
+    connect(&port_, &SerialPort::lost, this, [this](const QString &why) {
+        apply(engine_.portLost(detail(why, port_.device()).toStdString()));
+    });
     report_.port = port.path();
     if (task_.address) {
         report_.address = *task_.address;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "flash/FlashPort.h"
 #include "flash/Progress.h"
 #include "flash/Report.h"
+#include "io/SerialPort.h"
 #include "pure/BoardEngine.h"
 
 #include <QElapsedTimer>
@@ -18,7 +18,8 @@ namespace quenta::flash {
 class BoardJob : public QObject {
     Q_OBJECT
 public:
-    BoardJob(FlashPort &port, BoardTask task, ProgressDisplay &progress, QObject *parent = nullptr);
+    BoardJob(SerialPort &port, BoardTask task, ProgressDisplay &progress,
+             QObject *parent = nullptr);
 
     void start();
     // Stops at once; the report says "interrupted".
@@ -35,7 +36,7 @@ private:
     void showProgress();
     QString boardName() const;
 
-    FlashPort &port_;
+    SerialPort &port_;
     BoardTask task_;
     BoardEngine engine_;
     ProgressDisplay &progress_;

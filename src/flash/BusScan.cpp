@@ -27,7 +27,7 @@ int scanWindowMs(int baud) {
                                                           wireMs(kExchangeBytes, 115200)));
 }
 
-BusScan::BusScan(FlashPort &port, int baud, bool firstOnly, QDeadlineTimer deadline,
+BusScan::BusScan(SerialPort &port, int baud, bool firstOnly, QDeadlineTimer deadline,
                  QObject *parent)
     : QObject(parent), port_(port), firstOnly_(firstOnly), deadline_(deadline) {
     AddressSet accepted;
@@ -38,8 +38,8 @@ BusScan::BusScan(FlashPort &port, int baud, bool firstOnly, QDeadlineTimer deadl
     window_.setSingleShot(true);
     window_.setInterval(scanWindowMs(baud));
     connect(&window_, &QTimer::timeout, this, &BusScan::probeNext);
-    connect(&port_, &FlashPort::received, this, &BusScan::onBytes);
-    connect(&port_, &FlashPort::lost, this, &BusScan::end);
+    connect(&port_, &SerialPort::received, this, &BusScan::onBytes);
+    connect(&port_, &SerialPort::lost, this, &BusScan::end);
 }
 
 void BusScan::start() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "flash/FlashPort.h"
+#include "io/SerialPort.h"
 #include "pure/AnswerReader.h"
 
 #include <QDeadlineTimer>
@@ -30,7 +30,7 @@ class BusScan : public QObject {
     Q_OBJECT
 public:
     // With `firstOnly` the scan ends at the first board that answers.
-    BusScan(FlashPort &port, int baud, bool firstOnly, QDeadlineTimer deadline,
+    BusScan(SerialPort &port, int baud, bool firstOnly, QDeadlineTimer deadline,
             QObject *parent = nullptr);
 
     void start();
@@ -44,7 +44,7 @@ private:
     void onBytes(const QByteArray &bytes);
     void end();
 
-    FlashPort &port_;
+    SerialPort &port_;
     bool firstOnly_;
     QDeadlineTimer deadline_;
     AnswerReader reader_{true};

@@ -1,6 +1,7 @@
 #include "flash/FlashOptions.h"
 
 #include "io/PortAccess.h"
+#include "io/PortPath.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -39,21 +40,6 @@ bool takesFile(Command command) {
 
 bool runsOnSeveralPorts(Command command) {
     return takesFile(command) || command == Command::Check;
-}
-
-// COMn is the n-th serial port, /dev/ttyS(n-1); anything else is a path.
-std::optional<QString> portPath(const QString &text) {
-    static const QRegularExpression com(QStringLiteral("^COM(\\d+)$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = com.match(text);
-    if (!match.hasMatch()) {
-        return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
-    }
-    const int number = match.captured(1).toInt();
-    if (number < 1) {
-        return std::nullopt;
-    }
-    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
 }
 
 std::optional<int> wholeNumber(const QString &text, int lowest, int highest) {
@@ -98,7 +84,7 @@ struct Parser {
 // Checks the options; the mistake, if any.
 QString readOptions(const Parser &p, Settings &s) {
     for (const QString &text : p.values("port")) {
-        const auto path = portPath(text);
+        const auto path = portPathFor(text);
         if (!path) {
             return QStringLiteral("--port \"%1\" is no port: give COMn (n from 1) or a device path")
                 .arg(text);

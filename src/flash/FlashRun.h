@@ -3,9 +3,9 @@
 #include "flash/BoardJob.h"
 #include "flash/BusScan.h"
 #include "flash/FlashOptions.h"
-#include "flash/FlashPort.h"
 #include "flash/Progress.h"
 #include "flash/Report.h"
+#include "io/SerialPort.h"
 
 #include <QDeadlineTimer>
 #include <QObject>
@@ -51,7 +51,7 @@ private:
     const Settings &settings_;
     const std::vector<std::string> *records_;
     ProgressDisplay &progress_;
-    FlashPort port_;
+    SerialPort port_;
     QTimer openTimer_;
     QDeadlineTimer openDeadline_;
     std::unique_ptr<BusScan> scan_;

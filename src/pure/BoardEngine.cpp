@@ -483,7 +483,7 @@ Step BoardEngine::portLost(std::string_view why) {
         return {};
     }
     reader_.clear();
-    lostWhere_ = where() + " (" + std::string(why) + ")";
+    lostWhere_ = why.empty() ? where() : where() + " (" + std::string(why) + ")";
     if (phase_ == Phase::Single && installSent_) {
         return finish(JobResult::Ok, "the firmware was started; the board left the port, as a "
                                      "board on USB does when its firmware starts");
