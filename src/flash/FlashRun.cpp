@@ -1,6 +1,9 @@
 #include "flash/FlashRun.h"
 
+#include "io/AdapterLatency.h"
 #include "io/PortDiscovery.h"
+
+#include <QFileInfo>
 
 namespace quenta::flash {
 
@@ -24,6 +27,9 @@ JobKind jobKind(Command command) {
     }
     return JobKind::Version;
 }
+
+// An adapter whose latency timer is at most this is fast enough for a line-per-answer protocol.
+constexpr int kFastLatencyMs = 2;
 
 // How often a USB port that has not appeared yet is looked for.
 constexpr int kAppearPollMs = 50;
@@ -99,6 +105,25 @@ void PortRun::checkOpenFailure(const PortProblem &problem) {
     }
 }
 
+// A USB serial adapter holds what the board sends until its latency timer runs out; at 16 ms a
+// flash takes about three times as long as the wire needs.
+void PortRun::checkLatency() {
+    const std::optional<int> latency = adapterLatencyMs(port_.device());
+    if (!latency) {
+        return;
+    }
+    const QString tty = QFileInfo(port_.device()).fileName();
+    check(QStringLiteral("latency"), *latency <= kFastLatencyMs,
+          *latency <= kFastLatencyMs
+              ? QStringLiteral("the adapter hands answers over after %1 ms").arg(*latency)
+              : QStringLiteral("the adapter holds answers up to %1 ms, which slows a flash about "
+                               "threefold; the flasher asks the driver for low latency, and where "
+                               "that does not take: echo 1 > /sys/bus/usb-serial/devices/%2/"
+                               "latency_timer as root, or the udev rule in the README")
+                    .arg(*latency)
+                    .arg(tty));
+}
+
 void PortRun::check(const QString &name, bool ok, const QString &message) {
     if (settings_.command == Command::Check) {
         checks_.push_back({port_.path(), name, ok, message});
@@ -112,6 +137,7 @@ void PortRun::opened() {
           QStringLiteral("%1 may be read and written").arg(port_.path()));
     check(QStringLiteral("free"), true,
           QStringLiteral("no other program holds %1").arg(port_.path()));
+    checkLatency();
     if (settings_.modbus && targets_.empty()) {
         const bool firstOnly = settings_.command != Command::Scan &&
                                settings_.addresses.kind == AddressChoice::Kind::First;

@@ -46,6 +46,7 @@ private:
     // Every board the run is for ends alike: the port could not be opened, or it was lost.
     void endAll(JobResult result, const QString &message);
     void check(const QString &name, bool ok, const QString &message);
+    void checkLatency();
     void checkOpenFailure(const PortProblem &problem);
 
     const Settings &settings_;
