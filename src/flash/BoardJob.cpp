@@ -71,7 +71,7 @@ void BoardJob::apply(Step step) {
         port_.close();
         reopenTimer_.start();
     }
-    showProgress();
+    showProgress(step.end && step.end->result == JobResult::Ok);
     if (!step.end) {
         return;
     }
@@ -103,7 +103,7 @@ QString BoardJob::boardName() const {
                            : report_.port;
 }
 
-void BoardJob::showProgress() {
+void BoardJob::showProgress(bool complete) {
     if (!engine_.passStarted()) {
         return;
     }
@@ -111,9 +111,10 @@ void BoardJob::showProgress() {
         shownPass_ = engine_.pass();
         passClock_.restart();
     }
-    progress_.update(progressLine_, {boardName(), engine_.pass(), task_.kind == JobKind::Verify,
-                                     engine_.linesDone(), engine_.lines(),
-                                     static_cast<double>(passClock_.elapsed()) / 1000.0});
+    progress_.update(progressLine_,
+                     {boardName(), engine_.pass(), task_.kind == JobKind::Verify,
+                      complete ? engine_.lines() : engine_.linesDone(), engine_.lines(),
+                      static_cast<double>(passClock_.elapsed()) / 1000.0});
 }
 
 } // namespace quenta::flash

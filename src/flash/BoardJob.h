@@ -33,7 +33,8 @@ signals:
 private:
     void apply(Step step);
     void reopen();
-    void showProgress();
+    // `complete`: the job ended well, its last pass is whole.
+    void showProgress(bool complete);
     QString boardName() const;
 
     SerialPort &port_;

@@ -109,7 +109,7 @@ QString boardLine(const QString &command, const BoardReport &board) {
                        .arg(boardName(board), QString::fromLatin1(result.data(), result.size()),
                             board.message);
     if ((command == QLatin1String("flash") || command == QLatin1String("verify")) &&
-        board.lines > 0) {
+        board.commands > 0) {
         line += QStringLiteral(" (%1 lines, %2 commands, %3 retries, %4 resumed, %5 s)")
                     .arg(board.lines)
                     .arg(board.commands)

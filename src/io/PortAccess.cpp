@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,6 +97,18 @@ bool inGroup(gid_t group) {
     return false;
 }
 
+// Whether the device is a terminal (a serial port is one); one that cannot be opened counts as one,
+// so that why it cannot be opened is looked into further.
+bool isTerminal(const QByteArray &device) {
+    const int fd = ::open(device.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return true;
+    }
+    const bool terminal = ::isatty(fd) != 0;
+    ::close(fd);
+    return terminal;
+}
+
 QString permissionReason(const QString &device) {
     struct stat info {};
     if (::stat(QFile::encodeName(device).constData(), &info) != 0) {
@@ -133,7 +146,8 @@ std::optional<PortHolder> findPortHolder(const QString &device) {
     return openedBy(device);
 }
 
-PortProblem explainOpenFailure(const QString &device, const QString &systemText, bool lockFailed) {
+PortProblem explainOpenFailure(const QString &device, const QString &systemText, bool lockFailed,
+                               const QString &givenAs) {
     const QByteArray encoded = QFile::encodeName(device);
     if (!QFileInfo::exists(device)) {
         return {PortProblem::Kind::Missing, QStringLiteral("There is no %1.").arg(device)};
@@ -141,15 +155,21 @@ PortProblem explainOpenFailure(const QString &device, const QString &systemText,
     if (::access(encoded.constData(), R_OK | W_OK) != 0) {
         return {PortProblem::Kind::Permission, permissionReason(device)};
     }
+    const QString name = givenAs.isEmpty() || givenAs == device
+                             ? device
+                             : QStringLiteral("%1 (%2)").arg(givenAs, device);
+    if (!isTerminal(encoded)) {
+        return {PortProblem::Kind::Other, QStringLiteral("%1 is not a serial port.").arg(name)};
+    }
     if (const auto holder = findPortHolder(device)) {
         return {PortProblem::Kind::Busy,
-                QStringLiteral("%1 is in use by %2.").arg(device, holderText(*holder))};
+                QStringLiteral("%1 is in use by %2.").arg(name, holderText(*holder))};
     }
     if (lockFailed) {
         return {PortProblem::Kind::Busy,
-                QStringLiteral("%1 is in use by another program.").arg(device)};
+                QStringLiteral("%1 is in use by another program.").arg(name)};
     }
-    return {PortProblem::Kind::Other, QStringLiteral("%1: %2").arg(device, systemText)};
+    return {PortProblem::Kind::Other, QStringLiteral("%1: %2").arg(name, systemText)};
 }
 
 } // namespace quenta

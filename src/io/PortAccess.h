@@ -31,6 +31,9 @@ struct PortProblem {
 // Looks into why opening a device failed; `systemText` is what the open reported. The device's
 // absence, a missing permission (naming the device's group and how to join it) and another holder
 // (naming it where it can be found) are told apart.
-PortProblem explainOpenFailure(const QString &device, const QString &systemText, bool lockFailed);
+// A device that is no terminal is said to be no serial port. `givenAs`, the name the device was
+// given by, is named beside it where the two differ.
+PortProblem explainOpenFailure(const QString &device, const QString &systemText, bool lockFailed,
+                               const QString &givenAs = {});
 
 } // namespace quenta

@@ -92,7 +92,7 @@ PortProblem SerialPort::openDevice() {
     port_.setPortName(device_);
     if (!port_.open(QIODevice::ReadWrite)) {
         return explainOpenFailure(device_, port_.errorString(),
-                                  port_.error() == QSerialPort::PermissionError);
+                                  port_.error() == QSerialPort::PermissionError, path_);
     }
     applyLine();
     savedFlags_ = requestLowLatency(static_cast<int>(port_.handle()));

@@ -360,9 +360,10 @@ Step BoardEngine::advance() {
     tries_ = 0;
     lastUnfit_.clear();
     if (strays_ > 0) {
+        // The line was answered after `strays_` re-sends: their answers take as long again.
         phase_ = Phase::Draining;
         Step step;
-        step.timerMs = lateMs();
+        step.timerMs = lateMs() * (strays_ + 1);
         return step;
     }
     return sendLine(false);
@@ -413,7 +414,11 @@ Step BoardEngine::voidPass() {
         return finish(JobResult::Refused,
                       "the verify was disturbed " + std::to_string(voidedPasses_) +
                           " times (re-sent lines, late, extra or unreadable answers): the board "
-                          "is not proven to hold the file");
+                          "is not proven to hold the file" +
+                          (retries_ > 0 ? "; answers came later than the timeout (" +
+                                              std::to_string(task_.patience.timeoutMs) +
+                                              " ms): check it against the board's answer time"
+                                        : std::string()));
     }
     return settle(Next::Verify, true, lateMs());
 }
