@@ -323,12 +323,12 @@ std::string_view commandName(Command command) {
 ParsedArguments parseArguments(const QStringList &arguments) {
     Parser p;
     ParsedArguments parsed;
-    const QStringList words =
-        p.parser.parse(arguments) ? p.parser.positionalArguments() : QStringList();
+    const bool understood = p.parser.parse(arguments);
+    const QStringList words = p.parser.positionalArguments();
     if (!words.isEmpty() && commandNamed(words[0])) {
         parsed.command = words[0];
     }
-    if (!p.parser.parse(arguments)) {
+    if (!understood) {
         parsed.error = parserError(p.parser.errorText());
         return parsed;
     }

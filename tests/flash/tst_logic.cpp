@@ -21,6 +21,7 @@ private slots:
         QTest::newRow("flash without a file") << "-p COM1 flash|flash needs a FILE|";
         QTest::newRow("flash with two files") << "-p COM1 flash a b|takes one FILE, not 2 words|";
         QTest::newRow("unknown option") << "--bogus -p COM1 version|unknown option --bogus|";
+        QTest::newRow("unknown short option") << "-Z -p COM1 version|unknown option -Z|";
         QTest::newRow("one address three times") << "-m -a 3,3,3 -p COM1 flash f|different|";
         QTest::newRow("address 0") << "-p COM1 set-address 0|1 to 255|";
         QTest::newRow("no port") << "version|needs --port|";
@@ -37,6 +38,9 @@ private slots:
         const ParsedArguments parsed = parseArguments(QStringList{QStringLiteral("quenta-flash")} +
                                                       column[0].split(QLatin1Char(' ')));
         QVERIFY2(parsed.error.contains(column[1]), qPrintable(parsed.error));
+        if (column[0].contains(QLatin1String("version"))) {
+            QCOMPARE(parsed.command, QStringLiteral("version"));
+        }
         QCOMPARE(parsed.action == ParsedArguments::Action::Run, column[1].isEmpty());
         if (column[1].isEmpty()) {
             QCOMPARE(parsed.settings.ports.value(0), column[2]);
