@@ -222,18 +222,22 @@ Step BoardEngine::begin() {
                                              std::to_string(task_.newAddress) + " already");
         }
         if (modbus()) {
-            phase_ = Phase::CheckingAddr;
             tries_ = 0;
-            Step step;
-            step.send.push_back(modbusFrame(task_.newAddress, kInfoCommand));
-            step.timerMs = task_.patience.timeoutMs;
-            return step;
+            return probeNewAddress();
         }
         return single(*setAddressLine(std::to_string(task_.newAddress)).line);
     case JobKind::Version:
         return finish(JobResult::Ok, version_);
     }
     return {};
+}
+
+Step BoardEngine::probeNewAddress() {
+    phase_ = Phase::CheckingAddr;
+    Step step;
+    step.send.push_back(modbusFrame(task_.newAddress, kInfoCommand));
+    step.timerMs = task_.patience.timeoutMs;
+    return step;
 }
 
 Step BoardEngine::onCheckAnswer(const Answer &answer) {
@@ -444,10 +448,7 @@ Step BoardEngine::timerFired() {
     case Phase::CheckingAddr:
         if (tries_ < task_.patience.retries) {
             ++tries_;
-            Step step;
-            step.send.push_back(modbusFrame(task_.newAddress, kInfoCommand));
-            step.timerMs = task_.patience.timeoutMs;
-            return step;
+            return probeNewAddress();
         }
         return single(*setAddressLine(std::to_string(task_.newAddress)).line);
     case Phase::Single:

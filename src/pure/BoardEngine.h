@@ -126,6 +126,7 @@ private:
     Step onLineAnswer(const std::string &text);
     Step onDrainAnswer(const std::string &text);
     Step onSingleAnswer(const Answer &answer);
+    Step probeNewAddress();
     Step onCheckAnswer(const Answer &answer);
     Step onUnfitLine(std::string_view why);
 
