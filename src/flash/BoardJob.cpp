@@ -12,8 +12,10 @@ QString text(const std::string &bytes) {
 
 } // namespace
 
-BoardJob::BoardJob(FlashPort &port, BoardTask task, ProgressDisplay &progress, QObject *parent)
-    : QObject(parent), port_(port), task_(task), engine_(task), progress_(progress) {
+BoardJob::BoardJob(FlashPort &port, BoardTask task, BoardReport head, ProgressDisplay &progress,
+                   QObject *parent)
+    : QObject(parent), port_(port), task_(task), engine_(task), progress_(progress),
+      report_(std::move(head)) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     reopenTimer_.setInterval(kReopenPollMs);
@@ -25,10 +27,6 @@ BoardJob::BoardJob(FlashPort &port, BoardTask task, ProgressDisplay &progress, Q
     });
     connect(&port_, &FlashPort::lost, this,
             [this](const QString &why) { apply(engine_.portLost(why.toStdString())); });
-    report_.port = port.path();
-    if (task_.address) {
-        report_.address = *task_.address;
-    }
     report_.lines = static_cast<int>(engine_.lines());
 }
 
@@ -100,6 +98,7 @@ void BoardJob::showProgress() {
     progress_.update(progressLine_, {boardName(), engine_.pass(), task_.kind == JobKind::Verify,
                                      engine_.linesDone(), engine_.lines(),
                                      static_cast<double>(passClock_.elapsed()) / 1000.0});
+    emit progressed(engine_.pass(), engine_.linesDone(), engine_.lines());
 }
 
 } // namespace quenta::flash
