@@ -16,6 +16,7 @@ struct PortIdentity {
     QString usbSerial; // its USB serial number, when it has one
 };
 
+// Read from sysfs: the USB device above the serial device, if any.
 PortIdentity identifyPort(const QString &path);
 
 // The port of the USB serial device with this serial number: its stable name in kByIdFolder when

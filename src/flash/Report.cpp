@@ -143,6 +143,9 @@ QString boardLine(const QString &command, const BoardReport &board) {
     QString line = QStringLiteral("%1: %2: %3")
                        .arg(boardName(board), QString::fromLatin1(result.data(), result.size()),
                             board.message);
+    if (board.serial) {
+        line += QStringLiteral("; serial %1").arg(*board.serial);
+    }
     if ((command == QLatin1String("flash") || command == QLatin1String("verify")) &&
         board.lines > 0) {
         line += QStringLiteral(" (%1 lines, %2 commands, %3 retries, %4 resumed, %5 s)")
