@@ -24,8 +24,8 @@ const QStringList kLogOnly{QStringLiteral("since"),  QStringLiteral("result"),
 const QStringList kSerialDetails{QStringLiteral("serial-start"), QStringLiteral("serial-bytes"),
                                  QStringLiteral("serial-format"), QStringLiteral("serial-series")};
 
-bool isSet(const QCommandLineParser &p, const QString &name) {
-    return p.isSet(name);
+bool given(const QCommandLineParser &p, const char *name) {
+    return p.isSet(QLatin1String(name));
 }
 
 QString value(const QCommandLineParser &p, const char *name) {
@@ -61,14 +61,15 @@ QString knownResults() {
     for (const JobResult result :
          {JobResult::Ok, JobResult::Refused, JobResult::BadFile, JobResult::PortError,
           JobResult::NoAnswer, JobResult::PortLost, JobResult::Interrupted}) {
-        names << QString::fromLatin1(resultName(result).data());
+        const std::string_view name = resultName(result);
+        names << QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
     }
     return names.join(QLatin1Char(' '));
 }
 
 QString readJournal(const QCommandLineParser &p, Settings &s) {
-    const bool none = isSet(p, QStringLiteral("no-journal"));
-    if (none && isSet(p, QStringLiteral("journal"))) {
+    const bool none = given(p, "no-journal");
+    if (none && given(p, "journal")) {
         return QStringLiteral("give --journal or --no-journal, not both");
     }
     if (none && s.command == Command::Log) {
@@ -77,8 +78,8 @@ QString readJournal(const QCommandLineParser &p, Settings &s) {
     if (none || !(recordsJobs(s.command) || s.command == Command::Log)) {
         return {};
     }
-    const auto place = isSet(p, QStringLiteral("journal")) ? readJournalPlace(value(p, "journal"))
-                                                           : defaultJournalPlace();
+    const auto place =
+        given(p, "journal") ? readJournalPlace(value(p, "journal")) : defaultJournalPlace();
     if (!place) {
         return place.error;
     }
@@ -87,9 +88,8 @@ QString readJournal(const QCommandLineParser &p, Settings &s) {
 }
 
 QString readNames(const QCommandLineParser &p, Settings &s) {
-    s.station =
-        isSet(p, QStringLiteral("station")) ? value(p, "station") : QSysInfo::machineHostName();
-    s.operatorName = isSet(p, QStringLiteral("operator")) ? value(p, "operator") : loginName();
+    s.station = given(p, "station") ? value(p, "station") : QSysInfo::machineHostName();
+    s.operatorName = given(p, "operator") ? value(p, "operator") : loginName();
     if (s.station.trimmed().isEmpty() || s.operatorName.trimmed().isEmpty()) {
         return QStringLiteral("--station and --operator need a name");
     }
@@ -97,9 +97,9 @@ QString readNames(const QCommandLineParser &p, Settings &s) {
 }
 
 QString readSerial(const QCommandLineParser &p, Settings &s) {
-    if (!isSet(p, QStringLiteral("serial-at"))) {
+    if (!given(p, "serial-at")) {
         for (const QString &name : kSerialDetails) {
-            if (isSet(p, name)) {
+            if (p.isSet(name)) {
                 return QStringLiteral("--%1 needs --serial-at").arg(name);
             }
         }
@@ -117,7 +117,7 @@ QString readSerial(const QCommandLineParser &p, Settings &s) {
         return QStringLiteral("--serial-at must be a byte address, 0x... or decimal, below 4 GiB");
     }
     stamp.address = *address;
-    if (isSet(p, QStringLiteral("serial-start"))) {
+    if (given(p, "serial-start")) {
         const auto start = number(value(p, "serial-start"), kLargestSerial);
         if (!start) {
             return QStringLiteral("--serial-start must be a whole number from 0 to %1")
@@ -125,21 +125,21 @@ QString readSerial(const QCommandLineParser &p, Settings &s) {
         }
         stamp.start = *start;
     }
-    if (isSet(p, QStringLiteral("serial-bytes"))) {
+    if (given(p, "serial-bytes")) {
         const auto bytes = number(value(p, "serial-bytes"), 8);
         if (!bytes || *bytes < 1) {
             return QStringLiteral("--serial-bytes must be 1 to 8");
         }
         stamp.bytes = static_cast<unsigned>(*bytes);
     }
-    if (isSet(p, QStringLiteral("serial-format"))) {
+    if (given(p, "serial-format")) {
         const auto format = serialFormatNamed(value(p, "serial-format").toStdString());
         if (!format) {
             return QStringLiteral("--serial-format must be le, be or retlw");
         }
         stamp.format = *format;
     }
-    if (isSet(p, QStringLiteral("serial-series"))) {
+    if (given(p, "serial-series")) {
         stamp.series = value(p, "serial-series");
         if (stamp.series.isEmpty()) {
             return QStringLiteral("--serial-series needs a name");
@@ -164,14 +164,14 @@ QString readSerial(const QCommandLineParser &p, Settings &s) {
 QString readLog(const QCommandLineParser &p, Settings &s) {
     if (s.command != Command::Log) {
         for (const QString &name : kLogOnly) {
-            if (isSet(p, name)) {
+            if (p.isSet(name)) {
                 return QStringLiteral("--%1 is for log only").arg(name);
             }
         }
         return {};
     }
     LogQuery &q = s.log;
-    if (isSet(p, QStringLiteral("since"))) {
+    if (given(p, "since")) {
         const auto since = readJournalTime(value(p, "since"));
         if (!since) {
             return QStringLiteral("--since must be an ISO 8601 time, such as 2024-05-01 or "
@@ -183,32 +183,32 @@ QString readLog(const QCommandLineParser &p, Settings &s) {
     if (!q.result.isEmpty() && !knownResults().split(QLatin1Char(' ')).contains(q.result)) {
         return QStringLiteral("--result must be one of: %1").arg(knownResults());
     }
-    if (isSet(p, QStringLiteral("serial"))) {
+    if (given(p, "serial")) {
         q.serial = number(value(p, "serial"), std::numeric_limits<std::uint64_t>::max());
         if (!q.serial) {
             return QStringLiteral("--serial must be a whole number, 0 or more");
         }
     }
     q.firmware = value(p, "firmware");
-    if (isSet(p, QStringLiteral("station"))) {
+    if (given(p, "station")) {
         q.station = s.station;
     }
-    if (isSet(p, QStringLiteral("limit"))) {
+    if (given(p, "limit")) {
         const auto limit = number(value(p, "limit"), std::numeric_limits<int>::max());
         if (!limit) {
             return QStringLiteral("--limit must be a whole number, 0 (all) or more");
         }
         q.limit = static_cast<int>(*limit);
     }
-    if (isSet(p, QStringLiteral("csv")) && s.json) {
+    if (given(p, "csv") && s.json) {
         return QStringLiteral("give --csv or --json, not both");
     }
     if (s.jsonLines) {
         return QStringLiteral("log prints a table, --csv or --json: not --json-lines");
     }
-    q.form = isSet(p, QStringLiteral("csv")) ? LogQuery::Form::Csv
-             : s.json                        ? LogQuery::Form::Json
-                                             : LogQuery::Form::Table;
+    q.form = given(p, "csv") ? LogQuery::Form::Csv
+             : s.json        ? LogQuery::Form::Json
+                             : LogQuery::Form::Table;
     return {};
 }
 

@@ -9,6 +9,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -332,6 +334,35 @@ private slots:
         QVERIFY2(run.err.contains("Cannot open the journal sqlite:"), run.err.constData());
         QVERIFY(run.report()["message"].toString().endsWith("nothing was sent"));
         QVERIFY(board.commands().empty());
+    }
+
+    // The end of a job that cannot be written: the board is done, the report says what failed,
+    // and the run ends with 6.
+    void journalWriteFails() {
+        const QStringList journal = freshJournal("sqlite");
+        QCOMPARE(flasher(journal + QStringList{"log"}).exit, 0);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "freeze");
+            db.setDatabaseName(journal[1].mid(7));
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery("CREATE TRIGGER freeze BEFORE UPDATE ON jobs BEGIN "
+                              "SELECT RAISE(ABORT, 'the jobs are frozen'); END",
+                              db)
+                        .isActive());
+        }
+        QSqlDatabase::removeDatabase("freeze");
+        simboard::PtyBoard board;
+        board.start();
+        const Run run = flasher(journal + QStringList{"-q", "--json", "-p", path(board.path()),
+                                                      "flash", sourcePath("samples/blink.hex")});
+        QCOMPARE(run.exit, 6);
+        QCOMPARE(run.board()["result"].toString(), "ok");
+        const QString message = run.report()["message"].toString();
+        QVERIFY2(message.startsWith("Cannot record the end of job 1 in the journal sqlite:") &&
+                     message.endsWith("the jobs are frozen"),
+                 qPrintable(message));
+        QVERIFY(run.err.contains("the jobs are frozen"));
+        QCOMPARE(rows(journal).at(0)["result"].toString(), "running");
     }
 
     // One board with --json-lines: start, progress..., board, end, each line a JSON object.
