@@ -208,10 +208,11 @@ QString readCommand(const QStringList &words, Settings &s) {
 
 // Checks what the command and the options say together; the mistake, if any.
 QString checkTogether(const Parser &p, const Settings &s) {
-    if (s.command == Command::Ports || s.command == Command::Log) {
-        return s.ports.isEmpty()
-                   ? QString()
-                   : QStringLiteral("%1 takes no --port").arg(commandName(s.command).data());
+    if (s.command == Command::Ports) {
+        return {};
+    }
+    if (s.command == Command::Log) {
+        return s.ports.isEmpty() ? QString() : QStringLiteral("log takes no --port");
     }
     if (s.ports.isEmpty()) {
         return QStringLiteral("%1 needs --port").arg(commandName(s.command).data());
