@@ -25,8 +25,10 @@ QString detail(QString why, const QString &device) {
 
 } // namespace
 
-BoardJob::BoardJob(SerialPort &port, BoardTask task, ProgressDisplay &progress, QObject *parent)
-    : QObject(parent), port_(port), task_(task), engine_(task), progress_(progress) {
+BoardJob::BoardJob(SerialPort &port, BoardTask task, BoardReport head, ProgressDisplay &progress,
+                   QObject *parent)
+    : QObject(parent), port_(port), task_(task), engine_(task), progress_(progress),
+      report_(std::move(head)) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     reopenTimer_.setInterval(kReopenPollMs);
@@ -39,10 +41,6 @@ BoardJob::BoardJob(SerialPort &port, BoardTask task, ProgressDisplay &progress, 
     connect(&port_, &SerialPort::lost, this, [this](const QString &why) {
         apply(engine_.portLost(detail(why, port_.device()).toStdString()));
     });
-    report_.port = port.path();
-    if (task_.address) {
-        report_.address = *task_.address;
-    }
     report_.lines = static_cast<int>(engine_.lines());
 }
 
@@ -115,6 +113,7 @@ void BoardJob::showProgress(bool complete) {
                      {boardName(), engine_.pass(), task_.kind == JobKind::Verify,
                       complete ? engine_.lines() : engine_.linesDone(), engine_.lines(),
                       static_cast<double>(passClock_.elapsed()) / 1000.0});
+    emit progressed(engine_.pass(), engine_.linesDone(), engine_.lines());
 }
 
 } // namespace quenta::flash

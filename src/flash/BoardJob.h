@@ -18,7 +18,9 @@ namespace quenta::flash {
 class BoardJob : public QObject {
     Q_OBJECT
 public:
-    BoardJob(SerialPort &port, BoardTask task, ProgressDisplay &progress,
+    // `head` is the board's report as far as it is known before the job: its port as given, its
+    // address, serial number and journal row.
+    BoardJob(SerialPort &port, BoardTask task, BoardReport head, ProgressDisplay &progress,
              QObject *parent = nullptr);
 
     void start();
@@ -29,6 +31,8 @@ public:
 
 signals:
     void finished();
+    // Each step of a pass that has begun: the lines answered in it so far, of all.
+    void progressed(Pass pass, std::size_t line, std::size_t lines);
 
 private:
     void apply(Step step);

@@ -1,5 +1,6 @@
 #include "flash/FlashOptions.h"
 
+#include "flash/RecordOptions.h"
 #include "io/PortAccess.h"
 #include "io/PortPath.h"
 
@@ -14,7 +15,7 @@
 namespace quenta::flash {
 namespace {
 
-constexpr std::array<std::pair<std::string_view, Command>, 8> kCommands{{
+constexpr std::array<std::pair<std::string_view, Command>, 9> kCommands{{
     {"flash", Command::Flash},
     {"verify", Command::Verify},
     {"install", Command::Install},
@@ -23,6 +24,7 @@ constexpr std::array<std::pair<std::string_view, Command>, 8> kCommands{{
     {"scan", Command::Scan},
     {"check", Command::Check},
     {"ports", Command::Ports},
+    {"log", Command::Log},
 }};
 
 std::optional<Command> commandNamed(const QString &name) {
@@ -86,7 +88,9 @@ QString readOptions(const Parser &p, Settings &s) {
     for (const QString &text : p.values("port")) {
         const auto path = portPathFor(text);
         if (!path) {
-            return QStringLiteral("--port \"%1\" is no port: give COMn (n from 1) or a device path")
+            return QStringLiteral(
+                       "--port \"%1\" is no port: give COMn (n from 1), a device path or "
+                       "usb:SERIAL")
                 .arg(text);
         }
         if (s.ports.contains(*path)) {
@@ -141,6 +145,7 @@ QString readOptions(const Parser &p, Settings &s) {
     s.usb = p.isSet("usb");
     s.modbus = p.isSet("modbus");
     s.json = p.isSet("json");
+    s.jsonLines = p.isSet("json-lines");
     s.quiet = p.isSet("quiet");
     return {};
 }
@@ -188,6 +193,9 @@ QString checkTogether(const Parser &p, const Settings &s) {
     if (s.command == Command::Ports) {
         return {};
     }
+    if (s.command == Command::Log) {
+        return s.ports.isEmpty() ? QString() : QStringLiteral("log takes no --port");
+    }
     if (s.ports.isEmpty()) {
         return QStringLiteral("%1 needs --port").arg(commandName(s.command).data());
     }
@@ -226,8 +234,9 @@ const std::vector<OptionSpec> &optionTable() {
     static const std::vector<OptionSpec> table{
         {{QStringLiteral("p"), QStringLiteral("port")},
          QStringLiteral("PORT"),
-         QStringLiteral("COMn (= /dev/ttyS(n-1)) or a device path. May be repeated: flash, "
-                        "verify and check then run on every port at once, one board per port."),
+         QStringLiteral("COMn (= /dev/ttyS(n-1)), a device path, or usb:SERIAL (the USB "
+                        "serial port with that serial number). May be repeated: flash, verify "
+                        "and check then run on every port at once, one board per port."),
          QStringLiteral("@ports")},
         {{QStringLiteral("b"), QStringLiteral("baud")},
          QStringLiteral("N"),
@@ -263,8 +272,80 @@ const std::vector<OptionSpec> &optionTable() {
          {}},
         {{QStringLiteral("json")},
          {},
-         QStringLiteral("One JSON report on standard output instead of text."),
+         QStringLiteral("One JSON report on standard output instead of text (log: the jobs as a "
+                        "JSON array)."),
          {}},
+        {{QStringLiteral("json-lines")},
+         {},
+         QStringLiteral("Events as JSON lines on standard output while the run goes: start, "
+                        "progress (at most ten a second a board), board, and a last end that "
+                        "carries the report (no other report is printed)."),
+         {}},
+        {{QStringLiteral("J"), QStringLiteral("journal")},
+         QStringLiteral("URL"),
+         QStringLiteral("Where jobs are recorded: sqlite:PATH, or a PostgreSQL URI "
+                        "(postgresql://USER@HOST:PORT/DB, or "
+                        "postgresql://USER@/DB?host=/socket/dir&port=N). Default: "
+                        "$QUENTA_JOURNAL, else sqlite:$XDG_DATA_HOME/quenta/journal.sqlite "
+                        "(~/.local/share/quenta/journal.sqlite)."),
+         {}},
+        {{QStringLiteral("no-journal")}, {}, QStringLiteral("Record nothing."), {}},
+        {{QStringLiteral("station")},
+         QStringLiteral("NAME"),
+         QStringLiteral("This station's name in the journal (default: the host name); log: "
+                        "only its jobs."),
+         {}},
+        {{QStringLiteral("operator")},
+         QStringLiteral("NAME"),
+         QStringLiteral("Who flashes (default: the login name)."),
+         {}},
+        {{QStringLiteral("serial-at")},
+         QStringLiteral("ADDR"),
+         QStringLiteral("Write a serial number into each board at byte address ADDR of the HEX "
+                        "file (0x... or decimal); flash only. Each board takes the next number "
+                        "of its series from the journal when its job starts; a number is never "
+                        "given twice, even when the job fails."),
+         {}},
+        {{QStringLiteral("serial-start")},
+         QStringLiteral("N"),
+         QStringLiteral("The first number of a new series (default 1); a later start moves the "
+                        "series up."),
+         {}},
+        {{QStringLiteral("serial-bytes")},
+         QStringLiteral("K"),
+         QStringLiteral("1..8 bytes (default 4)."),
+         QStringLiteral("1 2 3 4 5 6 7 8")},
+        {{QStringLiteral("serial-format")},
+         QStringLiteral("F"),
+         QStringLiteral("le (default), be, or retlw: each byte, most significant first, as a "
+                        "RETLW instruction word (byte, 0x34 in the file's little-endian word "
+                        "order)."),
+         QStringLiteral("le be retlw")},
+        {{QStringLiteral("serial-series")},
+         QStringLiteral("NAME"),
+         QStringLiteral("Which series the number comes from (default \"default\")."),
+         {}},
+        {{QStringLiteral("since")},
+         QStringLiteral("ISO-TIME"),
+         QStringLiteral("log: jobs started at or after it (2024-05-01, 2024-05-01T08:00+02:00)."),
+         {}},
+        {{QStringLiteral("result")},
+         QStringLiteral("R"),
+         QStringLiteral("log: jobs that ended so (ok, refused, ..., or running)."),
+         QStringLiteral("ok refused bad-file port-error no-answer port-lost interrupted running")},
+        {{QStringLiteral("serial")},
+         QStringLiteral("N"),
+         QStringLiteral("log: the job that wrote serial number N."),
+         {}},
+        {{QStringLiteral("firmware")},
+         QStringLiteral("FILE"),
+         QStringLiteral("log: jobs with this firmware, by its SHA-256."),
+         QStringLiteral("@files")},
+        {{QStringLiteral("limit")},
+         QStringLiteral("N"),
+         QStringLiteral("log: at most N jobs (default 20; 0 = all)."),
+         {}},
+        {{QStringLiteral("csv")}, {}, QStringLiteral("log: CSV (RFC 4180) with a header row."), {}},
         {{QStringLiteral("q"), QStringLiteral("quiet")},
          {},
          QStringLiteral("No progress display."),
@@ -307,8 +388,19 @@ const std::vector<CommandSpec> &commandTable() {
          {},
          QStringLiteral("List the serial ports of this machine (paths, /dev/serial/by-id "
                         "names, USB ids, maker).")},
+        {Command::Log,
+         {},
+         QStringLiteral("List recorded jobs, newest first: --since ISO-TIME, --result R, "
+                        "--serial N, --firmware FILE (by its SHA-256), --station S, --limit N "
+                        "(default 20; 0 = all), as a table, --csv (RFC 4180, header row) or "
+                        "--json.")},
     };
     return table;
+}
+
+bool recordsJobs(Command command) {
+    return command == Command::Flash || command == Command::Verify || command == Command::Install ||
+           command == Command::SetAddress;
 }
 
 std::string_view commandName(Command command) {
@@ -355,6 +447,9 @@ ParsedArguments parseArguments(const QStringList &arguments) {
     }
     if (parsed.error.isEmpty()) {
         parsed.error = checkTogether(p, s);
+    }
+    if (parsed.error.isEmpty()) {
+        parsed.error = readRecordOptions(p.parser, s);
     }
     if (parsed.error.isEmpty()) {
         parsed.action = ParsedArguments::Action::Run;

@@ -2,6 +2,7 @@
 
 #include "io/AdapterLatency.h"
 #include "io/PortDiscovery.h"
+#include "pure/SerialNumber.h"
 
 #include <QFileInfo>
 
@@ -23,6 +24,7 @@ JobKind jobKind(Command command) {
     case Command::Scan:
     case Command::Check:
     case Command::Ports:
+    case Command::Log:
         break;
     }
     return JobKind::Version;
@@ -34,6 +36,8 @@ constexpr int kFastLatencyMs = 2;
 // How often a USB port that has not appeared yet is looked for.
 constexpr int kAppearPollMs = 50;
 
+const QString kUsbPrefix = QStringLiteral("usb:");
+
 QString missingAdvice() {
     const QStringList ports = discoverPorts(defaultPortPlaces());
     return ports.isEmpty()
@@ -41,13 +45,17 @@ QString missingAdvice() {
                : QStringLiteral(" Ports found: %1.").arg(ports.join(QStringLiteral(", ")));
 }
 
+bool withFile(Command command) {
+    return command == Command::Flash || command == Command::Verify;
+}
+
 } // namespace
 
-PortRun::PortRun(const QString &path, const Settings &settings,
-                 const std::vector<std::string> *records, ProgressDisplay &progress,
-                 QObject *parent)
-    : QObject(parent), settings_(settings), records_(records), progress_(progress),
-      port_(path, settings.baud) {
+PortRun::PortRun(const QString &path, const RunShared &shared, QObject *parent)
+    : QObject(parent), path_(path), shared_(shared), settings_(shared.settings) {
+    if (!path_.startsWith(kUsbPrefix)) {
+        port_ = std::make_unique<SerialPort>(path_, settings_.baud);
+    }
     openTimer_.setSingleShot(true);
     openTimer_.setInterval(kAppearPollMs);
     connect(&openTimer_, &QTimer::timeout, this, &PortRun::tryOpen);
@@ -59,12 +67,29 @@ void PortRun::start() {
     } else if (settings_.addresses.kind == AddressChoice::Kind::List) {
         targets_.assign(settings_.addresses.list.begin(), settings_.addresses.list.end());
     }
+    if (!shared_.firmware.problem.isEmpty()) {
+        endAll(JobResult::BadFile, shared_.firmware.problem);
+        return;
+    }
     openDeadline_.setRemainingTime(settings_.waitMs);
     tryOpen();
 }
 
+PortProblem PortRun::openPort() {
+    if (!port_) {
+        const QString serial = path_.mid(kUsbPrefix.size());
+        const auto found = findUsbPort(serial);
+        if (!found) {
+            return {PortProblem::Kind::Missing,
+                    QStringLiteral("No USB serial port has the serial number %1.").arg(serial)};
+        }
+        port_ = std::make_unique<SerialPort>(*found, settings_.baud);
+    }
+    return port_->open();
+}
+
 void PortRun::tryOpen() {
-    const PortProblem problem = port_.open();
+    const PortProblem problem = openPort();
     if (problem.kind == PortProblem::Kind::None) {
         opened();
         return;
@@ -95,7 +120,7 @@ void PortRun::checkOpenFailure(const PortProblem &problem) {
         check(QStringLiteral("exists"), false, problem.reason);
         return;
     }
-    check(QStringLiteral("exists"), true, QStringLiteral("%1 is there").arg(port_.path()));
+    check(QStringLiteral("exists"), true, QStringLiteral("%1 is there").arg(path_));
     if (problem.kind == PortProblem::Kind::Permission) {
         check(QStringLiteral("permission"), false, problem.reason);
     } else if (problem.kind == PortProblem::Kind::Busy) {
@@ -108,11 +133,11 @@ void PortRun::checkOpenFailure(const PortProblem &problem) {
 // A USB serial adapter holds what the board sends until its latency timer runs out; at 16 ms a
 // flash takes about three times as long as the wire needs.
 void PortRun::checkLatency() {
-    const std::optional<int> latency = adapterLatencyMs(port_.device());
+    const std::optional<int> latency = adapterLatencyMs(port_->device());
     if (!latency) {
         return;
     }
-    const QString tty = QFileInfo(port_.device()).fileName();
+    const QString tty = QFileInfo(port_->device()).fileName();
     check(QStringLiteral("latency"), *latency <= kFastLatencyMs,
           *latency <= kFastLatencyMs
               ? QStringLiteral("the adapter hands answers over after %1 ms").arg(*latency)
@@ -126,22 +151,21 @@ void PortRun::checkLatency() {
 
 void PortRun::check(const QString &name, bool ok, const QString &message) {
     if (settings_.command == Command::Check) {
-        checks_.push_back({port_.path(), name, ok, message});
+        checks_.push_back({path_, name, ok, message});
     }
 }
 
 void PortRun::opened() {
     reopening_ = false;
-    check(QStringLiteral("exists"), true, QStringLiteral("%1 is there").arg(port_.path()));
+    check(QStringLiteral("exists"), true, QStringLiteral("%1 is there").arg(path_));
     check(QStringLiteral("permission"), true,
-          QStringLiteral("%1 may be read and written").arg(port_.path()));
-    check(QStringLiteral("free"), true,
-          QStringLiteral("no other program holds %1").arg(port_.path()));
+          QStringLiteral("%1 may be read and written").arg(path_));
+    check(QStringLiteral("free"), true, QStringLiteral("no other program holds %1").arg(path_));
     checkLatency();
     if (settings_.modbus && targets_.empty()) {
         const bool firstOnly = settings_.command != Command::Scan &&
                                settings_.addresses.kind == AddressChoice::Kind::First;
-        scan_ = std::make_unique<BusScan>(port_, settings_.baud, firstOnly,
+        scan_ = std::make_unique<BusScan>(*port_, settings_.baud, firstOnly,
                                           QDeadlineTimer(settings_.waitMs));
         connect(scan_.get(), &BusScan::finished, this, &PortRun::scanned);
         scan_->start();
@@ -151,7 +175,7 @@ void PortRun::opened() {
 }
 
 void PortRun::scanned() {
-    if (!port_.isOpen()) {
+    if (!port_->isOpen()) {
         // The scan starts again once the port is back, as a job's probe does.
         scan_.release()->deleteLater();
         reopening_ = true;
@@ -176,17 +200,79 @@ void PortRun::scanned() {
         return;
     }
     for (const FoundBoard &board : scan_->found()) {
-        BoardReport report;
-        report.port = port_.path();
-        report.address = board.address;
+        BoardReport report = newReport(board.address);
         report.version =
             QString::fromLatin1(board.version.data(), static_cast<qsizetype>(board.version.size()))
                 .trimmed();
         report.message = report.version;
-        reports_.push_back(report);
+        begin(report, false);
+        finish(report);
     }
     targets_.clear();
     endAll(JobResult::Ok, {});
+}
+
+BoardReport PortRun::newReport(std::optional<std::uint8_t> address) const {
+    BoardReport report;
+    report.port = path_;
+    if (address) {
+        report.address = *address;
+    }
+    report.lines = static_cast<int>(shared_.firmware.records.size());
+    if (withFile(settings_.command)) {
+        report.firmwareSha256 = shared_.firmware.sha256;
+    }
+    return report;
+}
+
+PortIdentity PortRun::identity() const {
+    if (!port_) {
+        return {};
+    }
+    const QString device = resolvePortPath(port_->path());
+    return device == started_.device ? started_ : identifyPort(port_->path());
+}
+
+bool PortRun::begin(BoardReport &board, bool job) {
+    if (RunJournal *journal = shared_.journal) {
+        if (job && settings_.serial) {
+            board.serial = journal->takeSerial(settings_.serial->start);
+            if (!board.serial) {
+                return false;
+            }
+        }
+        started_ = identity();
+        if (!journal->start(board, started_)) {
+            return false;
+        }
+    }
+    if (shared_.events) {
+        shared_.events->start(board);
+    }
+    return true;
+}
+
+void PortRun::finish(const BoardReport &board) {
+    if (shared_.journal) {
+        shared_.journal->complete(board, boardExit(board, signal_), identity());
+    }
+    if (shared_.events) {
+        shared_.events->board(board);
+    }
+    reports_.push_back(board);
+}
+
+QString PortRun::stamp(std::uint64_t serial) {
+    const SerialStamp &how = *settings_.serial;
+    const auto bytes = serialBytes(serial, how.bytes, how.format);
+    if (!bytes) {
+        return QStringLiteral("the serial number %1 does not fit in %2 bytes: nothing was sent")
+            .arg(serial)
+            .arg(how.bytes);
+    }
+    StampedRecords stamped = stampBytes(shared_.firmware.records, how.address, *bytes);
+    stamped_ = std::move(stamped.records);
+    return QString::fromStdString(stamped.fault);
 }
 
 void PortRun::nextBoard() {
@@ -198,19 +284,44 @@ void PortRun::nextBoard() {
         endAll(JobResult::Interrupted, QStringLiteral("interrupted before its job began"));
         return;
     }
+    BoardReport board = newReport(targets_.front());
+    targets_.erase(targets_.begin());
+    if (!begin(board, true)) {
+        const QString message = QStringLiteral("not started: the journal could not be written");
+        board.result = JobResult::Interrupted;
+        board.message = message;
+        finish(board);
+        endAll(JobResult::Interrupted, message);
+        return;
+    }
     BoardTask task;
     task.kind = jobKind(settings_.command);
-    task.records = records_;
+    task.records = withFile(settings_.command) ? &shared_.firmware.records : nullptr;
     task.newAddress = settings_.newAddress;
-    task.address = targets_.front();
+    task.address = board.address ? std::optional<std::uint8_t>(*board.address) : std::nullopt;
     task.patience = {settings_.timeoutMs, settings_.retries, settings_.waitMs};
     task.baud = settings_.baud;
-    targets_.erase(targets_.begin());
+    if (board.serial) {
+        if (const QString fault = stamp(*board.serial); !fault.isEmpty()) {
+            board.result = JobResult::BadFile;
+            board.message = fault;
+            finish(board);
+            nextBoard();
+            return;
+        }
+        task.records = &stamped_;
+    }
     if (job_) {
         job_.release()->deleteLater();
     }
-    job_ = std::make_unique<BoardJob>(port_, task, progress_);
+    job_ = std::make_unique<BoardJob>(*port_, task, board, shared_.progress);
     connect(job_.get(), &BoardJob::finished, this, &PortRun::boardDone);
+    if (shared_.events) {
+        connect(job_.get(), &BoardJob::progressed, this,
+                [this](Pass pass, std::size_t line, std::size_t lines) {
+                    shared_.events->progress(job_->report(), pass, line, lines);
+                });
+    }
     job_->start();
 }
 
@@ -222,7 +333,7 @@ void PortRun::boardDone() {
                              .arg(settings_.baud)
                              .arg(report.version);
     }
-    reports_.push_back(report);
+    finish(report);
     check(QStringLiteral("bootloader"), report.result == JobResult::Ok, report.message);
     if (report.result == JobResult::PortLost) {
         endAll(JobResult::PortLost, QStringLiteral("not reached: the port went away"));
@@ -231,11 +342,12 @@ void PortRun::boardDone() {
     nextBoard();
 }
 
-void PortRun::interrupt() {
+void PortRun::interrupt(int signal) {
     if (ended_) {
         return;
     }
     interrupted_ = true;
+    signal_ = signal;
     openTimer_.stop();
     if (job_ && !job_->done()) {
         job_->interrupt();
@@ -258,29 +370,25 @@ void PortRun::endAll(JobResult result, const QString &message) {
         targets_.push_back(std::nullopt);
     }
     for (const auto &address : targets_) {
-        BoardReport report;
-        report.port = port_.path();
-        if (address) {
-            report.address = *address;
-        }
+        BoardReport report = newReport(address);
         report.result = result;
-        report.lines = records_ ? static_cast<int>(records_->size()) : 0;
         report.message = message;
-        reports_.push_back(report);
+        begin(report, false);
+        finish(report);
     }
     targets_.clear();
-    port_.close();
+    if (port_) {
+        port_->close();
+    }
     emit finished();
 }
 
-FlashRun::FlashRun(Settings settings, std::vector<std::string> records, ProgressDisplay &progress,
-                   QObject *parent)
-    : QObject(parent), settings_(std::move(settings)), records_(std::move(records)) {
-    const bool withFile =
-        settings_.command == Command::Flash || settings_.command == Command::Verify;
+FlashRun::FlashRun(Settings settings, Firmware firmware, ProgressDisplay &progress,
+                   RunJournal *journal, EventLines *events, QObject *parent)
+    : QObject(parent), settings_(std::move(settings)),
+      firmware_(std::move(firmware)), shared_{settings_, firmware_, progress, journal, events} {
     for (const QString &path : settings_.ports) {
-        ports_.push_back(
-            std::make_unique<PortRun>(path, settings_, withFile ? &records_ : nullptr, progress));
+        ports_.push_back(std::make_unique<PortRun>(path, shared_));
         connect(ports_.back().get(), &PortRun::finished, this, &FlashRun::portDone);
     }
 }
@@ -288,7 +396,7 @@ FlashRun::FlashRun(Settings settings, std::vector<std::string> records, Progress
 void FlashRun::interrupt(int signal) {
     signal_ = signal;
     for (const auto &port : ports_) {
-        port->interrupt();
+        port->interrupt(signal);
     }
 }
 
@@ -313,6 +421,9 @@ RunReport FlashRun::report() const {
     for (const auto &port : ports_) {
         report.boards.insert(report.boards.end(), port->reports().begin(), port->reports().end());
         report.checks.insert(report.checks.end(), port->checks().begin(), port->checks().end());
+    }
+    if (shared_.journal && !shared_.journal->problem().isEmpty()) {
+        report.problems << shared_.journal->problem();
     }
     return report;
 }

@@ -30,7 +30,8 @@ constexpr ExitStatus kExitStatus[] = {
     {"4", "no answer (the board stayed silent through the retries, or no board answered)"},
     {"5", "the port went away and did not come back within --wait, or went away more than 10 "
           "times in one job"},
-    {"6", "the report could not be written"},
+    {"6", "the journal could not be opened or written (nothing is sent when it cannot be "
+          "opened), or the report could not be written"},
     {"128+N", "stopped by signal N (SIGINT, SIGTERM, SIGHUP): the report says \"interrupted\" "
               "for every unfinished board"},
 };
@@ -156,10 +157,45 @@ Each board:
 (re\-sends),
 .B resumed
 (times the job went on after the port came back),
-.B seconds
-and
-.BR message ,
-which names the line (counted from 1) where a job failed.
+.BR seconds ,
+.B message
+(which names the line, counted from 1, where a job failed),
+.B journal
+(the board's row in the journal, null without one),
+.B serial
+(the serial number written into it, null when none) and
+.B firmware_sha256
+(of the file's bytes, null without a file).
+.SH "JSON LINES"
+With
+.B \-\-json\-lines
+a program that follows the run reads one JSON object a line on standard output, each flushed at
+once:
+.B {"event":"start"}
+when a board's job begins (with
+.BR port ", " address ", " serial ),
+.B {"event":"progress"}
+at most ten times a second a board (with
+.BR port ", " address ", " pass " (" download " or " verify "), " line ", " lines ),
+.B {"event":"board"}
+with the board's report when it is done, and last
+.B {"event":"end"}
+with the run's report. No other report is printed.
+.SH JOURNAL
+Every board job of flash, verify, install and set\-address is a row of the journal, failures
+too: written
+.B running
+when the job starts (or when the run decides the board's outcome without one), completed at its
+end with the result, the exit status, the bootloader's version, the device and its USB id and
+serial number, the firmware's name and SHA\-256, the station and the operator. A run that is
+killed leaves its rows
+.BR running .
+The journal is opened before any port is touched; when it cannot be, nothing is sent and the exit
+status is 6. One station keeps an SQLite file; the stations of a line share a PostgreSQL
+database. With
+.BR \-\-serial\-at ,
+each board of a flash takes the next number of its series from the journal when its job starts;
+a number once handed out is never given again, even when the job fails.
 )";
 
 constexpr const char *kManExamples = R"(.SH EXAMPLES
@@ -197,7 +233,29 @@ quenta\-flash \-\-usb \-\-wait 30 \-p /dev/ttyACM0 \-\-json flash firmware.hex >
 case $? in 0) echo pass ;; 1) echo "refused: rework" ;; *) echo "station needs a look" ;; esac
 .RE
 .fi
+.PP
+A line's station, numbering each unit and recording it in the line's database, then finding a
+unit by its number:
+.PP
+.nf
+.RS
+quenta\-flash \-J postgresql://quenta@db.line/quenta \-\-serial\-at 0x7FF0 \-p usb:A50285BI \e
+    flash firmware.hex
+quenta\-flash \-J postgresql://quenta@db.line/quenta log \-\-serial 1042
+.RE
+.fi
 .SH ENVIRONMENT
+.TP
+.B QUENTA_JOURNAL
+The journal's URL when
+.B \-\-journal
+is not given.
+.TP
+.B XDG_DATA_HOME
+The station's own journal is
+.I $XDG_DATA_HOME/quenta/journal.sqlite
+(without it,
+.IR ~/.local/share/quenta/journal.sqlite ).
 .TP
 .B TERM
 Progress is drawn in place only when standard error is a terminal.
@@ -235,12 +293,15 @@ QString completionValues() {
         for (const QString &each : spec.names) {
             names << (each.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + each;
         }
-        const QString words = spec.completion == QLatin1String("@ports")
-                                  ? QStringLiteral("$(_quenta_flash_ports)")
-                                  : spec.completion;
-        cases += QStringLiteral("    %1)\n        COMPREPLY=($(compgen -W \"%2\" -- \"$cur\"))\n"
-                                "        return\n        ;;\n")
-                     .arg(names.join(QLatin1Char('|')), words);
+        const QString reply = spec.completion == QLatin1String("@files")
+                                  ? QStringLiteral("compopt -o filenames 2>/dev/null\n        "
+                                                   "COMPREPLY=($(compgen -f -- \"$cur\"))")
+                                  : QStringLiteral("COMPREPLY=($(compgen -W \"%1\" -- \"$cur\"))")
+                                        .arg(spec.completion == QLatin1String("@ports")
+                                                 ? QStringLiteral("$(_quenta_flash_ports)")
+                                                 : spec.completion);
+        cases += QStringLiteral("    %1)\n        %2\n        return\n        ;;\n")
+                     .arg(names.join(QLatin1Char('|')), reply);
     }
     return cases;
 }

@@ -12,6 +12,13 @@
 
 namespace quenta::flash {
 
+int boardExit(const BoardReport &board, int signal) {
+    if (board.result != JobResult::Interrupted) {
+        return exitCode(board.result);
+    }
+    return signal != 0 ? 128 + signal : kNotRecorded;
+}
+
 int RunReport::exit() const {
     if (signal != 0) {
         return 128 + signal;
@@ -21,16 +28,25 @@ int RunReport::exit() const {
     }
     std::vector<int> codes;
     for (const BoardReport &board : boards) {
-        codes.push_back(exitCode(board.result));
+        codes.push_back(boardExit(board, signal));
+    }
+    if (!problems.isEmpty()) {
+        codes.push_back(kNotRecorded);
     }
     return mergeExitCodes(codes);
 }
 
 namespace {
 
-QJsonValue optionalNumber(const std::optional<int> &value) {
-    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+template <typename T> QJsonValue optionalNumber(const std::optional<T> &value) {
+    return value ? QJsonValue(static_cast<qint64>(*value)) : QJsonValue(QJsonValue::Null);
 }
+
+QJsonValue optionalText(const QString &text) {
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
+} // namespace
 
 QJsonObject boardJson(const BoardReport &board) {
     const std::string_view result = resultName(board.result);
@@ -45,8 +61,13 @@ QJsonObject boardJson(const BoardReport &board) {
         {QStringLiteral("resumed"), board.resumed},
         {QStringLiteral("seconds"), std::round(board.seconds * 1000.0) / 1000.0},
         {QStringLiteral("message"), board.message},
+        {QStringLiteral("journal"), optionalNumber(board.journal)},
+        {QStringLiteral("serial"), optionalNumber(board.serial)},
+        {QStringLiteral("firmware_sha256"), optionalText(board.firmwareSha256)},
     };
 }
+
+namespace {
 
 QJsonObject checkJson(const CheckEntry &check) {
     return {{QStringLiteral("port"), check.port},
@@ -76,7 +97,7 @@ QJsonArray arrayOf(const std::vector<Entry> &entries, Convert convert) {
 
 } // namespace
 
-QByteArray jsonReport(const RunReport &report) {
+QJsonObject reportJson(const RunReport &report) {
     QJsonObject object{
         {QStringLiteral("command"),
          report.command.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(report.command)},
@@ -90,10 +111,24 @@ QByteArray jsonReport(const RunReport &report) {
     if (report.command == QLatin1String("ports")) {
         object.insert(QStringLiteral("ports"), arrayOf(report.ports, portJson));
     }
+    QStringList messages = report.problems;
     if (!report.usageError.isEmpty()) {
-        object.insert(QStringLiteral("message"), report.usageError);
+        messages.prepend(report.usageError);
     }
-    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    if (!messages.isEmpty()) {
+        object.insert(QStringLiteral("message"), messages.join(QStringLiteral("; ")));
+    }
+    return object;
+}
+
+QByteArray jsonReport(const RunReport &report) {
+    return QJsonDocument(reportJson(report)).toJson(QJsonDocument::Compact) + '\n';
+}
+
+QByteArray eventLine(const char *name, const QJsonObject &object) {
+    const QByteArray members = QJsonDocument(object).toJson(QJsonDocument::Compact).mid(1);
+    return QByteArrayLiteral("{\"event\":\"") + name + '"' +
+           (object.isEmpty() ? QByteArray() : QByteArrayLiteral(",")) + members + '\n';
 }
 
 namespace {
@@ -108,6 +143,9 @@ QString boardLine(const QString &command, const BoardReport &board) {
     QString line = QStringLiteral("%1: %2: %3")
                        .arg(boardName(board), QString::fromLatin1(result.data(), result.size()),
                             board.message);
+    if (board.serial) {
+        line += QStringLiteral("; serial %1").arg(*board.serial);
+    }
     if ((command == QLatin1String("flash") || command == QLatin1String("verify")) &&
         board.commands > 0) {
         line += QStringLiteral(" (%1 lines, %2 commands, %3 retries, %4 resumed, %5 s)")
@@ -157,15 +195,37 @@ QString textReport(const RunReport &report) {
     if (report.command == QLatin1String("ports") && report.ports.empty()) {
         text += QStringLiteral("No serial port found.\n");
     }
+    for (const QString &problem : report.problems) {
+        text += problem + QLatin1Char('\n');
+    }
     return text;
 }
 
-int printReport(const RunReport &report, bool json) {
+namespace {
+
+QByteArray reportBytes(const RunReport &report, ReportForm form) {
+    switch (form) {
+    case ReportForm::Json:
+        return jsonReport(report);
+    case ReportForm::JsonLines:
+        return eventLine("end", reportJson(report));
+    case ReportForm::Text:
+        break;
+    }
+    return textReport(report).toLocal8Bit();
+}
+
+} // namespace
+
+int printReport(const RunReport &report, ReportForm form) {
     if (!report.usageError.isEmpty()) {
         std::fprintf(stderr, "quenta-flash: %s\nTry quenta-flash --help.\n",
                      report.usageError.toLocal8Bit().constData());
     }
-    const QByteArray out = json ? jsonReport(report) : textReport(report).toLocal8Bit();
+    for (const QString &problem : report.problems) {
+        std::fprintf(stderr, "quenta-flash: %s\n", problem.toLocal8Bit().constData());
+    }
+    const QByteArray out = reportBytes(report, form);
     errno = 0;
     const std::size_t written =
         std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
@@ -175,7 +235,7 @@ int printReport(const RunReport &report, bool json) {
                      "quenta-flash: the report could not be written to standard output "
                      "(%s)\n",
                      std::strerror(errno != 0 ? errno : EIO));
-        return kReportNotWritten;
+        return kNotRecorded;
     }
     return report.exit();
 }

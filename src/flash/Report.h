@@ -4,8 +4,11 @@
 #include "pure/JobResult.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -13,7 +16,7 @@ namespace quenta::flash {
 
 // What became of one board.
 struct BoardReport {
-    QString port;
+    QString port;               // as given
     std::optional<int> address; // Modbus only
     QString version;            // the bootloader's answer to the info command, line end removed
     JobResult result = JobResult::Ok;
@@ -23,7 +26,13 @@ struct BoardReport {
     int resumed = 0;  // times the job went on after the port came back
     double seconds = 0.0;
     QString message;
+    std::optional<qint64> journal;       // the board's row in the journal
+    std::optional<std::uint64_t> serial; // the serial number written into it
+    QString firmwareSha256;              // flash and verify: of the file's bytes
 };
+
+// The exit status of the run when the journal or the report could not be written.
+inline constexpr int kNotRecorded = 6;
 
 // One finding of the pre-flight check.
 struct CheckEntry {
@@ -40,25 +49,40 @@ struct RunReport {
     std::vector<CheckEntry> checks; // check only
     std::vector<ListedPort> ports;  // ports only
     QString usageError;             // set when the command line was not understood
+    QStringList problems;           // the journal could not be opened or written
     int signal = 0;                 // the signal that stopped the run; 0 if none
 
     int exit() const;
 };
 
-// The report as one JSON object on one line: "command", "ok", "exit" and "boards" (each with
-// "port", "address" (null without Modbus), "version", "result", "lines", "commands", "retries",
-// "resumed", "seconds", "message"); "checks" for check, "ports" for ports, and "message" for a
-// command line that was not understood.
+// A board's own exit status in a run stopped by `signal` (0 for none): an interrupted board's is
+// 128 + the signal, or kNotRecorded when no signal came (the journal stopped it).
+int boardExit(const BoardReport &board, int signal);
+
+// A board as JSON: "port", "address" (null without Modbus), "version", "result", "lines",
+// "commands", "retries", "resumed", "seconds", "message", "journal" (its row, null without
+// one), "serial" (null when none) and "firmware_sha256" (null without a file).
+QJsonObject boardJson(const BoardReport &board);
+
+// The report as JSON: "command", "ok", "exit" and "boards"; "checks" for check, "ports" for
+// ports, and "message" for a command line that was not understood or a journal that failed.
+QJsonObject reportJson(const RunReport &report);
+
+// The report as one JSON object on one line.
 QByteArray jsonReport(const RunReport &report);
+
+// An event of --json-lines: {"event":"NAME", then the object's members}, on one line.
+QByteArray eventLine(const char *name, const QJsonObject &object);
 
 // The report for people, one line per board (and per check, per port), ending in a line end.
 QString textReport(const RunReport &report);
 
-// The exit status of a run whose report could not be written.
-inline constexpr int kReportNotWritten = 6;
+enum class ReportForm { Text, Json, JsonLines };
 
-// Prints the report once: JSON or text on standard output; a command line that was not understood
-// also goes to standard error in words. Returns the exit status.
-int printReport(const RunReport &report, bool json);
+// Prints the report once on standard output: text, JSON, or as JSON lines the event "end" that
+// carries it. A command line that was not understood and a journal that failed also go to
+// standard error in words. Returns the exit status; kNotRecorded when the report could not be
+// written.
+int printReport(const RunReport &report, ReportForm form);
 
 } // namespace quenta::flash

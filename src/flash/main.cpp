@@ -1,11 +1,15 @@
 // quenta-flash: flashes Intel HEX firmware into bootloader boards from scripts and production
 // lines.
+#include "flash/EventLines.h"
 #include "flash/Firmware.h"
 #include "flash/FlashOptions.h"
 #include "flash/FlashRun.h"
+#include "flash/JournalLog.h"
 #include "flash/Manual.h"
+#include "flash/PortIdentity.h"
 #include "flash/Progress.h"
 #include "flash/Report.h"
+#include "flash/RunJournal.h"
 #include "io/PortListing.h"
 
 #include <QCoreApplication>
@@ -26,25 +30,32 @@ QString nameOf(Command command) {
     return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
 
-// A file that cannot be used ends the run before any port is opened.
-RunReport badFile(const Settings &settings, const QString &problem) {
-    RunReport report;
-    report.command = nameOf(settings.command);
-    for (const QString &port : settings.ports) {
-        BoardReport board;
-        board.port = port;
-        board.result = JobResult::BadFile;
-        board.message = problem;
-        report.boards.push_back(board);
-    }
-    return report;
-}
-
 RunReport portList(const Settings &settings) {
     RunReport report;
     report.command = nameOf(settings.command);
-    report.ports = listSerialPorts(QStringLiteral("/dev/serial/by-id"));
+    report.ports = listSerialPorts(kByIdFolder);
     return report;
+}
+
+ReportForm formOf(bool json, bool jsonLines) {
+    return jsonLines ? ReportForm::JsonLines : json ? ReportForm::Json : ReportForm::Text;
+}
+
+RunFacts factsOf(const Settings &settings, const Firmware &firmware) {
+    RunFacts facts;
+    facts.station = settings.station;
+    facts.operatorName = settings.operatorName;
+    facts.tool = QStringLiteral("quenta-flash " QUENTA_VERSION);
+    facts.command = nameOf(settings.command);
+    facts.firmware = settings.file;
+    facts.firmwareSha256 = firmware.sha256;
+    if (!settings.file.isEmpty() && firmware.problem.isEmpty()) {
+        facts.records = static_cast<qint64>(firmware.records.size());
+    }
+    if (settings.serial) {
+        facts.series = settings.serial->series;
+    }
+    return facts;
 }
 
 // SIGINT, SIGTERM and SIGHUP are turned into an event of the loop: the run stops at once, prints
@@ -99,28 +110,50 @@ int main(int argc, char *argv[]) {
         RunReport report;
         report.usageError = parsed.error;
         report.command = parsed.command;
-        return printReport(report,
-                           QCoreApplication::arguments().contains(QStringLiteral("--json")));
+        const QStringList arguments = QCoreApplication::arguments();
+        return printReport(report, formOf(arguments.contains(QStringLiteral("--json")),
+                                          arguments.contains(QStringLiteral("--json-lines"))));
     }
     case ParsedArguments::Action::Run:
         break;
     }
+    // A reader that went away makes writing fail (and the run end with kNotRecorded) rather
+    // than kill the run before its boards are recorded.
+    std::signal(SIGPIPE, SIG_IGN);
+    const ReportForm form = formOf(settings.json, settings.jsonLines);
     if (settings.command == Command::Ports) {
-        return printReport(portList(settings), settings.json);
+        return printReport(portList(settings), form);
+    }
+    if (settings.command == Command::Log) {
+        return printJobLog(*settings.journal, settings.log, settings.json);
     }
     Firmware firmware;
-    if (settings.command == Command::Flash || settings.command == Command::Verify) {
+    if (!settings.file.isEmpty()) {
         firmware = loadFirmware(settings.file);
-        if (!firmware.problem.isEmpty()) {
-            return printReport(badFile(settings, firmware.problem), settings.json);
+    }
+    // The journal is opened, and its tables made, before any port is touched.
+    std::unique_ptr<RunJournal> journal;
+    if (settings.journal) {
+        auto opened = RunJournal::open(*settings.journal, factsOf(settings, firmware));
+        if (!opened) {
+            RunReport report;
+            report.command = nameOf(settings.command);
+            report.problems << opened.error + QStringLiteral(": nothing was sent");
+            return printReport(report, form);
         }
+        journal = std::move(*opened);
+    }
+    std::unique_ptr<EventLines> events;
+    if (settings.jsonLines) {
+        events = std::make_unique<EventLines>();
     }
     ProgressDisplay progress(STDERR_FILENO, !settings.quiet);
-    FlashRun run(settings, std::move(firmware.records), progress);
+    FlashRun run(settings, std::move(firmware), progress, journal.get(), events.get());
     catchSignals(run, &app);
     QObject::connect(&run, &FlashRun::finished, &app, [&] {
         progress.finish();
-        QCoreApplication::exit(printReport(run.report(), settings.json));
+        const int status = printReport(run.report(), form);
+        QCoreApplication::exit(events && events->failed() ? kNotRecorded : status);
     });
     QTimer::singleShot(0, &run, &FlashRun::start);
     return QCoreApplication::exec();

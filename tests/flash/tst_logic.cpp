@@ -1,4 +1,5 @@
 #include "flash/FlashOptions.h"
+#include "flash/Manual.h"
 #include "flash/Progress.h"
 
 #include <QtTest>
@@ -31,6 +32,25 @@ private slots:
         QTest::newRow("one port twice") << "-p COM1 -p /dev/ttyS0 check|given twice|";
         QTest::newRow("address 256") << "-p COM1 set-address 256|1 to 255|";
         QTest::newRow("new address for all") << "-m -a all -p COM1 set-address 5|one board|";
+        QTest::newRow("a USB serial number") << "-p usb:A50285BI version||usb:A50285BI";
+        QTest::newRow("no USB serial number") << "-p usb: version|is no port|";
+        QTest::newRow("numbers without a journal")
+            << "--no-journal --serial-at 0x100 -p COM1 flash f.hex|needs a journal|";
+        QTest::newRow("numbers to verify") << "--serial-at 0x100 -p COM1 verify f.hex|flash only|";
+        QTest::newRow("a start without an address") << "--serial-start 5 -p COM1 flash f|needs "
+                                                       "--serial-at|";
+        QTest::newRow("a start too large for its bytes")
+            << "--serial-at 0 --serial-bytes 1 --serial-start 256 -p COM1 flash f|does not fit|";
+        QTest::newRow("bytes past 4 GiB")
+            << "--serial-at 0xFFFFFFFE -p COM1 flash f|reach past the 4 GiB|";
+        QTest::newRow("bad format") << "--serial-at 1 --serial-format LE -p COM1 flash f|le, be|";
+        QTest::newRow("no journal URL") << "-J jobs.sqlite -p COM1 install|is no journal URL|";
+        QTest::newRow("log without journal") << "--no-journal log|cannot be given --no-journal|";
+        QTest::newRow("log to a port") << "-p COM1 log|takes no --port|";
+        QTest::newRow("log filters") << "log --since 2024-05-01 --result running --limit 0||";
+        QTest::newRow("log since when") << "log --since yesterday|--since must be|";
+        QTest::newRow("log result") << "log --result fine|--result must be one of|";
+        QTest::newRow("a filter to flash") << "--csv -p COM1 flash f|--csv is for log only|";
     }
     void options() {
         QFETCH(QString, row);
@@ -44,6 +64,12 @@ private slots:
         QCOMPARE(parsed.action == ParsedArguments::Action::Run, column[1].isEmpty());
         if (column[1].isEmpty()) {
             QCOMPARE(parsed.settings.ports.value(0), column[2]);
+        }
+    }
+
+    void helpFits() {
+        for (const QString &line : helpText().split(QLatin1Char('\n'))) {
+            QVERIFY2(line.size() <= 80, qPrintable(line));
         }
     }
 

@@ -106,7 +106,17 @@ simboard::Options boardsFor(const QString &setup, const simboard::Memory &image)
 
 class FlashProgram : public QObject {
     Q_OBJECT
+
+    QTemporaryDir data_;
+
 private slots:
+    // The flasher keeps its journal in the test's own folder.
+    void initTestCase() {
+        QVERIFY(data_.isValid());
+        qunsetenv("QUENTA_JOURNAL");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(data_.path()));
+    }
+
     // Each row: boards (see boardsFor) | arguments (PORT: the board's link; @: a file of the tree)
     // | exit | results | memory (image, other, untouched: no command taken, any) | a part of the
     // first board's message | its figures (now: its bus address afterwards).
@@ -153,6 +163,9 @@ private slots:
             "1 does not start with ':'|");
         QTest::newRow("missing port") << QStringLiteral(
             "|-p /dev/quenta-none version|3|port-error|untouched|There is no /dev/quenta-none|");
+        QTest::newRow("missing USB serial number")
+            << QStringLiteral("|--usb --wait 0.3 -p usb:quenta-none version|3|port-error|untouched|"
+                              "No USB serial port has the serial number quenta-none.|");
         QTest::newRow("usage error") << QStringLiteral("|-b 1200 -p PORT version|2||untouched||");
         QTest::newRow("USB board appears")
             << QStringLiteral("appear=500|--usb -p PORT flash @samples/blink.hex|0|ok|image||");

@@ -1,0 +1,88 @@
+#include "flash/RunJournal.h"
+
+#include "io/Journal.h"
+
+namespace quenta::flash {
+
+JournalResult<std::unique_ptr<RunJournal>> RunJournal::open(const JournalPlace &place,
+                                                            RunFacts facts) {
+    auto journal = Journal::open(place);
+    if (!journal) {
+        return JournalResult<std::unique_ptr<RunJournal>>::failure(journal.error);
+    }
+    return {std::make_unique<RunJournal>(std::move(*journal), std::move(facts)), {}};
+}
+
+RunJournal::RunJournal(std::unique_ptr<Journal> journal, RunFacts facts)
+    : journal_(std::move(journal)), facts_(std::move(facts)) {}
+
+RunJournal::~RunJournal() = default;
+
+bool RunJournal::failed(const QString &why) {
+    problem_ = why;
+    return false;
+}
+
+std::optional<std::uint64_t> RunJournal::takeSerial(std::uint64_t first) {
+    if (!problem_.isEmpty()) {
+        return std::nullopt;
+    }
+    const auto taken = journal_->takeSerial(facts_.series, first);
+    if (!taken) {
+        failed(taken.error);
+    }
+    return taken.value;
+}
+
+bool RunJournal::start(BoardReport &board, const PortIdentity &identity) {
+    if (!problem_.isEmpty()) {
+        return false;
+    }
+    JobStart job;
+    job.station = facts_.station;
+    job.operatorName = facts_.operatorName;
+    job.tool = facts_.tool;
+    job.command = facts_.command;
+    job.port = board.port;
+    job.device = identity.device;
+    job.usbId = identity.usbId;
+    job.usbSerial = identity.usbSerial;
+    job.address = board.address;
+    job.firmware = facts_.firmware;
+    job.firmwareSha256 = facts_.firmwareSha256;
+    job.records = facts_.records;
+    if (board.serial) {
+        job.series = facts_.series;
+        job.serial = board.serial;
+    }
+    const auto id = journal_->start(job);
+    if (!id) {
+        return failed(id.error);
+    }
+    board.journal = *id;
+    return true;
+}
+
+void RunJournal::complete(const BoardReport &board, int exit, const PortIdentity &identity) {
+    if (!board.journal || !problem_.isEmpty()) {
+        return;
+    }
+    const std::string_view result = resultName(board.result);
+    JobEnd end;
+    end.seconds = board.seconds;
+    end.bootloader = board.version;
+    end.result = QString::fromLatin1(result.data(), static_cast<qsizetype>(result.size()));
+    end.exit = exit;
+    end.lines = board.lines;
+    end.retries = board.retries;
+    end.resumed = board.resumed;
+    end.message = board.message;
+    end.device = identity.device;
+    end.usbId = identity.usbId;
+    end.usbSerial = identity.usbSerial;
+    if (const QString why = journal_->complete(*board.journal, end); !why.isEmpty()) {
+        failed(why);
+    }
+}
+
+} // namespace quenta::flash

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "flash/PortIdentity.h"
+#include "flash/Report.h"
+#include "io/JournalPlace.h"
+#include "io/JournalResult.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace quenta {
+class Journal;
+}
+
+namespace quenta::flash {
+
+// What every row of one run shares.
+struct RunFacts {
+    QString station;
+    QString operatorName;
+    QString tool; // "quenta-flash VERSION"
+    QString command;
+    QString firmware; // the file name as given; empty without a file
+    QString firmwareSha256;
+    std::optional<qint64> records; // records in the file, when it could be read
+    QString series;                // where the serial numbers come from; empty when none are taken
+};
+
+// The journal as a run writes it: a row for each board, written "running" when the board's job
+// starts and completed at its end, and the serial numbers its boards take. The first write that
+// fails is kept for the report, and nothing is written after it: a board whose row cannot be
+// started is not flashed.
+class RunJournal {
+public:
+    // Opens the journal, making its tables when missing; the error says which and why.
+    static JournalResult<std::unique_ptr<RunJournal>> open(const JournalPlace &place,
+                                                           RunFacts facts);
+    RunJournal(std::unique_ptr<Journal> journal, RunFacts facts);
+    ~RunJournal();
+    RunJournal(const RunJournal &) = delete;
+    RunJournal &operator=(const RunJournal &) = delete;
+
+    // The next number of the run's series (a new series starts at `first`, and a `first` above it
+    // moves it up); none when it could not be taken.
+    std::optional<std::uint64_t> takeSerial(std::uint64_t first);
+
+    // Writes the board's row as running and sets its id on the board; false when it could not.
+    bool start(BoardReport &board, const PortIdentity &identity);
+
+    // Writes the end of the board's row, if it has one; `identity` is the device as it is now.
+    void complete(const BoardReport &board, int exit, const PortIdentity &identity);
+
+    // Why the journal could not be written; empty while it could.
+    const QString &problem() const { return problem_; }
+
+private:
+    bool failed(const QString &why);
+
+    std::unique_ptr<Journal> journal_;
+    RunFacts facts_;
+    QString problem_;
+};
+
+} // namespace quenta::flash

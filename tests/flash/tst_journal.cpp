@@ -1,0 +1,401 @@
+// quenta-flash and its journal: the flasher runs as a child process against simulated boards
+// served by this process, on a real SQLite file and on a real PostgreSQL server started for the
+// test, several flashers at once; what was recorded is read back through its log command.
+#include "BoardImage.h"
+#include "Postgres.h"
+#include "simboard/PtyBoard.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+#include <pwd.h>
+#include <unistd.h>
+
+using namespace quenta::testing;
+
+namespace {
+
+// A bound that keeps a broken program from hanging the test; never a measure of speed.
+constexpr int kHangGuardMs = 120000;
+
+const QString kSpanSha =
+    QStringLiteral("9962e42b5a83b4c193ac75c777813923b2b87ddfaf4b2fd4346a99c709c64b08");
+
+struct Run {
+    int exit = -1;
+    QByteArray out;
+    QByteArray err;
+
+    QJsonObject report() const { return QJsonDocument::fromJson(out).object(); }
+    QJsonObject board() const { return report()[QStringLiteral("boards")][0].toObject(); }
+};
+
+void start(QProcess &process, const QStringList &arguments) {
+    process.start(QStringLiteral(QUENTA_FLASH), arguments);
+}
+
+Run finished(QProcess &process) {
+    if (!process.waitForFinished(kHangGuardMs)) {
+        qFatal("quenta-flash did not end");
+    }
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+Run flasher(const QStringList &arguments) {
+    QProcess process;
+    start(process, arguments);
+    return finished(process);
+}
+
+// The jobs of a journal, newest first, as its log command gives them.
+QJsonArray rows(const QStringList &journal) {
+    const Run log = flasher(journal + QStringList{"log", "--json", "--limit", "0"});
+    if (log.exit != 0) {
+        qWarning() << log.err;
+    }
+    return QJsonDocument::fromJson(log.out).array();
+}
+
+QString path(const std::string &text) {
+    return QString::fromStdString(text);
+}
+
+// A board's memory as the file puts it there, with these bytes from `address` on.
+simboard::Memory withBytes(simboard::Memory image, quint32 address, const QByteArray &bytes) {
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        image[address + static_cast<quint32>(i)] = static_cast<std::uint8_t>(bytes[i]);
+    }
+    return image;
+}
+
+} // namespace
+
+class FlashJournal : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir files_;
+    std::unique_ptr<PostgresServer> postgres_;
+    int made_ = 0;
+
+    // A new journal of a kind ("sqlite" or "postgresql"), as the options that name it.
+    QStringList freshJournal(const QString &kind) {
+        const QString name = QStringLiteral("journal%1").arg(++made_);
+        return {"-J", kind == "sqlite" ? "sqlite:" + files_.filePath(name + ".sqlite")
+                                       : postgres_->createDatabase(name)};
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(files_.isValid());
+        qunsetenv("QUENTA_JOURNAL");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(files_.filePath("data")));
+        postgres_ = std::make_unique<PostgresServer>();
+    }
+
+    void init() {
+        if (QByteArray(QTest::currentDataTag()) != "postgresql") {
+            return;
+        }
+        if (!postgres_->missing().isEmpty()) {
+            QSKIP(qPrintable(postgres_->missing()));
+        }
+        QVERIFY2(postgres_->running(), qPrintable(postgres_->problem()));
+    }
+
+    // The station's own journal: a flash that went well and one whose port is missing are rows
+    // with every column, read back by log as JSON, CSV and a table.
+    void defaultJournal() {
+        simboard::PtyBoard board;
+        board.start();
+        const QString file = sourcePath("tests/flash/span.hex");
+        const Run ok = flasher({"--station", "line-3", "--operator", "ana", "-q", "--json", "-p",
+                                path(board.path()), "flash", file});
+        QCOMPARE(ok.exit, 0);
+        QCOMPARE(ok.board()["journal"].toInteger(), 1);
+        QVERIFY(ok.board()["serial"].isNull());
+        QCOMPARE(ok.board()["firmware_sha256"].toString(), kSpanSha);
+        QVERIFY(QFile::exists(files_.filePath("data/quenta/journal.sqlite")));
+
+        const Run missing = flasher({"-q", "--json", "-p", "/dev/quenta-none", "flash", file});
+        QCOMPARE(missing.exit, 3);
+        QCOMPARE(missing.board()["journal"].toInteger(), 2);
+
+        const QJsonArray jobs = rows({});
+        QCOMPARE(jobs.size(), 2);
+        const QJsonObject failed = jobs[0].toObject();
+        QCOMPARE(failed["id"].toInteger(), 2);
+        QCOMPARE(failed["result"].toString(), "port-error");
+        QCOMPARE(failed["exit"].toInteger(), 3);
+        QCOMPARE(failed["device"].toString(), "/dev/quenta-none");
+        QCOMPARE(failed["station"].toString(), QSysInfo::machineHostName());
+        QCOMPARE(failed["operator"].toString(),
+                 QString::fromLocal8Bit(getpwuid(getuid())->pw_name));
+        QVERIFY(failed["bootloader"].isNull());
+        QVERIFY2(failed["message"].toString().startsWith("There is no /dev/quenta-none."),
+                 qPrintable(failed["message"].toString()));
+
+        QJsonObject done = jobs[1].toObject();
+        QVERIFY(done["seconds"].toDouble() > 0.0);
+        QVERIFY(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$")
+                    .match(done.take("started").toString())
+                    .hasMatch());
+        done.remove("seconds");
+        const QByteArray version = flasher({"--version"}).out.trimmed();
+        QCOMPARE(done, (QJsonObject{{"id", 1},
+                                    {"station", "line-3"},
+                                    {"operator", "ana"},
+                                    {"tool", QString::fromLatin1(version)},
+                                    {"command", "flash"},
+                                    {"port", path(board.path())},
+                                    {"device", path(board.devicePath())},
+                                    {"usb_id", QJsonValue::Null},
+                                    {"usb_serial", QJsonValue::Null},
+                                    {"address", QJsonValue::Null},
+                                    {"bootloader", "VER=4.1"},
+                                    {"firmware", file},
+                                    {"firmware_sha256", kSpanSha},
+                                    {"records", 23},
+                                    {"series", QJsonValue::Null},
+                                    {"serial", QJsonValue::Null},
+                                    {"result", "ok"},
+                                    {"exit", 0},
+                                    {"lines", 23},
+                                    {"retries", 0},
+                                    {"resumed", 0},
+                                    {"message", "downloaded and verified"}}));
+
+        const QList<QByteArray> csv = flasher({"log", "--csv"}).out.split('\n');
+        QCOMPARE(csv.size(), 4); // header, two rows, and nothing after the last line end
+        QCOMPARE(csv[0], "id,started,seconds,station,operator,tool,command,port,device,usb_id,"
+                         "usb_serial,address,bootloader,firmware,firmware_sha256,records,series,"
+                         "serial,result,exit,lines,retries,resumed,message\r");
+        QVERIFY2(csv[2].startsWith("1,") &&
+                     csv[2].endsWith(",ok,0,23,0,0,downloaded and verified\r"),
+                 csv[2].constData());
+
+        const Run onlyFailed = flasher({"log", "--result", "port-error", "--json"});
+        const QJsonArray failedOnly = QJsonDocument::fromJson(onlyFailed.out).array();
+        QCOMPARE(failedOnly.size(), 1);
+        QCOMPARE(failedOnly[0]["id"].toInteger(), 2);
+        const QList<QByteArray> table = flasher({"log"}).out.split('\n');
+        QCOMPARE(table.size(), 4);
+        QVERIFY2(table[0].trimmed().startsWith("id started"), table[0].constData());
+    }
+
+    // Eight flashers at once on one journal, each numbering its board: every row is there and
+    // the numbers are unique and without gaps. A flasher killed mid-flash leaves its row running
+    // and its number is not given again.
+    void manyAtOnce_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("sqlite") << QStringLiteral("sqlite");
+        QTest::newRow("postgresql") << QStringLiteral("postgresql");
+    }
+
+    void manyAtOnce() {
+        QFETCH(QString, kind);
+        constexpr int kFlashers = 8;
+        const QStringList journal = freshJournal(kind);
+        const QString file = sourcePath("samples/blink.hex");
+        const QStringList stamping{"--serial-at", "0x7F00",          "--serial-bytes",
+                                   "2",           "--serial-format", "be",
+                                   "-q",          "--json"};
+        QTemporaryDir dir;
+        std::vector<std::unique_ptr<simboard::PtyBoard>> boards;
+        std::vector<std::unique_ptr<QProcess>> flashers;
+        for (int i = 0; i < kFlashers; ++i) {
+            boards.push_back(std::make_unique<simboard::PtyBoard>(
+                simboard::Options{}, dir.filePath(QString::number(i)).toStdString()));
+            boards.back()->start();
+            flashers.push_back(std::make_unique<QProcess>());
+            start(*flashers.back(),
+                  journal + stamping +
+                      QStringList{"-p", path(boards.back()->path()), "flash", file});
+        }
+        QList<qint64> serials;
+        for (int i = 0; i < kFlashers; ++i) {
+            const Run run = finished(*flashers[static_cast<std::size_t>(i)]);
+            QVERIFY2(run.exit == 0, run.err.constData());
+            const qint64 serial = run.board()["serial"].toInteger();
+            serials << serial;
+            const char bytes[] = {static_cast<char>(serial >> 8), static_cast<char>(serial)};
+            QCOMPARE(boards[static_cast<std::size_t>(i)]->memory(),
+                     withBytes(imageOf(file), 0x7F00, QByteArray(bytes, 2)));
+        }
+        std::sort(serials.begin(), serials.end());
+        QCOMPARE(serials, (QList<qint64>{1, 2, 3, 4, 5, 6, 7, 8}));
+
+        simboard::PtyBoard slow({{simboard::BootloaderOptions{}}, {.baud = 9600}, {}},
+                                dir.filePath("slow").toStdString());
+        slow.start();
+        QProcess killed;
+        start(killed, journal + stamping + QStringList{"-p", path(slow.path()), "flash", file});
+        QTRY_VERIFY_WITH_TIMEOUT(slow.commands().size() >= 4, kHangGuardMs);
+        ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
+        QVERIFY(killed.waitForFinished(kHangGuardMs));
+        simboard::PtyBoard next({}, dir.filePath("next").toStdString());
+        next.start();
+        const Run after =
+            flasher(journal + stamping + QStringList{"-p", path(next.path()), "flash", file});
+        QCOMPARE(after.exit, 0);
+        QCOMPARE(after.board()["serial"].toInteger(), 10);
+
+        const QJsonArray jobs = rows(journal);
+        QCOMPARE(jobs.size(), kFlashers + 2);
+        QStringList seen;
+        for (const QJsonValue &job : jobs) {
+            seen << QStringLiteral("%1 %2")
+                        .arg(job["serial"].toInteger())
+                        .arg(job["result"].toString());
+        }
+        std::sort(seen.begin(), seen.end(), [](const QString &a, const QString &b) {
+            return a.section(' ', 0, 0).toInt() < b.section(' ', 0, 0).toInt();
+        });
+        QCOMPARE(seen, (QStringList{"1 ok", "2 ok", "3 ok", "4 ok", "5 ok", "6 ok", "7 ok", "8 ok",
+                                    "9 running", "10 ok"}));
+    }
+
+    // The board holds the file with its number at the address, in each format: inside the file's
+    // records, outside them, across a 64 KiB boundary.
+    void stamped_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<quint32>("address");
+        QTest::addColumn<QByteArray>("bytes"); // hexadecimal
+        QTest::newRow("le, inside, across 64 KiB")
+            << QStringList{"--serial-at", "0xFFFE", "--serial-start", "168496141"} << 0xFFFEu
+            << QByteArray("0d0c0b0a");
+        QTest::newRow("be, outside")
+            << QStringList{"--serial-at",     "196608", "--serial-bytes", "3",
+                           "--serial-format", "be",     "--serial-start", "1193046"}
+            << 0x30000u << QByteArray("123456");
+        QTest::newRow("retlw, outside, across 64 KiB")
+            << QStringList{"--serial-at",     "0x2FFFE", "--serial-bytes", "2",
+                           "--serial-format", "retlw",   "--serial-start", "4660"}
+            << 0x2FFFEu << QByteArray("12343434");
+    }
+
+    void stamped() {
+        QFETCH(QStringList, options);
+        QFETCH(quint32, address);
+        QFETCH(QByteArray, bytes);
+        simboard::PtyBoard board;
+        board.start();
+        const QString file = sourcePath("tests/flash/span.hex");
+        const Run run =
+            flasher(freshJournal("sqlite") + options +
+                    QStringList{"-q", "--json", "-p", path(board.path()), "flash", file});
+        QVERIFY2(run.exit == 0, run.out.constData());
+        QCOMPARE(board.memory(), withBytes(imageOf(file), address, QByteArray::fromHex(bytes)));
+    }
+
+    // A number of the series that has outgrown its bytes is refused before anything is sent,
+    // and is not given again.
+    void numberOutgrowsItsBytes() {
+        const QStringList journal = freshJournal("sqlite");
+        const QStringList options{"--serial-at", "0x100", "--serial-bytes", "1", "--serial-start",
+                                  "255",         "-q",    "--json",         "-p"};
+        const QString file = sourcePath("samples/blink.hex");
+        simboard::PtyBoard first;
+        first.start();
+        QCOMPARE(flasher(journal + options + QStringList{path(first.path()), "flash", file}).exit,
+                 0);
+        simboard::PtyBoard second;
+        second.start();
+        const Run refused =
+            flasher(journal + options + QStringList{path(second.path()), "flash", file});
+        QCOMPARE(refused.exit, 2);
+        QCOMPARE(refused.board()["result"].toString(), "bad-file");
+        QCOMPARE(refused.board()["message"].toString(),
+                 "the serial number 256 does not fit in 1 bytes: nothing was sent");
+        QVERIFY(second.commands().empty());
+        const QJsonArray jobs = rows(journal);
+        QCOMPARE(jobs.size(), 2);
+        QCOMPARE(jobs[0]["serial"].toInteger(), 256);
+        QCOMPARE(jobs[0]["result"].toString(), "bad-file");
+    }
+
+    void journalCannotBeOpened() {
+        QFile plain(files_.filePath("plain.txt"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        simboard::PtyBoard board;
+        board.start();
+        const Run run = flasher({"-J", "sqlite:" + files_.filePath("plain.txt/j.sqlite"), "--json",
+                                 "-p", path(board.path()), "install"});
+        QCOMPARE(run.exit, 6);
+        QVERIFY2(run.err.contains("Cannot open the journal sqlite:"), run.err.constData());
+        QVERIFY(run.report()["message"].toString().endsWith("nothing was sent"));
+        QVERIFY(board.commands().empty());
+    }
+
+    // The end of a job that cannot be written: the board is done, the report says what failed,
+    // and the run ends with 6.
+    void journalWriteFails() {
+        const QStringList journal = freshJournal("sqlite");
+        QCOMPARE(flasher(journal + QStringList{"log"}).exit, 0);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "freeze");
+            db.setDatabaseName(journal[1].mid(7));
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery("CREATE TRIGGER freeze BEFORE UPDATE ON jobs BEGIN "
+                              "SELECT RAISE(ABORT, 'the jobs are frozen'); END",
+                              db)
+                        .isActive());
+        }
+        QSqlDatabase::removeDatabase("freeze");
+        simboard::PtyBoard board;
+        board.start();
+        const Run run = flasher(journal + QStringList{"-q", "--json", "-p", path(board.path()),
+                                                      "flash", sourcePath("samples/blink.hex")});
+        QCOMPARE(run.exit, 6);
+        QCOMPARE(run.board()["result"].toString(), "ok");
+        const QString message = run.report()["message"].toString();
+        QVERIFY2(message.startsWith("Cannot record the end of job 1 in the journal sqlite:") &&
+                     message.endsWith("the jobs are frozen"),
+                 qPrintable(message));
+        QVERIFY(run.err.contains("the jobs are frozen"));
+        QCOMPARE(rows(journal).at(0)["result"].toString(), "running");
+    }
+
+    // One board with --json-lines: start, progress..., board, end, each line a JSON object.
+    void jsonLines() {
+        simboard::PtyBoard board({{simboard::BootloaderOptions{}}, {.baud = 115200}, {}});
+        board.start();
+        const Run run = flasher({"--no-journal", "--json-lines", "-p", path(board.path()), "flash",
+                                 sourcePath("tests/flash/span.hex")});
+        QCOMPARE(run.exit, 0);
+        QVERIFY(run.out.endsWith('\n'));
+        QStringList events;
+        QJsonObject last;
+        for (const QByteArray &line : run.out.trimmed().split('\n')) {
+            QJsonParseError error;
+            last = QJsonDocument::fromJson(line, &error).object();
+            QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
+            QVERIFY(line.startsWith("{\"event\":\""));
+            const QString event = last["event"].toString();
+            if (event == "progress") {
+                QCOMPARE(last["port"].toString(), path(board.path()));
+                QCOMPARE(last["lines"].toInt(), 23);
+                QVERIFY(last["pass"] == "download" || last["pass"] == "verify");
+            }
+            if (events.isEmpty() || events.last() != event) {
+                events << event;
+            }
+        }
+        QVERIFY2(events == (QStringList{"start", "progress", "board", "end"}),
+                 qPrintable(events.join(' ')));
+        QCOMPARE(last["exit"].toInt(), 0);
+        QCOMPARE(last["boards"][0]["result"].toString(), "ok");
+    }
+};
+
+QTEST_GUILESS_MAIN(FlashJournal)
+#include "tst_journal.moc"
