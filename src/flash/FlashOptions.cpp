@@ -86,7 +86,8 @@ struct Parser {
 // Checks the options; the mistake, if any.
 QString readOptions(const Parser &p, Settings &s) {
     for (const QString &text : p.values("port")) {
-        const auto path = portPathFor(text);
+        // usb:SERIAL stands as it is: the port is found by its serial number at open time.
+        const auto path = text == QLatin1String("usb:") ? std::nullopt : portPathFor(text);
         if (!path) {
             return QStringLiteral(
                        "--port \"%1\" is no port: give COMn (n from 1), a device path or "
