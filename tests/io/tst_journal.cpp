@@ -411,25 +411,10 @@ private slots:
                  qPrintable(error));
     }
 
-    void json() {
-        JobRow row;
-        row.id = 3;
-        row.started = "2024-05-01T10:34:56.789Z";
-        row.seconds = 1.5;
-        row.serial = 9007199254740993u; // not a double
-        const QJsonArray array = QJsonDocument::fromJson(jobsJson({row})).array();
-        QCOMPARE(array.size(), 1);
-        const QJsonObject object = array[0].toObject();
-        QCOMPARE(object.size(), 24);
-        QCOMPARE(object["id"].toInteger(), 3);
-        QCOMPARE(object["started"].toString(), "2024-05-01T10:34:56.789Z");
-        QCOMPARE(object["seconds"].toDouble(), 1.5);
-        QCOMPARE(object["serial"].toInteger(), 9007199254740993);
-        QVERIFY(object["message"].isNull() && object["exit"].isNull());
-    }
-
-    // Texts too long for their columns are cut; no line is longer than 100 characters.
-    void table() {
+    // As a table, texts too long for their columns are cut and no line is longer than 100
+    // characters; as JSON, every column is there, numbers as numbers (the serial number too large
+    // for a double), empty columns null.
+    void tableAndJson() {
         JobRow full;
         full.id = 12345678;
         full.started = "2024-05-01T10:34:56.789Z";
@@ -440,7 +425,6 @@ private slots:
         full.firmware = "fw/release/blink-controller-v2.hex";
         full.serial = 9223372036854775806u;
         full.result = "port-error";
-
         JobRow running;
         running.id = 3;
         running.started = "2024-05-01T10:35:00.000Z";
@@ -448,7 +432,6 @@ private slots:
         running.port = "/dev/ttyS0";
         running.firmware = "a.hex";
         running.result = "running";
-
         QCOMPARE(jobTable({full, running}),
                  "     id started             station    port           firmware       "
                  "      serial result     seconds\n"
@@ -456,6 +439,16 @@ private slots:
                  "…36854775806 port-error  1234.6\n"
                  "      3 2024-05-01 10:35:00 s1         /dev/ttyS0     a.hex          "
                  "             running\n");
+
+        const QJsonArray array = QJsonDocument::fromJson(jobsJson({full, running})).array();
+        QCOMPARE(array.size(), 2);
+        const QJsonObject object = array[0].toObject();
+        QCOMPARE(object.size(), 24);
+        QCOMPARE(object["id"].toInteger(), 12345678);
+        QCOMPARE(object["started"].toString(), "2024-05-01T10:34:56.789Z");
+        QCOMPARE(object["seconds"].toDouble(), 1234.56);
+        QCOMPARE(object["serial"].toInteger(), 9223372036854775806);
+        QVERIFY(object["message"].isNull() && object["exit"].isNull());
     }
 };
 
