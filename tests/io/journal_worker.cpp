@@ -11,23 +11,23 @@ int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     QTextStream err(stderr);
+    const auto failed = [&err](const QString &why) {
+        err << why << '\n';
+        return 1;
+    };
     if (arguments.size() != 4) {
-        err << "usage: journal_worker URL COUNT NAME\n";
-        return 2;
+        return failed(QStringLiteral("usage: journal_worker URL COUNT NAME"));
     }
     const auto place = readJournalPlace(arguments[1]);
     auto journal = place ? Journal::open(*place)
                          : JournalResult<std::unique_ptr<Journal>>::failure(place.error);
     if (!journal) {
-        err << journal.error << '\n';
-        return 1;
+        return failed(journal.error);
     }
-    const int count = arguments[2].toInt();
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < arguments[2].toInt(); ++i) {
         const auto serial = (*journal)->takeSerial(QStringLiteral("line"));
         if (!serial) {
-            err << serial.error << '\n';
-            return 1;
+            return failed(serial.error);
         }
         JobStart job;
         job.station = arguments[3];
@@ -35,15 +35,13 @@ int main(int argc, char *argv[]) {
         job.serial = *serial;
         const auto id = (*journal)->start(job);
         if (!id) {
-            err << id.error << '\n';
-            return 1;
+            return failed(id.error);
         }
         JobEnd end;
         end.result = QStringLiteral("ok");
         end.lines = i;
         if (const QString why = (*journal)->complete(*id, end); !why.isEmpty()) {
-            err << why << '\n';
-            return 1;
+            return failed(why);
         }
     }
     return 0;

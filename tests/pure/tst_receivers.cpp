@@ -53,7 +53,6 @@ private slots:
         QTest::addColumn<L>("reports");
         QTest::addColumn<QByteArray>("left");
         const QByteArray ok = qbytes(kOk);
-        const QByteArray ver = qbytes(answerFrame(1, "VER=4.1\r\n"));
         QByteArray corrupt = ok;
         corrupt.back() = char(corrupt.back() ^ 0x55);
         L oneByOne;
@@ -62,8 +61,6 @@ private slots:
         }
         QTest::newRow("worked example") << L{ok} << QList{1} << L{"1:OK\r\n"} << QByteArray();
         QTest::newRow("one byte a read") << oneByOne << QList{1} << L{"1:OK\r\n"} << QByteArray();
-        QTest::newRow("first 7 bytes, then the rest")
-            << L{ver.left(7), ver.mid(7)} << QList{1} << L{"1:VER=4.1\r\n"} << QByteArray();
         QTest::newRow("short buffer not examined")
             << L{"\x07XYZ"} << QList{1} << L{} << QByteArray("\x07XYZ");
         QTest::newRow("high bytes, address 255")
@@ -74,8 +71,6 @@ private slots:
         QTest::newRow("wrong marker, then a frame")
             << L{qbytes(answerFrame(1, "OK\r\n", 'b')) + ok} << QList{1}
             << L{"<marker>", "1:OK\r\n"} << QByteArray();
-        QTest::newRow("noise before a frame")
-            << L{"xyz" + ok} << QList{1} << L{"<address>", "1:OK\r\n"} << QByteArray();
         QTest::newRow("corrupt frame costs only itself")
             << L{corrupt, ok} << QList{1} << L{"1:OK\r\n"} << QByteArray();
         QTest::newRow("foreign frame skipped")

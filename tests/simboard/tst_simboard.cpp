@@ -44,13 +44,13 @@ QByteArray lines(const char *words, const QByteArray &prefix = {}) {
 
 // What the program would serve with these options.
 CommandLine servedWith(const QStringList &arguments) {
-    std::vector<std::string> texts{"quenta-simboard"};
+    QByteArrayList texts{"quenta-simboard"};
     for (const QString &argument : arguments) {
-        texts.push_back(argument.toStdString());
+        texts << argument.toUtf8();
     }
     std::vector<const char *> argv;
-    for (const std::string &text : texts) {
-        argv.push_back(text.c_str());
+    for (const QByteArray &text : texts) {
+        argv.push_back(text.constData());
     }
     return parseCommandLine(static_cast<int>(argv.size()), argv.data());
 }
@@ -62,19 +62,10 @@ class tst_simboard : public QObject {
 
 private slots:
     // Published CRC-16/MODBUS check values, low byte first behind the bytes.
-    void crc_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QByteArray>("framed");
-        QTest::newRow("123456789") << QByteArray("123456789") << QByteArray("123456789\x37\x4B");
-        QTest::newRow("abc") << QByteArray("abc") << QByteArray("abc\x49\x57");
-        QTest::newRow("empty") << QByteArray() << QByteArray("\xFF\xFF");
-        QTest::newRow("one 00 byte") << QByteArray(1, '\0') << QByteArray::fromHex("00BF40");
-    }
-
     void crc() {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QByteArray, framed);
-        QCOMPARE(qbytes(withCrc(bytes.toStdString())), framed);
+        QCOMPARE(qbytes(withCrc("123456789")), QByteArray("123456789\x37\x4B"));
+        QCOMPARE(qbytes(withCrc("")), QByteArray("\xFF\xFF"));
+        QCOMPARE(qbytes(withCrc(std::string(1, '\0'))), QByteArray::fromHex("00BF40"));
     }
 
     // Commands sent at once to boards on a pty, served with the program's options, and what comes
@@ -86,40 +77,36 @@ private slots:
         QTest::addColumn<Memory>("memory");  // of the last board
         QTest::addColumn<qint64>("leastNs"); // no earlier than this after start, the answers are in
 
-        QTest::newRow("04 linear, written then verified")
-            << QStringList{}
-            << lines(":020000040001F9 :0400200001020304D2 :00000001FF #020000040001F9 "
-                     "#0400200001020304D2 #00000001FF",
-                     "BOOT")
-            << lines("OK OK DOWNLOAD OK OK DOWNLOAD")
-            << Memory{{0x10020, 1}, {0x10021, 2}, {0x10022, 3}, {0x10023, 4}} << qint64{0};
-        QTest::newRow("02 segment: offsets wrap within it")
-            << QStringList{} << lines(":020000021000EC :02FFFF00AABB9B #02FFFF00AABB9B", "BOOT")
-            << lines("OK OK OK") << Memory{{0x1FFFF, 0xAA}, {0x10000, 0xBB}} << qint64{0};
-        QTest::newRow("00: verify compares by address, erased reads FF")
-            << QStringList{} << lines(":01001000559A #01001000AA45 #01002000FFE0", "BOOT")
-            << lines("OK ERROR OK") << Memory{{0x10, 0x55}} << qint64{0};
-        QTest::newRow("verify differences told at the end, afresh each pass")
-            << QStringList{"--verify-at-end"}
-            << lines(":01001000559A :00000001FF #01001000AA45 #01002000FFE0 #00000001FF "
-                     "#01001000559A #00000001FF",
-                     "BOOT")
-            << lines("OK DOWNLOAD OK OK ERROR OK DOWNLOAD") << Memory{{0x10, 0x55}} << qint64{0};
+        const auto row = [](const char *name, const QStringList &arguments, const char *sent,
+                            const char *answers, const Memory &memory, qint64 leastNs = 0) {
+            QTest::newRow(name) << arguments << lines(sent, "BOOT") << lines(answers) << memory
+                                << leastNs;
+        };
+        row("04 linear, written then verified", {},
+            ":020000040001F9 :0400200001020304D2 :00000001FF #020000040001F9 #0400200001020304D2 "
+            "#00000001FF",
+            "OK OK DOWNLOAD OK OK DOWNLOAD",
+            {{0x10020, 1}, {0x10021, 2}, {0x10022, 3}, {0x10023, 4}});
+        row("02 segment: offsets wrap within it", {},
+            ":020000021000EC :02FFFF00AABB9B #02FFFF00AABB9B", "OK OK OK",
+            {{0x1FFFF, 0xAA}, {0x10000, 0xBB}});
+        row("00: verify compares by address, erased reads FF", {},
+            ":01001000559A #01001000AA45 #01002000FFE0", "OK ERROR OK", {{0x10, 0x55}});
+        row("verify differences told at the end, afresh each pass", {"--verify-at-end"},
+            ":01001000559A :00000001FF #01001000AA45 #01002000FFE0 #00000001FF #01001000559A "
+            "#00000001FF",
+            "OK DOWNLOAD OK OK ERROR OK DOWNLOAD", {{0x10, 0x55}});
+        row("paced at 9600 baud", {"--baud", "9600"}, "i i", "VER=4.1 VER=4.1", {}, 33333333);
+        row("held to the adapter's latency tick", {"--latency", "300"}, "i i", "VER=4.1 VER=4.1",
+            {}, 300000000);
+        row("a late answer, the later ones behind it", {"--late", "2:300"}, "i g i",
+            "VER=4.1 OK VER=4.1", {}, 300000000);
         QTest::newRow("Modbus: answers from the address it took")
             << QStringList{"--modbus"}
             << qbytes(commandFrame(1, "BOOT$07\r\n") + commandFrame(1, "BOOTi\r\n") +
                       commandFrame(7, "BOOTi\r\n"))
             << qbytes(answerFrame(1, "OK\r\n") + answerFrame(7, "VER=4.1\r\n")) << Memory{}
             << qint64{0};
-        QTest::newRow("paced at 9600 baud")
-            << QStringList{"--baud", "9600"} << lines("i i", "BOOT") << lines("VER=4.1 VER=4.1")
-            << Memory{} << qint64{33333333};
-        QTest::newRow("held to the adapter's latency tick")
-            << QStringList{"--latency", "300"} << lines("i i", "BOOT") << lines("VER=4.1 VER=4.1")
-            << Memory{} << qint64{300000000};
-        QTest::newRow("a late answer, the later ones behind it")
-            << QStringList{"--late", "2:300"} << lines("i g i", "BOOT")
-            << lines("VER=4.1 OK VER=4.1") << Memory{} << qint64{300000000};
     }
 
     void line() {
@@ -160,22 +147,22 @@ private slots:
         QTest::addColumn<int>("drops");
         QTest::addColumn<Memory>("memory");
 
+        const auto row = [](const char *name, const QStringList &arguments, const Memory &held,
+                            const char *first, const char *firstAnswers, const char *second,
+                            const char *secondAnswers, int drops, const Memory &memory) {
+            QTest::newRow(name) << arguments << held << lines(first, "BOOT") << lines(firstAnswers)
+                                << lines(second, "BOOT") << lines(secondAnswers) << drops << memory;
+        };
         // The last two records are lost, and so is the extended address.
-        QTest::newRow("drop after the fourth line")
-            << QStringList{"--drop-after", "4", "--lose", "2"} << Memory{{0x10011, 0x11}}
-            << lines(":020000040001F9 :01001000559A :010011006688 :010012007776", "BOOT")
-            << lines("OK OK OK OK") << lines(":010012007776", "BOOT") << lines("OK") << 1
-            << Memory{{0x10010, 0x55}, {0x10011, 0x11}, {0x12, 0x77}};
+        row("drop after the fourth line", {"--drop-after", "4", "--lose", "2"}, {{0x10011, 0x11}},
+            ":020000040001F9 :01001000559A :010011006688 :010012007776", "OK OK OK OK",
+            ":010012007776", "OK", 1, {{0x10010, 0x55}, {0x10011, 0x11}, {0x12, 0x77}});
         // The end record begins the count afresh, and so does the reboot.
-        QTest::newRow("reset at the second line of each pass")
-            << QStringList{"--reset-at", "2"} << Memory{}
-            << lines(":00000001FF :01001000559A :010011006688", "BOOT") << lines("DOWNLOAD OK OK")
-            << lines(":01001000559A :010011006688", "BOOT") << lines("OK OK") << 2
-            << Memory{{0x10, 0x55}, {0x11, 0x66}};
-        QTest::newRow("another board after the drop")
-            << QStringList{"--drop-after", "1", "--swap-after-drop", "5.0"} << Memory{{0x20, 0x12}}
-            << lines(":01001000559A", "BOOT") << lines("OK") << lines("i", "BOOT")
-            << lines("VER=5.0") << 1 << Memory{};
+        row("reset at the second line of each pass", {"--reset-at", "2"}, {},
+            ":00000001FF :01001000559A :010011006688", "DOWNLOAD OK OK",
+            ":01001000559A :010011006688", "OK OK", 2, {{0x10, 0x55}, {0x11, 0x66}});
+        row("another board after the drop", {"--drop-after", "1", "--swap-after-drop", "5.0"},
+            {{0x20, 0x12}}, ":01001000559A", "OK", "i", "VER=5.0", 1, {});
     }
 
     void dropAndReturn() {
@@ -216,7 +203,6 @@ private slots:
         const QByteArray error = "quenta-simboard: ";
         QTest::newRow("version") << QStringList{"--version"} << 0
                                  << QByteArray("quenta-simboard 4.1.0\n");
-        QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("Usage: quenta-simboard");
         QTest::newRow("a bus without Modbus")
             << QStringList{"--address", "3,7"} << 2
             << error + "several addresses make a bus, which needs --modbus";

@@ -4,8 +4,8 @@
 // authentication, no TCP, its Unix socket in that folder. The programs come from PATH or from
 // Debian's /usr/lib/postgresql/VERSION/bin. initdb refuses to run as root: as root, the server's
 // programs run as the user "nobody", who owns the folder; the role to connect as is "quenta" either
-// way. A test server does not wait for the disk (fsync off) unless it is asked to be durable, as a
-// production server is.
+// way; the socket lives in the folder, so the port is always 5432. A test server does not wait for
+// the disk (fsync off) unless it is asked to be durable, as a production server is.
 
 #include <QDir>
 #include <QFile>
@@ -22,39 +22,33 @@ namespace quenta::testing {
 
 class PostgresServer {
 public:
-    explicit PostgresServer(bool durable = false)
-        : folder_(QStringLiteral("/tmp/quenta-pg-XXXXXX")), durable_(durable) {
+    explicit PostgresServer(bool durable = false) : folder_("/tmp/quenta-pg-XXXXXX") {
         bin_ = findPrograms();
         if (bin_.isEmpty()) {
-            missing_ = QStringLiteral("PostgreSQL is not installed (no initdb in PATH nor in "
-                                      "/usr/lib/postgresql/*/bin; scripts/setup.sh installs it)");
+            missing_ = "PostgreSQL is not installed (no initdb in PATH nor in "
+                       "/usr/lib/postgresql/*/bin; scripts/setup.sh installs it)";
             return;
         }
         if (!folder_.isValid() || !handOver()) {
-            problem_ = QStringLiteral("no folder for the server: ") + folder_.errorString();
+            problem_ = "no folder for the server: " + folder_.errorString();
             return;
         }
-        const QString data = folder_.filePath(QStringLiteral("data"));
-        if (!runServerProgram(QStringLiteral("initdb"),
-                              {QStringLiteral("-D"), data, QStringLiteral("--auth=trust"),
-                               QStringLiteral("--username=quenta"), QStringLiteral("--no-locale"),
-                               QStringLiteral("--encoding=UTF8"), QStringLiteral("--no-sync")}) ||
-            !configure(data) ||
-            !runServerProgram(QStringLiteral("pg_ctl"),
-                              {QStringLiteral("-D"), data, QStringLiteral("-l"),
-                               folder_.filePath(QStringLiteral("server.log")), QStringLiteral("-w"),
-                               QStringLiteral("start")})) {
-            return;
-        }
-        running_ = true;
+        const QString data = folder_.filePath("data");
+        QFile conf(data + "/postgresql.conf");
+        running_ = run("initdb", {"-D", data, "--auth=trust", "--username=quenta", "--no-locale",
+                                  "--encoding=UTF8", "--no-sync"}) &&
+                   conf.open(QIODevice::Append) &&
+                   conf.write(QString("listen_addresses = ''\nunix_socket_directories = '%1'\n"
+                                      "port = 5432\nfsync = %2\n")
+                                  .arg(folder_.path(), durable ? "on" : "off")
+                                  .toUtf8()) > 0 &&
+                   conf.flush() &&
+                   run("pg_ctl", {"-D", data, "-l", folder_.filePath("server.log"), "-w", "start"});
     }
 
     ~PostgresServer() {
         if (running_) {
-            runServerProgram(QStringLiteral("pg_ctl"),
-                             {QStringLiteral("-D"), folder_.filePath(QStringLiteral("data")),
-                              QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("-w"),
-                              QStringLiteral("stop")});
+            run("pg_ctl", {"-D", folder_.filePath("data"), "-m", "fast", "-w", "stop"});
         }
     }
 
@@ -67,46 +61,30 @@ public:
     const QString &problem() const { return problem_; }
     bool running() const { return running_; }
 
-    const QString socketFolder() const { return folder_.path(); }
-    int port() const { return kPort; }
-
-    // The URL of a database on this server.
-    QString url(const QString &database) const {
-        return QStringLiteral("postgresql://quenta@/%1?host=%2&port=%3")
-            .arg(database, folder_.path())
-            .arg(kPort);
-    }
-
     // Makes a new empty database: its URL, or an empty text (and problem() says why).
     QString createDatabase(const QString &name) {
         QProcess createdb;
-        createdb.start(bin_ + QStringLiteral("/createdb"),
-                       {QStringLiteral("-h"), folder_.path(), QStringLiteral("-p"),
-                        QString::number(kPort), QStringLiteral("-U"), QStringLiteral("quenta"),
-                        name});
-        if (!finished(createdb, QStringLiteral("createdb"))) {
-            return {};
-        }
-        return url(name);
+        createdb.start(bin_ + "/createdb",
+                       {"-h", folder_.path(), "-p", "5432", "-U", "quenta", name});
+        return finished(createdb, "createdb")
+                   ? QString("postgresql://quenta@/%1?host=%2&port=5432").arg(name, folder_.path())
+                   : QString();
     }
 
 private:
-    // The socket lives in a folder of its own, so any port number is free there.
-    static constexpr int kPort = 5432;
-
     static QString findPrograms() {
-        const QString inPath = QStandardPaths::findExecutable(QStringLiteral("initdb"));
+        const QString inPath = QStandardPaths::findExecutable("initdb");
         if (!inPath.isEmpty()) {
             return QFileInfo(QFileInfo(inPath).canonicalFilePath()).path();
         }
         QString best;
         QVersionNumber newest;
-        const QDir versions(QStringLiteral("/usr/lib/postgresql"));
+        const QDir versions("/usr/lib/postgresql");
         for (const QString &version : versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            const QString bin = versions.filePath(version + QStringLiteral("/bin"));
-            const QVersionNumber number = QVersionNumber::fromString(version);
-            if (QFileInfo::exists(bin + QStringLiteral("/initdb")) && number > newest) {
-                newest = number;
+            const QString bin = versions.filePath(version + "/bin");
+            if (QFileInfo::exists(bin + "/initdb") &&
+                QVersionNumber::fromString(version) > newest) {
+                newest = QVersionNumber::fromString(version);
                 best = bin;
             }
         }
@@ -117,37 +95,17 @@ private:
 
     // As root, gives the folder to "nobody", who runs the server.
     bool handOver() {
-        if (!asRoot()) {
-            return true;
-        }
-        const passwd *nobody = ::getpwnam("nobody");
-        return nobody != nullptr && ::chown(QFile::encodeName(folder_.path()).constData(),
-                                            nobody->pw_uid, nobody->pw_gid) == 0;
+        const passwd *nobody = asRoot() ? ::getpwnam("nobody") : nullptr;
+        return !asRoot() ||
+               (nobody != nullptr && ::chown(QFile::encodeName(folder_.path()).constData(),
+                                             nobody->pw_uid, nobody->pw_gid) == 0);
     }
 
-    bool configure(const QString &data) {
-        QFile conf(data + QStringLiteral("/postgresql.conf"));
-        if (!conf.open(QIODevice::Append | QIODevice::Text)) {
-            problem_ = QStringLiteral("cannot add to ") + conf.fileName();
-            return false;
-        }
-        conf.write(QStringLiteral("listen_addresses = ''\nunix_socket_directories = '%1'\n"
-                                  "port = %2\nfsync = %3\n")
-                       .arg(folder_.path())
-                       .arg(kPort)
-                       .arg(durable_ ? "on" : "off")
-                       .toUtf8());
-        return true;
-    }
-
-    bool runServerProgram(const QString &name, const QStringList &arguments) {
+    bool run(const QString &name, const QStringList &arguments) {
         QProcess process;
         const QString program = bin_ + u'/' + name;
         if (asRoot()) {
-            process.start(QStringLiteral("runuser"),
-                          QStringList{QStringLiteral("-u"), QStringLiteral("nobody"),
-                                      QStringLiteral("--"), program} +
-                              arguments);
+            process.start("runuser", QStringList{"-u", "nobody", "--", program} + arguments);
         } else {
             process.start(program, arguments);
         }
@@ -158,7 +116,7 @@ private:
         const bool done = process.waitForFinished(60000) &&
                           process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
         if (!done) {
-            problem_ = name + QStringLiteral(" failed: ") + process.errorString() + u' ' +
+            problem_ = name + " failed: " + process.errorString() + u' ' +
                        QString::fromLocal8Bit(process.readAllStandardError() +
                                               process.readAllStandardOutput());
         }
@@ -166,7 +124,6 @@ private:
     }
 
     QTemporaryDir folder_;
-    bool durable_;
     QString bin_;
     QString missing_;
     QString problem_;
