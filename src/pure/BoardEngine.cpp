@@ -542,7 +542,7 @@ Step BoardEngine::finish(JobResult result, std::string message) {
     }
     Step step;
     step.timerMs = 0;
-    step.end = JobEnd{result, std::move(message)};
+    step.end = JobOutcome{result, std::move(message)};
     return step;
 }
 

@@ -51,7 +51,7 @@ struct BoardTask {
     int baud = 115200; // for messages only
 };
 
-struct JobEnd {
+struct JobOutcome {
     JobResult result = JobResult::Ok;
     std::string message;
 };
@@ -62,7 +62,7 @@ struct Step {
     std::vector<std::string> send; // bytes for the port, in order
     std::optional<int> timerMs;    // (re)start the one timer with this interval; 0 stops it
     bool awaitPort = false;        // the port is gone: reopen it until portBack() or the timer
-    std::optional<JobEnd> end;     // the job is over
+    std::optional<JobOutcome> end;     // the job is over
 };
 
 // One board's job as a conversation: events in (bytes read, the timer, the port lost and back),

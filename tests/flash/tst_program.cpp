@@ -166,6 +166,8 @@ private slots:
         QTest::newRow("missing USB serial number")
             << QStringLiteral("|--usb --wait 0.3 -p usb:quenta-none version|3|port-error|untouched|"
                               "No USB serial port has the serial number quenta-none.|");
+        QTest::newRow("not a serial port") << QStringLiteral(
+            "|-p /dev/null version|3|port-error|untouched|/dev/null is not a serial port|");
         QTest::newRow("usage error") << QStringLiteral("|-b 1200 -p PORT version|2||untouched||");
         QTest::newRow("USB board appears")
             << QStringLiteral("appear=500|--usb -p PORT flash @samples/blink.hex|0|ok|image||");

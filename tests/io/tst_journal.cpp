@@ -9,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -346,42 +345,6 @@ private slots:
         filter.firmwareSha256 = kShaB.toUpper();
         filter.station = "a";
         QCOMPARE(ids(filter), (Ids{21, 19, 17, 15, 13}));
-    }
-
-    // Eight programs at once on one journal: every row is there, and the numbers are unique and
-    // without gaps.
-    void manyPrograms_data() { addKinds(); }
-
-    void manyPrograms() {
-        QFETCH(QString, kind);
-        const QString url = freshUrl(kind);
-        std::vector<std::unique_ptr<QProcess>> programs;
-        for (int i = 0; i < 8; ++i) {
-            programs.push_back(std::make_unique<QProcess>());
-            programs.back()->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            programs.back()->start(QUENTA_JOURNAL_WORKER, {url, "25", QString("station%1").arg(i)});
-        }
-        for (auto &program : programs) {
-            QVERIFY(program->waitForFinished(120000));
-            QCOMPARE(program->exitCode(), 0);
-        }
-        auto journal = open(url);
-        QVERIFY(journal);
-        JobFilter all;
-        all.limit = 0;
-        const auto rows = journal->list(all);
-        QVERIFY2(rows, qPrintable(rows.error));
-        QMap<quint64, int> serials;
-        QMap<QString, int> perStation;
-        for (const JobRow &row : *rows) {
-            QCOMPARE(row.result, "ok");
-            ++serials[row.serial.value_or(0)];
-            ++perStation[row.station];
-        }
-        QCOMPARE(serials.size(), 200);
-        QVERIFY(serials.firstKey() == 1 && serials.lastKey() == 200);
-        QCOMPARE(serials.values(), QList<int>(200, 1));
-        QCOMPARE(perStation.values(), QList<int>(8, 25));
     }
 
     void openFailures() {

@@ -45,7 +45,7 @@ struct Talk {
 
     BoardEngine engine;
     std::vector<std::string> sent;
-    std::optional<JobEnd> end;
+    std::optional<JobOutcome> end;
 };
 
 } // namespace
@@ -165,6 +165,16 @@ private slots:
             QVERIFY2(talk.message().contains(QLatin1String("changed across a drop")),
                      qPrintable(talk.message()));
         }
+    }
+
+    // A port that drops before the bootloader answered is waited for, as during a download.
+    void dropWhileProbing() {
+        Talk talk(JobKind::Flash);
+        const Step lost = talk.engine.portLost("gone");
+        QVERIFY(lost.awaitPort && !lost.end);
+        talk.take(talk.engine.portBack());
+        talk.read("VER=4.1\r\n");
+        QCOMPARE(talk.last(), QStringLiteral("BOOT:0400000001020304F2\r\n"));
     }
 
     void resumesAreBounded() {

@@ -509,7 +509,7 @@ private:
     Micros lastDelivery_ = 0;
     int downloadLinesTaken_ = 0;
     bool verifiedSinceWrite_ = false;
-    std::optional<quenta::JobEnd> end_;
+    std::optional<quenta::JobOutcome> end_;
     Outcome outcome_;
 };
 

@@ -19,7 +19,7 @@ namespace simulation {
 
 // What became of one job.
 struct Outcome {
-    std::optional<quenta::JobEnd> end; // none: the job never ended
+    std::optional<quenta::JobOutcome> end; // none: the job never ended
     bool overran = false;              // the virtual clock passed the bound first
     long long boundMs = 0;             // that bound
     std::string downloadInVerify;      // a download line a verify job sent, if any
