@@ -32,7 +32,15 @@ BoardJob::BoardJob(SerialPort &port, BoardTask task, BoardReport head, ProgressD
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     reopenTimer_.setInterval(kReopenPollMs);
-    connect(&timer_, &QTimer::timeout, this, [this] { apply(engine_.timerFired()); });
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        // What already waits in the device is read first: the timer must not run out on an
+        // answer that has come.
+        const std::uint64_t generation = timerGeneration_;
+        port_.readWaiting();
+        if (generation == timerGeneration_ && !engine_.done()) {
+            apply(engine_.timerFired());
+        }
+    });
     connect(&reopenTimer_, &QTimer::timeout, this, &BoardJob::reopen);
     connect(&port_, &SerialPort::received, this, [this](const QByteArray &bytes) {
         apply(engine_.received(
@@ -60,6 +68,7 @@ void BoardJob::apply(Step step) {
         port_.write(bytes);
     }
     if (step.timerMs) {
+        ++timerGeneration_;
         timer_.stop();
         if (*step.timerMs > 0) {
             timer_.start(*step.timerMs);
@@ -75,6 +84,7 @@ void BoardJob::apply(Step step) {
     }
     timer_.stop();
     reopenTimer_.stop();
+    port_.disconnect(this);
     report_.result = step.end->result;
     report_.message = text(step.end->message);
     report_.version = text(engine_.version());

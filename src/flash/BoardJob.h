@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <cstdint>
+
 namespace quenta::flash {
 
 // One board's job on an open port: the engine's conversation, with the port and the clock it
@@ -47,6 +49,7 @@ private:
     ProgressDisplay &progress_;
     int progressLine_ = 0;
     QTimer timer_;
+    std::uint64_t timerGeneration_ = 0; // counts the times the engine set its timer
     QTimer reopenTimer_;
     QElapsedTimer clock_;
     QElapsedTimer passClock_;

@@ -335,7 +335,7 @@ void PortRun::boardDone() {
     }
     finish(report);
     check(QStringLiteral("bootloader"), report.result == JobResult::Ok, report.message);
-    if (report.result == JobResult::PortLost) {
+    if (report.result == JobResult::PortLost || !port_->isOpen()) {
         endAll(JobResult::PortLost, QStringLiteral("not reached: the port went away"));
         return;
     }

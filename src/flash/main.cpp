@@ -16,8 +16,10 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace quenta;
@@ -63,12 +65,14 @@ RunFacts factsOf(const Settings &settings, const Firmware &firmware) {
 int signalPipe[2] = {-1, -1};
 
 void onSignal(int number) {
+    const int saved = errno;
     const unsigned char byte = static_cast<unsigned char>(number);
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
 }
 
 void catchSignals(FlashRun &run, QObject *owner) {
-    if (::pipe(signalPipe) != 0) {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
     auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, owner);
@@ -81,7 +85,8 @@ void catchSignals(FlashRun &run, QObject *owner) {
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    // A second signal ends the program at once, should the run hang on its way out.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
     for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
         sigaction(number, &action, nullptr);
     }

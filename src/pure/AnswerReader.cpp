@@ -15,6 +15,8 @@ Reading AnswerReader::take(std::string_view bytes) {
     for (ModbusEvent &event : frames_.take(bytes, accepted_)) {
         if (event.kind == ModbusEvent::Kind::Answer) {
             reading.answers.push_back({event.address, std::move(event.answer)});
+        } else if (event.kind == ModbusEvent::Kind::MarkerError) {
+            ++reading.unreadable;
         }
     }
     return reading;

@@ -17,9 +17,10 @@ struct Answer {
     std::string text;
 };
 
-// What one read of a port held: the answers it completed, in order, and how many lines it
-// completed that held no answer (plain mode only: noise on a Modbus line is not told from frames
-// meant for other boards).
+// What one read of a port held: the answers it completed, in order, and how many things it held
+// that looked like an answer but could not be read: in plain mode a line without a keyword, in
+// Modbus mode a frame from an accepted address without the answer marker. (Other noise on a
+// Modbus line is not told from frames meant for other boards.)
 struct Reading {
     std::vector<Answer> answers;
     int unreadable = 0;

@@ -3,7 +3,9 @@
 #include "pure/Answers.h"
 #include "pure/CommandLines.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 
 namespace quenta {
 namespace {
@@ -107,11 +109,9 @@ Step BoardEngine::received(std::string_view bytes) {
     if (phase_ == Phase::Done || phase_ == Phase::Awaiting) {
         return step;
     }
+    const bool closing = phase_ == Phase::Closing;
     const Reading reading = reader_.take(bytes);
     if (reading.unreadable > 0 && passStarted_ && pass_ == Pass::Verify) {
-        if (phase_ == Phase::Closing) {
-            merge(step, voidPass());
-        }
         clean_ = false;
     }
     for (const Answer &answer : reading.answers) {
@@ -119,6 +119,11 @@ Step BoardEngine::received(std::string_view bytes) {
             break;
         }
         merge(step, onAnswer(answer));
+    }
+    // Anything at all after the last answer of a verify pass, even the start of an answer or
+    // noise, means the pass was not what it seemed.
+    if (closing && phase_ == Phase::Closing && !bytes.empty()) {
+        merge(step, voidPass());
     }
     return step;
 }
@@ -157,13 +162,15 @@ Step BoardEngine::onProbeAnswer(const Answer &answer) {
                 "\", and was judged from scratch";
         next_ = Next::Begin;
         passStarted_ = false;
+        voidedPasses_ = 0;
+        retries_ = 0;
     }
     version_ = version;
     if (task_.kind == JobKind::Version) {
         return finish(JobResult::Ok, version_);
     }
     // More probes than one are out: their answers come yet, and must not meet a line.
-    return probesSent_ > 1 ? settle(next_, false, kSettleMs) : afterSettle();
+    return probesSent_ > 1 ? settle(next_, passStarted_, kSettleMs) : afterSettle();
 }
 
 Step BoardEngine::settle(Next next, bool errorsRefuse, int quietMs) {
@@ -177,8 +184,9 @@ Step BoardEngine::settle(Next next, bool errorsRefuse, int quietMs) {
     return step;
 }
 
-int BoardEngine::lateMs() const {
-    return 2 * task_.patience.timeoutMs;
+int BoardEngine::lateMs(int times) const {
+    const long long ms = 2LL * task_.patience.timeoutMs * times;
+    return static_cast<int>(std::min<long long>(ms, std::numeric_limits<int>::max()));
 }
 
 Step BoardEngine::onSettleAnswer(const Answer &answer) {
@@ -367,7 +375,7 @@ Step BoardEngine::advance() {
         // The line was answered after `strays_` re-sends: their answers take as long again.
         phase_ = Phase::Draining;
         Step step;
-        step.timerMs = lateMs() * (strays_ + 1);
+        step.timerMs = lateMs(strays_ + 1);
         return step;
     }
     return sendLine(false);
@@ -394,15 +402,17 @@ Step BoardEngine::lineTimeout() {
     const std::string line = "line " + std::to_string(lineNumber());
     const std::string tries = std::to_string(task_.patience.retries + 1);
     if (!lastUnfit_.empty()) {
+        const std::string due = lineNumber() == lines() ? "DOWNLOAD" : "OK";
         return finish(JobResult::Refused, line + ": the board answered \"" + lastUnfit_ +
-                                              "\" where \"OK\" was due, " + tries + " tries");
+                                              "\" where \"" + due + "\" was due, " + tries +
+                                              " tries");
     }
     return finish(JobResult::NoAnswer, line + ": no answer after " + tries + " tries");
 }
 
 Step BoardEngine::endOfPass() {
     if (pass_ == Pass::Download) {
-        return disturbed_ ? settle(Next::Verify, false, lateMs()) : startPass(Pass::Verify, {});
+        return disturbed_ ? settle(Next::Verify, true, lateMs()) : startPass(Pass::Verify, {});
     }
     if (!clean_ || sends_ != 1) {
         return voidPass();
@@ -509,6 +519,9 @@ Step BoardEngine::portLost(std::string_view why) {
         }
     } else if (phase_ == Phase::Closing) {
         next_ = Next::Verify;
+    }
+    if (task_.patience.waitMs <= 0) {
+        return finish(JobResult::PortLost, "the port went away " + lostWhere_);
     }
     phase_ = Phase::Awaiting;
     Step step;

@@ -62,7 +62,7 @@ struct Step {
     std::vector<std::string> send; // bytes for the port, in order
     std::optional<int> timerMs;    // (re)start the one timer with this interval; 0 stops it
     bool awaitPort = false;        // the port is gone: reopen it until portBack() or the timer
-    std::optional<JobOutcome> end;     // the job is over
+    std::optional<JobOutcome> end; // the job is over
 };
 
 // One board's job as a conversation: events in (bytes read, the timer, the port lost and back),
@@ -132,7 +132,8 @@ private:
 
     Step probe();
     Step settle(Next next, bool errorsRefuse, int quietMs);
-    int lateMs() const;
+    // The quiet wanted for answers to `times` commands that may still come.
+    int lateMs(int times = 1) const;
     Step afterSettle();
     Step begin();
     Step startPass(Pass pass, ResumePoint point);

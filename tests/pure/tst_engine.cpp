@@ -112,6 +112,15 @@ private slots:
         QCOMPARE(closing.end->result, JobResult::Refused);
     }
 
+    // Anything after the last verify answer, even a piece of an answer, voids the pass.
+    void extraAfterTheEnd() {
+        Talk talk(JobKind::Verify);
+        talk.answer({"VER=4.1\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n", "OK"});
+        talk.timer();
+        QVERIFY(!talk.end);
+        QCOMPARE(talk.last(), QStringLiteral("BOOT#0400000001020304F2\r\n"));
+    }
+
     // A verify disturbed by a late answer is not trusted, though every line answered "OK".
     void disturbedVerifyRunsAgain() {
         Talk talk(JobKind::Verify);
