@@ -62,7 +62,7 @@ ChildUsage childUsage() {
 
 // Runs the flasher to its end; its wall time in seconds, or a negative number when it failed.
 double flash(const QString &flasher, const QStringList &ports, const QString &file) {
-    QStringList arguments{QStringLiteral("-q")};
+    QStringList arguments{QStringLiteral("-q"), QStringLiteral("--no-journal")};
     for (const QString &port : ports) {
         arguments << QStringLiteral("-p") << port;
     }
