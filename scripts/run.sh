@@ -29,7 +29,7 @@ cmake --preset default --log-level=WARNING
 cmake --build --preset default --target quenta quenta-simboard
 
 # The board's link goes where the window looks for it: in XDG_RUNTIME_DIR, made here (private,
-# removed at the end) when the session has none.
+# removed at the end) when the login has none.
 scratch=""
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
     scratch="$(mktemp -d "${TMPDIR:-/tmp}/quenta-run-XXXXXX")"

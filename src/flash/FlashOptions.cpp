@@ -74,8 +74,8 @@ struct Parser {
     QCommandLineParser parser;
 
     Parser() {
-        for (const OptionSpec &spec : optionTable()) {
-            parser.addOption(QCommandLineOption(spec.names, spec.description, spec.valueName));
+        for (const OptionSpec &row : optionTable()) {
+            parser.addOption(QCommandLineOption(row.names, row.description, row.valueName));
         }
     }
     bool isSet(const char *name) const { return parser.isSet(QLatin1String(name)); }

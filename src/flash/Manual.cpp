@@ -66,16 +66,16 @@ QString entry(const QString &head, const QString &text) {
     return line + wrapped(text, kTextColumn, kTextColumn);
 }
 
-QString optionHead(const OptionSpec &spec) {
+QString optionHead(const OptionSpec &row) {
     QStringList names;
-    for (const QString &each : spec.names) {
+    for (const QString &each : row.names) {
         names << (each.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + each;
     }
     QString head = names.join(QStringLiteral(", "));
-    if (spec.names.first().size() > 1) {
+    if (row.names.first().size() > 1) {
         head = QStringLiteral("    ") + head;
     }
-    return spec.valueName.isEmpty() ? head : head + QLatin1Char(' ') + spec.valueName;
+    return row.valueName.isEmpty() ? head : head + QLatin1Char(' ') + row.valueName;
 }
 
 // Text as roff takes it: backslashes and minus signs escaped, no line begun by a control
@@ -89,18 +89,18 @@ QString roff(QString text) {
     return text;
 }
 
-QString roffOption(const OptionSpec &spec) {
+QString roffOption(const OptionSpec &row) {
     QStringList names;
-    for (const QString &each : spec.names) {
+    for (const QString &each : row.names) {
         names << QStringLiteral("\\fB%1%2\\fR")
                      .arg(each.size() == 1 ? QStringLiteral("\\-") : QStringLiteral("\\-\\-"),
                           roff(each));
     }
     QString head = names.join(QStringLiteral(", "));
-    if (!spec.valueName.isEmpty()) {
-        head += QStringLiteral(" \\fI%1\\fR").arg(spec.valueName);
+    if (!row.valueName.isEmpty()) {
+        head += QStringLiteral(" \\fI%1\\fR").arg(row.valueName);
     }
-    return QStringLiteral(".TP\n%1\n%2\n").arg(head, roff(spec.description));
+    return QStringLiteral(".TP\n%1\n%2\n").arg(head, roff(row.description));
 }
 
 constexpr const char *kManBody = R"(.SH DESCRIPTION
@@ -272,11 +272,11 @@ and by the completion.
 
 QString completionWords(bool values) {
     QStringList words;
-    for (const OptionSpec &spec : optionTable()) {
-        if (spec.hidden || (values && spec.valueName.isEmpty())) {
+    for (const OptionSpec &row : optionTable()) {
+        if (row.hidden || (values && row.valueName.isEmpty())) {
             continue;
         }
-        for (const QString &each : spec.names) {
+        for (const QString &each : row.names) {
             words << (each.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + each;
         }
     }
@@ -285,21 +285,21 @@ QString completionWords(bool values) {
 
 QString completionValues() {
     QString cases;
-    for (const OptionSpec &spec : optionTable()) {
-        if (spec.valueName.isEmpty() || spec.hidden) {
+    for (const OptionSpec &row : optionTable()) {
+        if (row.valueName.isEmpty() || row.hidden) {
             continue;
         }
         QStringList names;
-        for (const QString &each : spec.names) {
+        for (const QString &each : row.names) {
             names << (each.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + each;
         }
-        const QString reply = spec.completion == QLatin1String("@files")
+        const QString reply = row.completion == QLatin1String("@files")
                                   ? QStringLiteral("compopt -o filenames 2>/dev/null\n        "
                                                    "COMPREPLY=($(compgen -f -- \"$cur\"))")
                                   : QStringLiteral("COMPREPLY=($(compgen -W \"%1\" -- \"$cur\"))")
-                                        .arg(spec.completion == QLatin1String("@ports")
+                                        .arg(row.completion == QLatin1String("@ports")
                                                  ? QStringLiteral("$(_quenta_flash_ports)")
-                                                 : spec.completion);
+                                                 : row.completion);
         cases += QStringLiteral("    %1)\n        %2\n        return\n        ;;\n")
                      .arg(names.join(QLatin1Char('|')), reply);
     }
@@ -313,14 +313,14 @@ QString helpText() {
         "Usage: quenta-flash [OPTIONS] COMMAND [ARGUMENT]\n"
         "Flashes Intel HEX firmware into PIC bootloader boards over a serial line or a\n"
         "Modbus bus.\n\nCommands:\n");
-    for (const CommandSpec &spec : commandTable()) {
-        text += entry((name(spec.command) + QLatin1Char(' ') + spec.argument).trimmed(),
-                      spec.description);
+    for (const CommandSpec &row : commandTable()) {
+        text +=
+            entry((name(row.command) + QLatin1Char(' ') + row.argument).trimmed(), row.description);
     }
     text += QStringLiteral("\nOptions:\n");
-    for (const OptionSpec &spec : optionTable()) {
-        if (!spec.hidden) {
-            text += entry(optionHead(spec), spec.description);
+    for (const OptionSpec &row : optionTable()) {
+        if (!row.hidden) {
+            text += entry(optionHead(row), row.description);
         }
     }
     text += QStringLiteral("\nExit status (with several boards, the highest of theirs):\n");
@@ -340,17 +340,17 @@ QString manPage(const QString &version) {
                        .arg(version);
     page += QString::fromLatin1(kManBody);
     page += QStringLiteral(".SH COMMANDS\n");
-    for (const CommandSpec &spec : commandTable()) {
+    for (const CommandSpec &row : commandTable()) {
         page += QStringLiteral(".TP\n\\fB%1\\fR%2\n%3\n")
-                    .arg(roff(name(spec.command)),
-                         spec.argument.isEmpty() ? QString()
-                                                 : QStringLiteral(" \\fI%1\\fR").arg(spec.argument),
-                         roff(spec.description));
+                    .arg(roff(name(row.command)),
+                         row.argument.isEmpty() ? QString()
+                                                : QStringLiteral(" \\fI%1\\fR").arg(row.argument),
+                         roff(row.description));
     }
     page += QStringLiteral(".SH OPTIONS\n");
-    for (const OptionSpec &spec : optionTable()) {
-        if (!spec.hidden) {
-            page += roffOption(spec);
+    for (const OptionSpec &row : optionTable()) {
+        if (!row.hidden) {
+            page += roffOption(row);
         }
     }
     page += QStringLiteral(".SH \"EXIT STATUS\"\nWith several boards, the highest of their "
@@ -368,10 +368,10 @@ QString manPage(const QString &version) {
 QString bashCompletion() {
     QStringList commands;
     QStringList withFile;
-    for (const CommandSpec &spec : commandTable()) {
-        commands << name(spec.command);
-        if (spec.argument == QLatin1String("FILE")) {
-            withFile << name(spec.command);
+    for (const CommandSpec &row : commandTable()) {
+        commands << name(row.command);
+        if (row.argument == QLatin1String("FILE")) {
+            withFile << name(row.command);
         }
     }
     return QStringLiteral(R"(# bash completion for quenta-flash
