@@ -102,13 +102,9 @@ private slots:
     }
 
     void init() {
-        if (QByteArray(QTest::currentDataTag()) != "postgresql") {
-            return;
+        if (QByteArray(QTest::currentDataTag()) == "postgresql") {
+            QUENTA_REQUIRE_POSTGRES(*postgres_);
         }
-        if (!postgres_->missing().isEmpty()) {
-            QSKIP(qPrintable(postgres_->missing()));
-        }
-        QVERIFY2(postgres_->running(), qPrintable(postgres_->problem()));
     }
 
     // The station's own journal: a flash that went well and one whose port is missing are rows

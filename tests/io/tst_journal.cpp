@@ -89,13 +89,9 @@ private slots:
     }
 
     void init() {
-        if (QByteArray(QTest::currentDataTag()) != "postgresql") {
-            return;
+        if (QByteArray(QTest::currentDataTag()) == "postgresql") {
+            QUENTA_REQUIRE_POSTGRES(*postgres_);
         }
-        if (!postgres_->missing().isEmpty()) {
-            QSKIP(qPrintable(postgres_->missing()));
-        }
-        QVERIFY2(postgres_->running(), qPrintable(postgres_->problem()));
     }
 
     // Each place as kind|path|user|password|host|port|database, and as shown; or the error.

@@ -131,3 +131,13 @@ private:
 };
 
 } // namespace quenta::testing
+
+// In a Qt Test function: skips it where PostgreSQL is not installed (CI installs it), and fails it
+// where the server did not start.
+#define QUENTA_REQUIRE_POSTGRES(server)                                                            \
+    do {                                                                                           \
+        if (!(server).missing().isEmpty()) {                                                       \
+            QSKIP(qPrintable((server).missing()));                                                 \
+        }                                                                                          \
+        QVERIFY2((server).running(), qPrintable((server).problem()));                              \
+    } while (false)
