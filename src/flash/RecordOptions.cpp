@@ -59,8 +59,8 @@ QString loginName() {
 QString knownResults() {
     QStringList names{QStringLiteral("running")};
     for (const JobResult result :
-         {JobResult::Ok, JobResult::Refused, JobResult::BadFile, JobResult::PortError,
-          JobResult::NoAnswer, JobResult::PortLost, JobResult::Interrupted}) {
+         {JobResult::Ok, JobResult::Refused, JobResult::WrongBoard, JobResult::BadFile,
+          JobResult::PortError, JobResult::NoAnswer, JobResult::PortLost, JobResult::Interrupted}) {
         const std::string_view name = resultName(result);
         names << QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
     }

@@ -166,6 +166,13 @@ Step BoardEngine::onProbeAnswer(const Answer &answer) {
         retries_ = 0;
     }
     version_ = version;
+    if (task_.acceptsVersion && !task_.acceptsVersion(version_)) {
+        return finish(JobResult::WrongBoard,
+                      "the bootloader answered \"" + version_ + "\" where " +
+                          (task_.expectedVersion.empty() ? std::string("another board")
+                                                         : "\"" + task_.expectedVersion + "\"") +
+                          " was expected: nothing was written");
+    }
     if (task_.kind == JobKind::Version) {
         return finish(JobResult::Ok, version_);
     }

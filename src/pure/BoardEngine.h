@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,6 +50,10 @@ struct BoardTask {
     std::uint8_t newAddress = 0;                       // set-address
     Patience patience;
     int baud = 115200; // for messages only
+    // Whether the bootloader's answer to the info command is the one this job is for; a board
+    // whose answer it refuses ends "wrong-board" before a line is written. None: any board.
+    std::function<bool(std::string_view)> acceptsVersion;
+    std::string expectedVersion; // what acceptsVersion looks for, as the message names it
 };
 
 struct JobOutcome {

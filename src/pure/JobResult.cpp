@@ -5,7 +5,24 @@
 namespace quenta {
 
 int exitCode(JobResult result) {
-    return result == JobResult::Interrupted ? 128 : static_cast<int>(result);
+    switch (result) {
+    case JobResult::Ok:
+        return 0;
+    case JobResult::Refused:
+    case JobResult::WrongBoard:
+        return 1;
+    case JobResult::BadFile:
+        return 2;
+    case JobResult::PortError:
+        return 3;
+    case JobResult::NoAnswer:
+        return 4;
+    case JobResult::PortLost:
+        return 5;
+    case JobResult::Interrupted:
+        return 128;
+    }
+    return 1;
 }
 
 std::string_view resultName(JobResult result) {
@@ -14,6 +31,8 @@ std::string_view resultName(JobResult result) {
         return "ok";
     case JobResult::Refused:
         return "refused";
+    case JobResult::WrongBoard:
+        return "wrong-board";
     case JobResult::BadFile:
         return "bad-file";
     case JobResult::PortError:

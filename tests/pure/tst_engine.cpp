@@ -22,7 +22,7 @@ const std::vector<std::string> kFile{kData1, kData2, kData3, kEnd};
 struct Talk {
     explicit Talk(BoardTask task) : engine(task) { take(engine.start()); }
     explicit Talk(JobKind kind, int retries = 2)
-        : Talk(BoardTask{kind, &kFile, std::nullopt, 0, {100, retries, 1000}, 115200}) {}
+        : Talk(BoardTask{kind, &kFile, std::nullopt, 0, {100, retries, 1000}, 115200, {}, {}}) {}
 
     void take(Step step) {
         for (std::string &bytes : step.send) {
@@ -223,7 +223,7 @@ private slots:
     }
     void setAddress() {
         QFETCH(bool, taken);
-        Talk talk(BoardTask{JobKind::SetAddress, nullptr, 3, 7, {100, 1, 1000}, 115200});
+        Talk talk(BoardTask{JobKind::SetAddress, nullptr, 3, 7, {100, 1, 1000}, 115200, {}, {}});
         talk.read(answerFrame(3, "VER=4.1\r\n"));
         QCOMPARE(talk.last(), QString::fromStdString(commandFrame(7, "BOOTi\r\n")));
         if (taken) {
