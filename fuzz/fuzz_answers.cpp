@@ -1,17 +1,14 @@
-// A firmware job paced by a port that delivers arbitrary characters, as the window runs it: each
-// poll's characters go through the plain or the Modbus receiver, each answer through the answer
-// rule, and each line it asks for is sent. Input: one byte of flags (bit 0 file loaded, bit 1
-// verifying, bit 2 Modbus, bit 3 transfer requested, bits 4-5 the line index), a length byte and
-// that many characters for the address box, then one poll per chunk (a length byte, then that many
-// characters; length 0 is a quiet poll). After every poll: the line index stays within the table;
-// the receivers' buffers within their bounds; no firmware line goes out while no file is loaded;
-// and what goes out is a line of the table.
+// The window's firmware job paced by a port that delivers arbitrary characters at arbitrary
+// moments. Input: one byte of flags (bit 0 verify alone, bit 1 Modbus), the Modbus address, then
+// polls: a byte of milliseconds since the poll before, then a chunk of characters read (length 0
+// is a quiet poll). After every event: what goes out is a line of the table in the form of its
+// pass (a verify alone never sends a download line); a line goes out only after something was
+// read since the line before; the line index stays within the table; and a green END comes only
+// after a verify pass that sent every line once, in order.
 #include "Fuzzing.h"
+#include "pure/Colors.h"
 #include "pure/CommandLines.h"
 #include "pure/FirmwareJob.h"
-#include "pure/ModbusFrame.h"
-#include "pure/NumberText.h"
-#include "pure/PlainAnswer.h"
 
 #include <algorithm>
 
@@ -22,64 +19,78 @@ namespace {
 
 const std::vector<std::string> kTable = {":020000040000FA", ":0100000055AA", ":00000001FF"};
 
-bool isTableLine(std::string_view command) {
-    return std::any_of(kTable.begin(), kTable.end(), [command](const std::string &entry) {
-        return command == downloadLine(entry) || command == verifyLine(entry);
-    });
-}
-
-// The answers one poll completes.
-std::vector<std::string> poll(PlainReceiver &plain, ModbusReceiver &modbus,
-                              const std::optional<AddressSet> &accepted, const std::string &read) {
-    if (!accepted) {
-        const auto answer = takePlainAnswer(plain, read);
-        require(plain.pending.size() <= kPlainPendingLimit + read.size(),
-                "the plain-mode pending characters outgrew their bound");
-        return answer ? std::vector{*answer} : std::vector<std::string>{};
-    }
-    std::vector<std::string> answers;
-    for (ModbusEvent &event : modbus.take(read, *accepted)) {
-        if (event.kind == ModbusEvent::Kind::Answer) {
-            answers.push_back(std::move(event.answer));
+// The line's number from 1, negative in verify form; 0 for what is no line of the table.
+int lineOf(std::string_view command) {
+    for (std::size_t i = 0; i < kTable.size(); ++i) {
+        if (command == downloadLine(kTable[i])) {
+            return static_cast<int>(i + 1);
+        }
+        if (command == verifyLine(kTable[i])) {
+            return -static_cast<int>(i + 1);
         }
     }
-    require(modbus.buffer().size() <= kModbusBufferLimit, "the Modbus buffer outgrew its bound");
-    return answers;
+    return 0;
 }
+
+struct Watch {
+    bool verifyAlone = false;
+    bool readSinceLine = true; // the job's first line needs no answer before it
+    std::vector<int> lines;     // every line sent, in order
+    bool ended = false;
+
+    void take(const FirmwareJob &job, const JobView &view) {
+        for (const std::string &command : view.lines) {
+            const int line = lineOf(command);
+            require(line != 0, "what went out is not a line of the table");
+            require(!verifyAlone || line < 0, "a verify alone sent a download line");
+            require(readSinceLine, "a line went out without an answer since the line before");
+            require(!ended, "a line went out after the job ended");
+            readSinceLine = false;
+            lines.push_back(line);
+        }
+        require(job.LineIndex >= 0 && job.LineIndex <= job.LineCount,
+                "the line index left the table");
+        if (view.barColor == VbColor::Green) {
+            const auto first = std::find(lines.rbegin(), lines.rend(), -1);
+            require(first != lines.rend() &&
+                        std::vector<int>(lines.rbegin(), first + 1) == std::vector<int>{-3, -2, -1},
+                    "END after a verify pass that did not send every line once, in order");
+        }
+        ended = ended || !job.running();
+    }
+};
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     fuzzing::InputBytes input(data, size);
     const std::uint8_t flags = input.byte();
+    const std::uint8_t address = input.byte();
+    Watch watch;
+    watch.verifyAlone = (flags & 0x01) != 0;
     FirmwareJob job;
-    job.load(kTable, false);
-    job.FileLoaded = flags & 0x01;
-    job.VerifyMode = (flags >> 1) & 0x01;
-    job.TransferRequested = (flags >> 3) & 0x01;
-    job.LineIndex = (flags >> 4) & 0x03;
-    const AddressReading address = readDeviceAddress(input.chunk());
-    std::optional<AddressSet> accepted;
-    if ((flags & 0x04) != 0) {
-        accepted.emplace();
-        if (address.fault == AddressReading::Fault::None) {
-            accepted->set(address.address);
+    job.load(kTable, watch.verifyAlone);
+    Micros now = 0;
+    std::optional<Micros> alarm;
+    const auto run = [&](const JobView &view) {
+        watch.take(job, view);
+        if (view.timerMs) {
+            alarm = *view.timerMs > 0 ? std::optional(now + Micros{*view.timerMs} * 1000)
+                                      : std::nullopt;
         }
-    }
-    PlainReceiver plain;
-    ModbusReceiver modbus;
+    };
+    run(job.start((flags & 0x02) != 0 ? std::optional(address) : std::nullopt, now));
     while (!input.atEnd()) {
-        for (const std::string &answer : poll(plain, modbus, accepted, input.chunk())) {
-            const bool loaded = job.FileLoaded == 1;
-            if (!job.answer(answer).sendNextLine) {
-                continue;
-            }
-            const auto line = job.nextLine();
-            require(loaded && line.has_value(), "a firmware line went out with no file loaded");
-            require(isTableLine(line->command), "what went out is not a line of the table");
+        now += Micros{input.byte()} * 1000;
+        const std::string read = input.chunk();
+        if (!read.empty()) {
+            watch.readSinceLine = true;
+            run(job.received(read, now));
         }
-        require(job.LineIndex >= 0 && job.LineIndex <= job.LineCount,
-                "the line index left the table");
+        if (alarm && *alarm <= now) {
+            alarm.reset();
+            run(job.timerFired(now));
+        }
     }
     return 0;
 }

@@ -38,16 +38,16 @@ BoardJob::BoardJob(SerialPort &port, BoardTask task, BoardReport head, ProgressD
         const std::uint64_t generation = timerGeneration_;
         port_.readWaiting();
         if (generation == timerGeneration_ && !engine_.done()) {
-            apply(engine_.timerFired());
+            apply(engine_.timerFired(now()));
         }
     });
     connect(&reopenTimer_, &QTimer::timeout, this, &BoardJob::reopen);
     connect(&port_, &SerialPort::received, this, [this](const QByteArray &bytes) {
         apply(engine_.received(
-            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), now()));
     });
     connect(&port_, &SerialPort::lost, this, [this](const QString &why) {
-        apply(engine_.portLost(detail(why, port_.device()).toStdString()));
+        apply(engine_.portLost(detail(why, port_.device()).toStdString(), now()));
     });
     report_.lines = static_cast<int>(engine_.lines());
 }
@@ -56,7 +56,7 @@ void BoardJob::start() {
     clock_.start();
     passClock_.start();
     progressLine_ = progress_.addBoard(boardName());
-    apply(engine_.start());
+    apply(engine_.start(now()));
 }
 
 void BoardJob::interrupt() {
@@ -102,8 +102,12 @@ void BoardJob::reopen() {
     }
     if (port_.open().kind == PortProblem::Kind::None) {
         reopenTimer_.stop();
-        apply(engine_.portBack());
+        apply(engine_.portBack(now()));
     }
+}
+
+Micros BoardJob::now() const {
+    return clock_.isValid() ? clock_.nsecsElapsed() / 1000 : 0;
 }
 
 QString BoardJob::boardName() const {

@@ -42,6 +42,8 @@ private:
     // `complete`: the job ended well, its last pass is whole.
     void showProgress(bool complete);
     QString boardName() const;
+    // The moment of an event, on the job's clock.
+    Micros now() const;
 
     SerialPort &port_;
     BoardTask task_;

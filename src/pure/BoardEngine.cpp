@@ -1,6 +1,5 @@
 #include "pure/BoardEngine.h"
 
-#include "pure/Answers.h"
 #include "pure/CommandLines.h"
 
 #include <algorithm>
@@ -26,6 +25,17 @@ std::string seconds(int ms) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", ms / 1000.0);
     return text;
+}
+
+std::string milliseconds(Micros us) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f ms", static_cast<double>(us) / 1000.0);
+    return text;
+}
+
+int ceilMs(Micros us) {
+    const Micros ms = (us + 999) / 1000;
+    return static_cast<int>(std::min<Micros>(ms, std::numeric_limits<int>::max()));
 }
 
 bool refuses(Keyword keyword) {
@@ -69,7 +79,7 @@ const std::vector<std::string> &BoardEngine::records() const {
 }
 
 std::string BoardEngine::frame(std::string_view command) const {
-    return frameCommand(command, task_.address);
+    return task_.frontEndFrames ? std::string(command) : frameCommand(command, task_.address);
 }
 
 std::size_t BoardEngine::lineNumber() const {
@@ -89,7 +99,11 @@ std::string BoardEngine::where() const {
            (pass_ == Pass::Download ? "download" : "verify");
 }
 
-Step BoardEngine::start() {
+Step BoardEngine::start(Micros now) {
+    now_ = now;
+    if (!task_.probeFirst) {
+        return begin();
+    }
     probesLeft_ = probesWithin(task_.patience.waitMs);
     return probe();
 }
@@ -104,15 +118,17 @@ Step BoardEngine::probe() {
     return step;
 }
 
-Step BoardEngine::received(std::string_view bytes) {
+Step BoardEngine::received(std::string_view bytes, Micros now) {
+    now_ = now;
     Step step;
     if (phase_ == Phase::Done || phase_ == Phase::Awaiting) {
         return step;
     }
     const bool closing = phase_ == Phase::Closing;
-    const Reading reading = reader_.take(bytes);
-    if (reading.unreadable > 0 && passStarted_ && pass_ == Pass::Verify) {
-        clean_ = false;
+    const Reading reading = reader_.take(bytes, now);
+    if (reading.unreadable > 0 && (phase_ == Phase::Lines || phase_ == Phase::Draining)) {
+        merge(step,
+              disturb("an answer to line " + std::to_string(lineNumber()) + " could not be read"));
     }
     for (const Answer &answer : reading.answers) {
         if (phase_ == Phase::Done) {
@@ -123,6 +139,8 @@ Step BoardEngine::received(std::string_view bytes) {
     // Anything at all after the last answer of a verify pass, even the start of an answer or
     // noise, means the pass was not what it seemed.
     if (closing && phase_ == Phase::Closing && !bytes.empty()) {
+        clean_ = false;
+        disturbance_ = "something came after the answer to the end record";
         merge(step, voidPass());
     }
     return step;
@@ -139,11 +157,17 @@ Step BoardEngine::onAnswer(const Answer &answer) {
     case Phase::Single:
         return onSingleAnswer(answer);
     case Phase::Lines:
-        return onLineAnswer(answer.text);
+        return onLineAnswer(answer);
     case Phase::Draining:
         return onDrainAnswer(answer.text);
     case Phase::Closing:
-        return refuses(findKeyword(answer.text)) ? refuseAnswer(answer.text) : voidPass();
+        if (refuses(findKeyword(answer.text))) {
+            return refuseAnswer(answer.text, lineNumber());
+        }
+        clean_ = false;
+        disturbance_ = "another answer came after the answer to the end record (\"" +
+                       shown(answer.text) + "\")";
+        return voidPass();
     case Phase::Awaiting:
     case Phase::Done:
         break;
@@ -164,6 +188,8 @@ Step BoardEngine::onProbeAnswer(const Answer &answer) {
         passStarted_ = false;
         voidedPasses_ = 0;
         retries_ = 0;
+        quickest_.clear();
+        slowest_ = 0;
     }
     version_ = version;
     if (task_.acceptsVersion && !task_.acceptsVersion(version_)) {
@@ -192,13 +218,23 @@ Step BoardEngine::settle(Next next, bool errorsRefuse, int quietMs) {
 }
 
 int BoardEngine::lateMs(int times) const {
+    if (task_.patience.timeoutMs <= 0) {
+        return closingQuietMs();
+    }
     const long long ms = 2LL * task_.patience.timeoutMs * times;
     return static_cast<int>(std::min<long long>(ms, std::numeric_limits<int>::max()));
 }
 
+int BoardEngine::closingQuietMs() const {
+    const int twiceSlowest =
+        ceilMs(std::min<Micros>(slowest_, std::numeric_limits<int>::max()) * 2);
+    const int quiet = std::max(kSettleMs, twiceSlowest);
+    return task_.patience.timeoutMs > 0 ? std::min(quiet, task_.patience.timeoutMs) : quiet;
+}
+
 Step BoardEngine::onSettleAnswer(const Answer &answer) {
     if (settleRefuses_ && refuses(findKeyword(answer.text))) {
-        return refuseAnswer(answer.text);
+        return refuseAnswer(answer.text, lineNumber(), true);
     }
     if (++settleAnswers_ >= kMaxSettleAnswers) {
         return afterSettle();
@@ -283,7 +319,8 @@ Step BoardEngine::onSingleAnswer(const Answer &answer) {
         return {};
     }
     if (keyword != Keyword::Ok) {
-        return finish(JobResult::Refused, "the board answered \"" + shown(answer.text) + "\"");
+        return finish(JobResult::Refused, "the board answered \"" + shown(answer.text) + "\"",
+                      keyword);
     }
     if (task_.kind == JobKind::Install) {
         return finish(JobResult::Ok, "the firmware was started");
@@ -298,6 +335,7 @@ Step BoardEngine::startPass(Pass pass, ResumePoint point) {
     addressFirst_ = point.addressRecord;
     if (pass == Pass::Verify) {
         clean_ = true;
+        disturbance_.clear();
         ++verifyPasses_;
     }
     phase_ = Phase::Lines;
@@ -308,38 +346,96 @@ Step BoardEngine::startPass(Pass pass, ResumePoint point) {
 }
 
 Step BoardEngine::sendLine(bool again) {
-    phase_ = Phase::Lines;
-    ++sends_;
-    ++commands_;
+    Step step;
     if (again) {
         ++tries_;
         ++retries_;
         disturbed_ = true;
-        clean_ = false;
+        step = disturb("line " + std::to_string(lineNumber()) + " was sent again");
+        if (step.end) {
+            return step;
+        }
     }
-    Step step;
-    step.send.push_back(frame(lineCommand()));
-    step.timerMs = task_.patience.timeoutMs;
+    phase_ = Phase::Lines;
+    ++sends_;
+    ++commands_;
+    std::string bytes = frame(lineCommand());
+    sentPosition_ = reader_.position();
+    sentAt_ = now_;
+    sentBytes_ = bytes.size() + (task_.frontEndFrames && modbus() ? 3 : 0);
+    step.send.push_back(std::move(bytes));
+    step.timerMs = std::max(task_.patience.timeoutMs, 0);
     return step;
 }
 
-Step BoardEngine::onLineAnswer(const std::string &text) {
-    const Keyword keyword = findKeyword(text);
-    const bool last = lineNumber() == lines();
+std::size_t BoardEngine::lineBefore() const {
+    return pass_ == Pass::Verify ? lineNumber() - 1 : 0;
+}
+
+std::string BoardEngine::extraReason(const Answer &answer) const {
+    if (answer.begin < sentPosition_) {
+        return lineBefore() > 0
+                   ? "two answers to line " + std::to_string(lineBefore())
+                   : "an answer came before line " + std::to_string(lineNumber()) + " was out";
+    }
+    if (sends_ != 1) {
+        return {};
+    }
+    const auto quickest = quickest_.find({pass_, sentBytes_});
+    const Micros took = answer.beganAt - sentAt_;
+    if (quickest != quickest_.end() && took * kSoonerFactor < quickest->second) {
+        return "an answer to line " + std::to_string(lineNumber()) + " began " +
+               milliseconds(took) + " after it went out, where the board never took less than " +
+               milliseconds(quickest->second) + " for such a line";
+    }
+    return {};
+}
+
+void BoardEngine::learn(const Answer &answer) {
+    if (sends_ != 1) {
+        return;
+    }
+    slowest_ = std::max(slowest_, now_ - sentAt_);
+    const auto key = std::make_pair(pass_, sentBytes_);
+    const Micros took = answer.beganAt - sentAt_;
+    const auto known = quickest_.find(key);
+    if (known == quickest_.end() || took < known->second) {
+        quickest_[key] = took;
+    }
+}
+
+Step BoardEngine::onLineAnswer(const Answer &answer) {
+    const Keyword keyword = findKeyword(answer.text);
+    std::string extra = extraReason(answer);
     if (refuses(keyword)) {
-        return refuseAnswer(text);
+        return answer.begin < sentPosition_ ? refuseAnswer(answer.text, lineBefore(), true)
+                                            : refuseAnswer(answer.text, lineNumber());
     }
-    if (keyword == Keyword::Ok && !last) {
-        return advance();
+    if (!extra.empty()) {
+        return onExtraAnswer(std::move(extra));
     }
-    if (keyword == Keyword::Download && last) {
-        return endOfPass();
+    const bool last = lineNumber() == lines();
+    if ((keyword == Keyword::Ok && !last) || (keyword == Keyword::Download && last)) {
+        learn(answer);
+        return last ? endOfPass() : advance();
     }
+    return onFittingAnswer(keyword, answer.text);
+}
+
+Step BoardEngine::onExtraAnswer(std::string reason) {
+    disturbed_ = true;
+    return pass_ == Pass::Verify ? disturb(std::move(reason)) : Step{};
+}
+
+// An answer that began in time but is not the one the line wants.
+Step BoardEngine::onFittingAnswer(Keyword keyword, const std::string &text) {
     if (keyword == Keyword::Version || keyword == Keyword::None) {
         // A late answer to a probe, or one that cannot be read: it answers no line.
-        clean_ = false;
         lastUnfit_ = shown(text);
-        return {};
+        return pass_ == Pass::Verify
+                   ? disturb("an answer that fits no line came while line " +
+                             std::to_string(lineNumber()) + " was out (\"" + lastUnfit_ + "\")")
+                   : Step{};
     }
     if (keyword == Keyword::Download && pass_ == Pass::Download) {
         return finish(JobResult::Refused,
@@ -391,13 +487,10 @@ Step BoardEngine::advance() {
 Step BoardEngine::onDrainAnswer(const std::string &text) {
     const Keyword keyword = findKeyword(text);
     if (refuses(keyword)) {
-        return finish(JobResult::Refused, "line " + std::to_string(strayLine_) + ": " +
-                                              (pass_ == Pass::Verify ? "verify: " : "") +
-                                              "the board answered \"" + shown(text) + "\"");
+        return refuseAnswer(text, strayLine_);
     }
     if (keyword == Keyword::Version || keyword == Keyword::None || --strays_ > 0) {
-        clean_ = false;
-        return {};
+        return disturb("more answers than lines came at line " + std::to_string(strayLine_));
     }
     return sendLine(false);
 }
@@ -426,31 +519,53 @@ Step BoardEngine::endOfPass() {
     }
     phase_ = Phase::Closing;
     Step step;
-    step.timerMs = kSettleMs;
+    step.timerMs = closingQuietMs();
     return step;
 }
 
-Step BoardEngine::voidPass() {
-    if (++voidedPasses_ >= kMaxVerifyPasses) {
-        return finish(JobResult::Refused,
-                      "the verify was disturbed " + std::to_string(voidedPasses_) +
-                          " times (re-sent lines, late, extra or unreadable answers): the board "
-                          "is not proven to hold the file" +
-                          (retries_ > 0 ? "; answers came later than the timeout (" +
-                                              std::to_string(task_.patience.timeoutMs) +
-                                              " ms): check it against the board's answer time"
-                                        : std::string()));
+Step BoardEngine::disturb(std::string reason) {
+    if (pass_ != Pass::Verify || !passStarted_) {
+        return {};
     }
-    return settle(Next::Verify, true, lateMs());
+    if (clean_) {
+        clean_ = false;
+        disturbance_ = std::move(reason);
+    }
+    // In the last pass a job may run, nothing can be proven any more.
+    return voidedPasses_ + 1 >= task_.patience.verifyPasses ? voidPass() : Step{};
 }
 
-Step BoardEngine::refuseAnswer(const std::string &text) {
-    return finish(JobResult::Refused, "line " + std::to_string(lineNumber()) + ": " +
-                                          (pass_ == Pass::Verify ? "verify: " : "") +
-                                          "the board answered \"" + shown(text) + "\"");
+Step BoardEngine::voidPass() {
+    ++voidedPasses_;
+    if (voidedPasses_ < task_.patience.verifyPasses) {
+        return settle(Next::Verify, true, lateMs());
+    }
+    if (task_.patience.verifyPasses <= 1) {
+        return finish(JobResult::Refused, disturbance_ + ": verify again");
+    }
+    return finish(JobResult::Refused,
+                  "the verify was disturbed " + std::to_string(voidedPasses_) +
+                      " times (re-sent lines, late, extra or unreadable answers): the board is not "
+                      "proven to hold the file; the last time " +
+                      disturbance_ +
+                      (retries_ > 0 ? "; answers came later than the timeout (" +
+                                          std::to_string(task_.patience.timeoutMs) +
+                                          " ms): check it against the board's answer time"
+                                    : std::string()));
 }
 
-Step BoardEngine::timerFired() {
+Step BoardEngine::refuseAnswer(const std::string &text, std::size_t line, bool orEarlier) {
+    const std::string where =
+        line == 0 ? "before line " + std::to_string(lineNumber())
+                  : "line " + std::to_string(line) + (orEarlier ? " or an earlier one" : "");
+    return finish(JobResult::Refused,
+                  where + ": " + (pass_ == Pass::Verify ? "verify: " : "") +
+                      "the board answered \"" + shown(text) + "\"",
+                  findKeyword(text));
+}
+
+Step BoardEngine::timerFired(Micros now) {
+    now_ = now;
     switch (phase_) {
     case Phase::Probing:
         if (probesLeft_ > 0) {
@@ -501,7 +616,8 @@ Step BoardEngine::timerFired() {
     return {};
 }
 
-Step BoardEngine::portLost(std::string_view why) {
+Step BoardEngine::portLost(std::string_view why, Micros now) {
+    now_ = now;
     if (phase_ == Phase::Done || phase_ == Phase::Awaiting) {
         return {};
     }
@@ -511,7 +627,7 @@ Step BoardEngine::portLost(std::string_view why) {
         return finish(JobResult::Ok, "the firmware was started; the board left the port, as a "
                                      "board on USB does when its firmware starts");
     }
-    if (phase_ == Phase::Single || phase_ == Phase::CheckingAddr) {
+    if (phase_ == Phase::Single || phase_ == Phase::CheckingAddr || task_.patience.waitMs <= 0) {
         return finish(JobResult::PortLost, "the port went away " + lostWhere_);
     }
     if (resumed_ >= kMaxResumes) {
@@ -527,9 +643,6 @@ Step BoardEngine::portLost(std::string_view why) {
     } else if (phase_ == Phase::Closing) {
         next_ = Next::Verify;
     }
-    if (task_.patience.waitMs <= 0) {
-        return finish(JobResult::PortLost, "the port went away " + lostWhere_);
-    }
     phase_ = Phase::Awaiting;
     Step step;
     step.awaitPort = true;
@@ -537,7 +650,8 @@ Step BoardEngine::portLost(std::string_view why) {
     return step;
 }
 
-Step BoardEngine::portBack() {
+Step BoardEngine::portBack(Micros now) {
+    now_ = now;
     if (phase_ != Phase::Awaiting) {
         return {};
     }
@@ -555,14 +669,14 @@ Step BoardEngine::interrupt() {
     return finish(JobResult::Interrupted, "interrupted " + where());
 }
 
-Step BoardEngine::finish(JobResult result, std::string message) {
+Step BoardEngine::finish(JobResult result, std::string message, Keyword answer) {
     phase_ = Phase::Done;
     if (!note_.empty()) {
         message += " (" + note_ + ")";
     }
     Step step;
     step.timerMs = 0;
-    step.end = JobOutcome{result, std::move(message)};
+    step.end = JobOutcome{result, std::move(message), answer};
     return step;
 }
 

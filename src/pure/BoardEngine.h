@@ -1,15 +1,18 @@
 #pragma once
 
 #include "pure/AnswerReader.h"
+#include "pure/Answers.h"
 #include "pure/JobResult.h"
 #include "pure/ResumePlan.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quenta {
@@ -20,20 +23,12 @@ enum class JobKind { Flash, Verify, Install, Version, SetAddress };
 // The two passes over a firmware file.
 enum class Pass { Download, Verify };
 
-// How long to wait, and how often to try again.
-struct Patience {
-    int timeoutMs = 1000; // for each answer
-    int retries = 2;      // re-sends of a command whose answer did not come
-    int waitMs = 10000;   // for the bootloader's first answer, and for a lost port to come back
-};
-
 // The bootloader is probed with the info command this often until it answers.
 inline constexpr int kProbeIntervalMs = 200;
-// The quiet wanted after the first answer to a probe when more probes are on their way, and after
-// the last answer of a verify pass: late answers then show up before they can be taken for the
-// answers to other lines. Before a verify pass that follows a re-send, and after a re-sent line
-// was answered, the quiet wanted is twice the answer timeout: an answer comes within that or not
-// at all.
+// The least quiet wanted after the first answer to a probe when more probes are on their way, and
+// after the last answer of a verify pass: late answers then show up before they can be taken for
+// the answers to other lines. After the last answer of a verify pass the quiet is also at least
+// twice the slowest answer the board gave in the job, and at most the answer timeout.
 inline constexpr int kSettleMs = 100;
 // A job goes on after the port came back at most this many times.
 inline constexpr int kMaxResumes = 10;
@@ -42,6 +37,22 @@ inline constexpr int kMaxResumes = 10;
 inline constexpr int kMaxVerifyPasses = 3;
 // Answers taken while waiting for quiet before the engine goes on regardless.
 inline constexpr int kMaxSettleAnswers = 64;
+// An answer that begins less than 1/kSoonerFactor of the time after its line went out than the
+// board ever took for a line of that pass and length answers no line of its own.
+inline constexpr int kSoonerFactor = 2;
+
+// How long to wait, how often to try again, and how much trouble a verify may meet.
+struct Patience {
+    int timeoutMs = 1000; // for each answer; 0: an answer is waited for as long as it takes
+    int retries = 2;      // re-sends of a command whose answer did not come
+    int waitMs = 10000;   // for the bootloader's first answer and for a lost port; 0: a lost port
+                          // ends the job
+    int verifyPasses = kMaxVerifyPasses; // verify passes in all before a disturbed one refuses
+};
+
+// The window's way: every answer waited for, nothing sent twice, no resume, and a disturbed
+// verify refuses at once.
+inline constexpr Patience kWindowPatience{0, 0, 0, 1};
 
 struct BoardTask {
     JobKind kind = JobKind::Version;
@@ -54,11 +65,17 @@ struct BoardTask {
     // whose answer it refuses ends "wrong-board" before a line is written. None: any board.
     std::function<bool(std::string_view)> acceptsVersion;
     std::string expectedVersion; // what acceptsVersion looks for, as the message names it
+    // Whether the job begins by probing the bootloader; without, it begins with its first line.
+    bool probeFirst = true;
+    // Whether the front end puts the Modbus framing around the commands itself; the answers are
+    // read as frames from `address` either way.
+    bool frontEndFrames = false;
 };
 
 struct JobOutcome {
     JobResult result = JobResult::Ok;
     std::string message;
+    Keyword answer = Keyword::None; // the board's answer that ended the job, if one did
 };
 
 // What the engine asks of the port and the clock after an event, in this order: write the bytes,
@@ -70,25 +87,27 @@ struct Step {
     std::optional<JobOutcome> end; // the job is over
 };
 
-// One board's job as a conversation: events in (bytes read, the timer, the port lost and back),
-// steps out. It has no clock and no port of its own.
+// One board's job as a conversation: events in (bytes read, the timer, the port lost and back,
+// each with the moment it happened), steps out. It has no clock and no port of its own.
 //
 // The rule it keeps: a job ends "ok" only after a verify pass that ran from the first line to the
 // end record on the board as it is now, in which every line got exactly one answer, in order, with
-// no re-send, no late, extra or unreadable answer and no lost port, followed by kSettleMs of
-// quiet. Any disturbance voids the pass and a fresh one follows. Every answer of a read is taken,
-// in order, and an "ERROR" is never dropped: in a verify pass it refuses the board. Download lines
-// may go out twice (writing a line again is harmless); the verify is what judges. A board whose
-// version text changed across a drop is another board, and is judged from scratch.
+// no re-send, no late, extra or unreadable answer and no lost port, followed by a quiet that covers
+// the slowest answer the board gave. An answer counts for a line only if it began after the line
+// was written, and not far sooner than the board ever answers such a line: anything else is an
+// extra answer. Any disturbance voids the pass and a fresh one follows. Every answer of a read is
+// taken, in order, and an "ERROR" is never dropped: in a verify pass it refuses the board. Download
+// lines may go out twice (writing a line again is harmless); the verify is what judges. A board
+// whose version text changed across a drop is another board, and is judged from scratch.
 class BoardEngine {
 public:
     explicit BoardEngine(BoardTask task);
 
-    Step start();
-    Step received(std::string_view bytes);
-    Step timerFired();
-    Step portLost(std::string_view why);
-    Step portBack();
+    Step start(Micros now);
+    Step received(std::string_view bytes, Micros now);
+    Step timerFired(Micros now);
+    Step portLost(std::string_view why, Micros now);
+    Step portBack(Micros now);
     // Stops at once: nothing more is sent.
     Step interrupt();
 
@@ -98,6 +117,8 @@ public:
     bool passStarted() const { return passStarted_; }
     std::size_t linesDone() const { return cursor_; } // lines of the pass answered so far
     std::size_t lines() const { return records().size(); }
+    // The line in flight, counted from 1; 0 before the first.
+    std::size_t lineOut() const { return passStarted_ ? lineNumber() : 0; }
     int commands() const { return commands_; } // commands sent, probes not counted
     int retries() const { return retries_; }   // re-sends after a missing or unfit answer
     int resumed() const { return resumed_; }   // times the job went on after the port came back
@@ -128,17 +149,26 @@ private:
     Step onAnswer(const Answer &answer);
     Step onProbeAnswer(const Answer &answer);
     Step onSettleAnswer(const Answer &answer);
-    Step onLineAnswer(const std::string &text);
+    Step onLineAnswer(const Answer &answer);
+    Step onFittingAnswer(Keyword keyword, const std::string &text);
     Step onDrainAnswer(const std::string &text);
     Step onSingleAnswer(const Answer &answer);
     Step probeNewAddress();
     Step onCheckAnswer(const Answer &answer);
     Step onUnfitLine(std::string_view why);
+    Step onExtraAnswer(std::string reason);
+
+    // Why an answer to the line in flight answers some other command instead; empty when it may
+    // be the line's own.
+    std::string extraReason(const Answer &answer) const;
+    void learn(const Answer &answer);
 
     Step probe();
     Step settle(Next next, bool errorsRefuse, int quietMs);
     // The quiet wanted for answers to `times` commands that may still come.
     int lateMs(int times = 1) const;
+    // The quiet that covers the slowest answer of the job.
+    int closingQuietMs() const;
     Step afterSettle();
     Step begin();
     Step startPass(Pass pass, ResumePoint point);
@@ -146,13 +176,22 @@ private:
     Step advance();
     Step lineTimeout();
     Step endOfPass();
+    // The verify pass under way can no longer prove the board: says why, and ends the job when no
+    // pass is left to run.
+    Step disturb(std::string reason);
     Step voidPass();
     Step single(std::string command);
-    Step finish(JobResult result, std::string message);
-    Step refuseAnswer(const std::string &text);
+    Step finish(JobResult result, std::string message, Keyword answer = Keyword::None);
+    // Refuses the board for its answer to `line` (0: before the first line), or to a line before
+    // it when `orEarlier`.
+    Step refuseAnswer(const std::string &text, std::size_t line, bool orEarlier = false);
+    // The line answered before the one in flight in a verify pass, which runs in order; 0 when
+    // there is none or it is not known.
+    std::size_t lineBefore() const;
 
     BoardTask task_;
     AnswerReader reader_;
+    Micros now_ = 0;
     Phase phase_ = Phase::Probing;
     Next next_ = Next::Begin;
     int probesLeft_ = 0;
@@ -169,10 +208,19 @@ private:
     int sends_ = 0;             // times the line in flight went out
     int strays_ = 0;            // answers still due to a re-sent line that was answered
     std::size_t strayLine_ = 0; // that line's number
+    // The line in flight went out last when the reader stood here, at this moment, this long.
+    std::uint64_t sentPosition_ = 0;
+    Micros sentAt_ = 0;
+    std::size_t sentBytes_ = 0;
+    // What the board's answers took in this job: the quickest start for each pass and command
+    // length, and the slowest answer of all.
+    std::map<std::pair<Pass, std::size_t>, Micros> quickest_;
+    Micros slowest_ = 0;
     Pass pass_ = Pass::Download;
     bool passStarted_ = false;
-    bool clean_ = false;     // the verify pass under way can still prove the board
-    bool disturbed_ = false; // re-sends since the last quiet: late answers may be on their way
+    bool clean_ = false;      // the verify pass under way can still prove the board
+    std::string disturbance_; // why it cannot, the first thing that went wrong in it
+    bool disturbed_ = false;  // re-sends or extra answers since the last quiet
     bool installSent_ = false;
     std::optional<std::size_t> addressFirst_; // the address record that goes before cursor_
     std::size_t cursor_ = 0;                  // the record the pass is at

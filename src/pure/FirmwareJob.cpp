@@ -1,88 +1,83 @@
 #include "pure/FirmwareJob.h"
 
-#include "pure/Answers.h"
 #include "pure/Colors.h"
-#include "pure/CommandLines.h"
 
 namespace quenta {
 
 void FirmwareJob::load(std::vector<std::string> lines, bool verifyAlone) {
-    HexLines.resize(1);
-    HexLines.insert(HexLines.end(), std::make_move_iterator(lines.begin()),
-                    std::make_move_iterator(lines.end()));
+    if (HexLines.size() < lines.size() + 1) {
+        HexLines.resize(lines.size() + 1);
+    }
+    std::copy(lines.begin(), lines.end(), HexLines.begin() + 1);
     LineCount = static_cast<std::int16_t>(lines.size());
+    records_ = std::move(lines);
+    verifyAlone_ = verifyAlone;
+    engine_.reset();
     LineIndex = 0;
     VerifyMode = verifyAlone ? 1 : 0;
     TransferRequested = 1;
     FileLoaded = 1;
 }
 
-std::optional<LineSend> FirmwareJob::nextLine() {
-    if (LineCount < 1) {
-        return std::nullopt;
-    }
-    LineSend send;
-    if (VerifyMode != 1) {
-        send.barText = "DOWNLOAD";
-    }
-    if (LineIndex < 0 || LineIndex >= LineCount) {
-        LineIndex = 0;
-    }
-    ++LineIndex;
-    const std::string &entry = HexLines[static_cast<std::size_t>(LineIndex)];
-    send.command = VerifyMode == 1 ? verifyLine(entry) : downloadLine(entry);
-    send.barValue = LineIndex;
-    if (LineIndex == LineCount) {
-        LineIndex = 0;
-    }
-    return send;
+JobView FirmwareJob::start(std::optional<std::uint8_t> address, Micros now) {
+    BoardTask task;
+    task.kind = verifyAlone_ ? JobKind::Verify : JobKind::Flash;
+    task.records = &records_;
+    task.address = address;
+    task.patience = kWindowPatience;
+    task.probeFirst = false;
+    task.frontEndFrames = true;
+    engine_ = std::make_unique<BoardEngine>(task);
+    shownPass_ = verifyAlone_ ? Pass::Verify : Pass::Download;
+    return view(engine_->start(now));
 }
 
-AnswerEffects FirmwareJob::answer(std::string_view text) {
-    AnswerEffects effects;
-    switch (findKeyword(text)) {
-    case Keyword::Version:
-        effects.stopProbing = true;
-        effects.status = "READY";
-        effects.sendNextLine = TransferRequested == 1 && FileLoaded == 1;
-        break;
-    case Keyword::Error:
-        // An error ends the job: nothing more is sent until a new download or verify starts one.
-        effects.barText = "ERROR";
-        effects.barColor = VbColor::Red;
-        VerifyMode = 0;
-        FileLoaded = 0;
-        break;
-    case Keyword::Download:
-        if (VerifyMode == 1) {
-            effects.barText = "END";
-            effects.barColor = VbColor::Green;
-            VerifyMode = 0;
-            FileLoaded = 0;
-        } else if (FileLoaded == 1) {
-            effects.barText = "VERIFY";
-            VerifyMode = 1;
-            LineIndex = 0;
-            effects.sendNextLine = true;
-        }
-        break;
-    case Keyword::Format:
-        effects.barText = "";
-        effects.barValue = 0;
-        break;
-    case Keyword::Ok:
-        // An "OK" to a single command must not start writing the firmware again.
-        effects.sendNextLine = FileLoaded == 1;
-        break;
-    case Keyword::None:
-        break;
-    }
-    return effects;
+JobView FirmwareJob::received(std::string_view bytes, Micros now) {
+    return running() ? view(engine_->received(bytes, now)) : JobView{};
+}
+
+JobView FirmwareJob::timerFired(Micros now) {
+    return running() ? view(engine_->timerFired(now)) : JobView{};
 }
 
 void FirmwareJob::stop() {
+    engine_.reset();
     VerifyMode = 0;
     FileLoaded = 0;
+}
+
+JobView FirmwareJob::view(Step step) {
+    JobView shown;
+    shown.lines = std::move(step.send);
+    shown.timerMs = step.timerMs;
+    if (!shown.lines.empty()) {
+        if (engine_->pass() == Pass::Download) {
+            shown.barText = "DOWNLOAD";
+        } else if (shownPass_ == Pass::Download) {
+            shown.barText = "VERIFY";
+        }
+        shownPass_ = engine_->pass();
+        const auto line = static_cast<std::int16_t>(engine_->lineOut());
+        shown.barValue = line;
+        LineIndex = line == LineCount ? std::int16_t{0} : line;
+        VerifyMode = engine_->pass() == Pass::Verify ? 1 : 0;
+    }
+    if (!step.end) {
+        return shown;
+    }
+    VerifyMode = 0;
+    FileLoaded = 0;
+    const JobOutcome &end = *step.end;
+    if (end.result == JobResult::Ok) {
+        shown.barText = "END";
+        shown.barColor = VbColor::Green;
+    } else if (end.answer != Keyword::Format) {
+        // A board that answered "FORMAT" shows an empty bar, as every "FORMAT" does.
+        shown.barText = "ERROR";
+        shown.barColor = VbColor::Red;
+        shown.answerBox = end.message;
+    }
+    return shown;
 }
 
 } // namespace quenta

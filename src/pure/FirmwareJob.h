@@ -1,6 +1,9 @@
 #pragma once
 
+#include "pure/BoardEngine.h"
+
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,53 +11,54 @@
 
 namespace quenta {
 
-// What the answer rule asks the front end to show and do, in this order: stop the probing, set
-// the status, write the bar (text, colour, value), then send the next line.
-struct AnswerEffects {
-    bool stopProbing = false;
-    std::optional<std::string> status;
+// What the window shows and does after an event of its job, in this order: the bar text, the
+// lines to send, the bar value and colour, the answer box, then the wait before timerFired().
+struct JobView {
     std::optional<std::string> barText;
-    std::optional<std::uint32_t> barColor;
+    std::vector<std::string> lines; // command lines, unframed: the window frames them
     std::optional<int> barValue;
-    bool sendNextLine = false;
+    std::optional<std::uint32_t> barColor;
+    std::optional<std::string> answerBox; // why the job was refused, in words
+    std::optional<int> timerMs;           // call timerFired() after this long; 0: never
 };
 
-// One firmware line on its way: the bar text to set first (download form only), the command to
-// send, then the bar value.
-struct LineSend {
-    std::optional<std::string> barText;
-    std::string command;
-    int barValue = 0;
-};
-
-// A firmware job: the line table and the flags of a download and verify, or of a verify alone,
-// paced by the board's answers. A front end reads its controls, calls these and shows the effects.
+// The window's firmware job: the line table and the flags of a download and verify, or of a verify
+// alone, run by the board engine the way the window works (see kWindowPatience). The job judges
+// the board by the engine's rule, so that a green "END" means what the flasher's "ok" means.
 struct FirmwareJob {
     static constexpr int kMaxLines = 9000;
 
     // Entry k is line k of the last file read in full; entry 0 is never used.
     std::vector<std::string> HexLines = std::vector<std::string>(1);
     std::int16_t LineCount = 0;
-    std::int16_t LineIndex = 0;
-    std::int16_t VerifyMode = 0;
+    std::int16_t LineIndex = 0;  // the last line sent in the pass; 0 after the pass's last line
+    std::int16_t VerifyMode = 0; // 1 while the verify pass runs
     std::int16_t TransferRequested = 0;
-    std::int16_t FileLoaded = 0;
+    std::int16_t FileLoaded = 0; // 1 while the job runs
 
-    // Takes a file's lines (at most kMaxLines) as the new job: download, or verify alone. The
-    // job's flags change here only, once the file has been read in full.
+    // Takes a file's lines (at most kMaxLines) as the next job: download, or verify alone.
     void load(std::vector<std::string> lines, bool verifyAlone);
 
-    // The next line of the table in the form of the running pass; none before the first file.
-    std::optional<LineSend> nextLine();
-
-    // The answer rule: the first keyword of the answer decides (see findKeyword).
-    AnswerEffects answer(std::string_view text);
-
-    // The job ends without an answer: the port was closed or lost.
+    // Starts the job of the last load; `address` is the board's on a Modbus line.
+    JobView start(std::optional<std::uint8_t> address, Micros now);
+    // What a poll of the port read while the job runs.
+    JobView received(std::string_view bytes, Micros now);
+    // The wait the last view asked for is over.
+    JobView timerFired(Micros now);
+    // Ends the job without a word: the port was closed or lost.
     void stop();
 
+    bool running() const { return engine_ && !engine_->done(); }
     // Whether a download pass is running: the board is being written.
-    bool writing() const { return FileLoaded == 1 && VerifyMode != 1; }
+    bool writing() const { return running() && engine_->pass() == Pass::Download; }
+
+private:
+    JobView view(Step step);
+
+    bool verifyAlone_ = false;
+    std::vector<std::string> records_; // entries 1 to LineCount, as the engine takes them
+    std::unique_ptr<BoardEngine> engine_;
+    Pass shownPass_ = Pass::Download;
 };
 
 } // namespace quenta

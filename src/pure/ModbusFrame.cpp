@@ -50,28 +50,42 @@ std::string frameCommand(std::string_view command, std::optional<std::uint8_t> m
 }
 
 std::vector<ModbusEvent> ModbusReceiver::take(std::string_view read, const AddressSet &accepted) {
+    std::vector<ModbusEvent> events;
+    take(read, accepted, [&events](ModbusEvent event) { events.push_back(std::move(event)); });
+    return events;
+}
+
+void ModbusReceiver::take(std::string_view read, const AddressSet &accepted,
+                          const std::function<void(ModbusEvent)> &onEvent) {
     // A long read is examined piece by piece, so that answers in front of a flood of other
     // characters are not pushed out of the bounded buffer before they were looked at.
     constexpr std::size_t kPiece = kModbusBufferLimit / 2;
-    std::vector<ModbusEvent> events;
     for (std::size_t offset = 0; offset < read.size(); offset += kPiece) {
         buffer_.append(read.substr(offset, kPiece));
         if (accepted.none()) {
             if (buffer_.size() > kModbusBufferLimit) {
-                buffer_.erase(0, buffer_.size() - kModbusBufferLimit);
+                drop(buffer_.size() - kModbusBufferLimit);
             }
             continue;
         }
         while (auto event = scan(accepted)) {
-            events.push_back(std::move(*event));
+            onEvent(std::move(*event));
         }
     }
-    return events;
+}
+
+void ModbusReceiver::clear() {
+    drop(buffer_.size());
+}
+
+void ModbusReceiver::drop(std::size_t count) {
+    buffer_.erase(0, count);
+    start_ += count;
 }
 
 std::optional<ModbusEvent> ModbusReceiver::scan(const AddressSet &accepted) {
     if (buffer_.size() > kModbusBufferLimit) {
-        buffer_.erase(0, nextStart(buffer_, buffer_.size() - kModbusBufferLimit, accepted));
+        drop(nextStart(buffer_, buffer_.size() - kModbusBufferLimit, accepted));
     }
     if (buffer_.size() < kModbusMinFrame) {
         return std::nullopt;
@@ -79,14 +93,15 @@ std::optional<ModbusEvent> ModbusReceiver::scan(const AddressSet &accepted) {
     if (!accepts(accepted, buffer_[0]) || buffer_[1] != kMarker) {
         const auto kind = accepts(accepted, buffer_[0]) ? ModbusEvent::Kind::MarkerError
                                                         : ModbusEvent::Kind::AddressError;
-        buffer_.erase(0, nextStart(buffer_, 1, accepted));
-        return ModbusEvent{kind, 0, {}};
+        const std::uint64_t begin = start_;
+        drop(nextStart(buffer_, 1, accepted));
+        return ModbusEvent{kind, 0, {}, begin};
     }
     for (std::size_t p = 0; p < buffer_.size(); p = nextStart(buffer_, p + 1, accepted)) {
         if (const auto length = completeFrameAt(buffer_, p)) {
             ModbusEvent event{ModbusEvent::Kind::Answer, static_cast<std::uint8_t>(buffer_[p]),
-                              buffer_.substr(p + 2, *length - 4)};
-            buffer_.erase(0, p + *length);
+                              buffer_.substr(p + 2, *length - 4), start_ + p};
+            drop(p + *length);
             return event;
         }
     }

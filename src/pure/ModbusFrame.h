@@ -3,6 +3,7 @@
 #include <bitset>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,7 @@ struct ModbusEvent {
     Kind kind = Kind::Answer;
     std::uint8_t address = 0; // the frame's address (Kind::Answer)
     std::string answer;       // the answer text without address, marker and CRC (Kind::Answer)
+    std::uint64_t begin = 0;  // where its first character stands among all the characters taken
 };
 
 // Collects Modbus answer frames from the characters a port delivers, whatever pieces they come
@@ -47,13 +49,24 @@ public:
     // address nothing is examined: the characters are only kept, within the bound.
     std::vector<ModbusEvent> take(std::string_view read, const AddressSet &accepted);
 
+    // The same, handing each event on as it is found: `accepted` is read afresh for every frame,
+    // so that what the handling of one frame changes in it holds for the next.
+    void take(std::string_view read, const AddressSet &accepted,
+              const std::function<void(ModbusEvent)> &onEvent);
+
     const std::string &buffer() const { return buffer_; }
-    void clear() { buffer_.clear(); }
+    void clear();
+    // The characters taken so far.
+    std::uint64_t position() const { return start_ + buffer_.size(); }
+    // Where the characters still kept begin among all the characters taken.
+    std::uint64_t bufferBegin() const { return start_; }
 
 private:
     std::optional<ModbusEvent> scan(const AddressSet &accepted);
+    void drop(std::size_t count);
 
     std::string buffer_;
+    std::uint64_t start_ = 0; // the position of the buffer's first character
 };
 
 } // namespace quenta

@@ -18,33 +18,62 @@ const std::string kData3 = ":04002000090A0B0CB2";
 const std::string kEnd = ":00000001FF";
 const std::vector<std::string> kFile{kData1, kData2, kData3, kEnd};
 
-// One conversation: what the engine sent, in order, and how it ended.
+BoardTask taskOf(JobKind kind, int retries = 2) {
+    BoardTask task;
+    task.kind = kind;
+    task.records = &kFile;
+    task.patience = {1000, retries, 1000};
+    return task;
+}
+
+// One conversation on a virtual clock: what the engine sent, in order, the timer it asked for
+// last, and how it ended.
 struct Talk {
-    explicit Talk(BoardTask task) : engine(task) { take(engine.start()); }
-    explicit Talk(JobKind kind, int retries = 2)
-        : Talk(BoardTask{kind, &kFile, std::nullopt, 0, {100, retries, 1000}, 115200, {}, {}}) {}
+    explicit Talk(BoardTask task) : engine(task) { take(engine.start(now)); }
+    explicit Talk(JobKind kind, int retries = 2) : Talk(taskOf(kind, retries)) {}
 
     void take(Step step) {
         for (std::string &bytes : step.send) {
             sent.push_back(std::move(bytes));
         }
+        if (step.timerMs) {
+            timerMs = *step.timerMs;
+            alarm = timerMs > 0 ? std::optional(now + Micros{timerMs} * 1000) : std::nullopt;
+        }
         if (step.end) {
             end = step.end;
         }
     }
-    void read(std::string_view bytes) { take(engine.received(bytes)); }
-    void timer() { take(engine.timerFired()); }
+    // A read `afterUs` after the event before; a timer that runs out before it fires first.
+    void read(std::string_view bytes, Micros afterUs = 5000) {
+        const Micros at = now + afterUs;
+        if (alarm && *alarm <= at) {
+            timer();
+        }
+        if (!end) {
+            take(engine.received(bytes, now = at));
+        }
+    }
+    // The timer runs out.
+    void timer() {
+        now = alarm.value_or(now);
+        alarm.reset();
+        take(engine.timerFired(now));
+    }
     // Answers the probe and each line given, in order, one read each.
-    void answer(std::initializer_list<std::string_view> reads) {
+    void answer(std::initializer_list<std::string_view> reads, Micros afterUs = 5000) {
         for (const std::string_view bytes : reads) {
-            read(bytes);
+            read(bytes, afterUs);
         }
     }
     QString last() const { return QString::fromStdString(sent.empty() ? "" : sent.back()); }
     QString message() const { return QString::fromStdString(end ? end->message : "(not ended)"); }
 
+    Micros now = 0;
     BoardEngine engine;
     std::vector<std::string> sent;
+    int timerMs = 0;
+    std::optional<Micros> alarm;
     std::optional<JobOutcome> end;
 };
 
@@ -133,6 +162,92 @@ private slots:
         QCOMPARE(talk.engine.verifyPasses(), 2);
     }
 
+    // A line's answer must begin after the line went out, and not far sooner than the board ever
+    // answered such a line. A verify of a board whose line 3 differs: the answer to line 2 comes
+    // twice, and the "ERROR" of line 3 is lost. Taken for line 3's answer, the twin would shift
+    // every later answer by one and the lost "ERROR" would even the count.
+    void twinAnswer_data() {
+        QTest::addColumn<QByteArrayList>("reads"); // after line 1's answer, 5 ms apart unless "@us"
+        QTest::newRow("back to back in one read") << QByteArrayList{"OK\r\nOK\r\n"};
+        QTest::newRow("split across the moment line 3 went out")
+            << QByteArrayList{"OK\r\nO", "K\r\n@300"};
+        QTest::newRow("in the next read, far sooner than the board answers")
+            << QByteArrayList{"OK\r\n", "OK\r\n@300"};
+    }
+    void twinAnswer() {
+        QFETCH(QByteArrayList, reads);
+        Talk talk(JobKind::Verify);
+        talk.answer({"VER=4.1\r\n", "OK\r\n"});
+        for (const QByteArray &read : reads) {
+            const QList<QByteArray> parts = read.split('@');
+            talk.read(parts[0].toStdString(), parts.size() > 1 ? parts[1].toLongLong() : 5000);
+        }
+        QCOMPARE(talk.last(), QStringLiteral("BOOT#04002000090A0B0CB2\r\n"));
+        talk.read("DOWNLOAD\r\n"); // line 4's answer, while line 3 is out
+        talk.timer();              // line 3 again
+        talk.read("ERROR\r\n");
+        QVERIFY(talk.end);
+        QCOMPARE(talk.message(), QStringLiteral("line 3: verify: the board answered \"ERROR\""));
+    }
+
+    // The quiet after the end record's answer covers twice the slowest answer of the job, at least
+    // 100 ms and at most the answer timeout (the window has none). A board that answers in 300 ms
+    // and tells a verify difference only at the end record, with a stray "DOWNLOAD" 5 ms after the
+    // end record went out: the real answer comes within the quiet.
+    void closingQuiet_data() {
+        QTest::addColumn<int>("answerMs");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<int>("quietMs");
+        QTest::newRow("quick board") << 5 << 1000 << 100;
+        QTest::newRow("slow board") << 300 << 1000 << 600;
+        QTest::newRow("at most the timeout") << 600 << 1000 << 1000;
+        QTest::newRow("no timeout") << 600 << 0 << 1200;
+    }
+    void closingQuiet() {
+        QFETCH(int, answerMs);
+        QFETCH(int, timeoutMs);
+        QFETCH(int, quietMs);
+        BoardTask task = taskOf(JobKind::Verify);
+        task.patience.timeoutMs = timeoutMs;
+        Talk talk(task);
+        talk.read("VER=4.1\r\n");
+        talk.answer({"OK\r\n", "OK\r\n", "OK\r\n"}, Micros{answerMs} * 1000);
+        talk.read("DOWNLOAD\r\n");
+        QCOMPARE(talk.timerMs, quietMs);
+        talk.read("ERROR\r\n", Micros{std::min(answerMs, quietMs - 10)} * 1000 - 5000);
+        QVERIFY(talk.end);
+        QCOMPARE(talk.message(), QStringLiteral("line 4: verify: the board answered \"ERROR\""));
+    }
+
+    // What a board that answers in its own time looks like is no extra answer: a short end record
+    // answered sooner than the long lines, a verify much quicker than the writing, answers that
+    // vary within half of each other.
+    void ownTimesAreNoExtraAnswers_data() {
+        QTest::addColumn<QList<int>>("downloadUs"); // the answer times of lines 1 to 4
+        QTest::addColumn<QList<int>>("verifyUs");
+        QTest::newRow("short end record")
+            << QList{20000, 20000, 20000, 2000} << QList{9000, 9000, 9000, 1000};
+        QTest::newRow("verify quicker than download")
+            << QList{40000, 40000, 40000, 40000} << QList{800, 900, 700, 600};
+        QTest::newRow("jitter") << QList{10000, 6000, 11000, 9000}
+                                << QList{6000, 10000, 5500, 7000};
+    }
+    void ownTimesAreNoExtraAnswers() {
+        QFETCH(QList<int>, downloadUs);
+        QFETCH(QList<int>, verifyUs);
+        Talk talk(JobKind::Flash);
+        talk.read("VER=4.1\r\n");
+        for (const auto &[times, last] :
+             {std::pair(downloadUs, "DOWNLOAD\r\n"), std::pair(verifyUs, "DOWNLOAD\r\n")}) {
+            for (int line = 0; line < 4; ++line) {
+                talk.read(line < 3 ? "OK\r\n" : last, times[line]);
+            }
+        }
+        talk.timer();
+        QCOMPARE(talk.message(), QStringLiteral("downloaded and verified"));
+        QCOMPARE(talk.engine.verifyPasses(), 1);
+    }
+
     // A board slow once is answered twice; the second answer is not taken for the next line's.
     void slowOnce() {
         Talk talk(JobKind::Flash);
@@ -161,9 +276,9 @@ private slots:
         Talk talk(JobKind::Flash);
         talk.answer(
             {"VER=4.1\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n", "OK\r\n", "OK\r\n"});
-        const Step lost = talk.engine.portLost("gone");
+        const Step lost = talk.engine.portLost("gone", talk.now);
         QVERIFY(lost.awaitPort);
-        talk.take(talk.engine.portBack());
+        talk.take(talk.engine.portBack(talk.now));
         QCOMPARE(talk.last(), QStringLiteral("BOOTi\r\n"));
         talk.read(version.toStdString());
         QCOMPARE(talk.last(), next);
@@ -179,9 +294,9 @@ private slots:
     // A port that drops before the bootloader answered is waited for, as during a download.
     void dropWhileProbing() {
         Talk talk(JobKind::Flash);
-        const Step lost = talk.engine.portLost("gone");
+        const Step lost = talk.engine.portLost("gone", talk.now);
         QVERIFY(lost.awaitPort && !lost.end);
-        talk.take(talk.engine.portBack());
+        talk.take(talk.engine.portBack(talk.now));
         talk.read("VER=4.1\r\n");
         QCOMPARE(talk.last(), QStringLiteral("BOOT:0400000001020304F2\r\n"));
     }
@@ -190,12 +305,12 @@ private slots:
         Talk talk(JobKind::Flash);
         talk.answer({"VER=4.1\r\n", "OK\r\n"});
         for (int drop = 1; drop <= kMaxResumes; ++drop) {
-            talk.take(talk.engine.portLost("gone"));
-            talk.take(talk.engine.portBack());
+            talk.take(talk.engine.portLost("gone", talk.now));
+            talk.take(talk.engine.portBack(talk.now));
             talk.read("VER=4.1\r\n");
             QVERIFY(!talk.end);
         }
-        talk.take(talk.engine.portLost("gone"));
+        talk.take(talk.engine.portLost("gone", talk.now));
         QVERIFY(talk.end);
         QCOMPARE(talk.end->result, JobResult::PortLost);
         QVERIFY2(talk.message().contains(QLatin1String("11 times")), qPrintable(talk.message()));
@@ -223,7 +338,11 @@ private slots:
     }
     void setAddress() {
         QFETCH(bool, taken);
-        Talk talk(BoardTask{JobKind::SetAddress, nullptr, 3, 7, {100, 1, 1000}, 115200, {}, {}});
+        BoardTask task = taskOf(JobKind::SetAddress, 1);
+        task.records = nullptr;
+        task.address = 3;
+        task.newAddress = 7;
+        Talk talk(task);
         talk.read(answerFrame(3, "VER=4.1\r\n"));
         QCOMPARE(talk.last(), QString::fromStdString(commandFrame(7, "BOOTi\r\n")));
         if (taken) {
@@ -244,7 +363,7 @@ private slots:
         Talk talk(JobKind::Install);
         talk.read("VER=4.1\r\n");
         QCOMPARE(talk.last(), QStringLiteral("BOOTg\r\n"));
-        talk.take(talk.engine.portLost("gone"));
+        talk.take(talk.engine.portLost("gone", talk.now));
         QCOMPARE(talk.end->result, JobResult::Ok);
     }
 };

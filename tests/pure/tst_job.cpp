@@ -1,9 +1,12 @@
-// The job core without any window: what each answer does to a job, the lines it sends, and the
-// set-address command.
+// The window's job without any window: what the board's answers do to a job, the lines it sends,
+// and the set-address command.
+#include "pure/Colors.h"
 #include "pure/CommandLines.h"
 #include "pure/FirmwareJob.h"
 
 #include <QTest>
+
+#include <algorithm>
 
 using namespace quenta;
 
@@ -11,83 +14,114 @@ namespace {
 const std::vector<std::string> kRecords = {
     ":020000040000FA", ":10000000FFFFFFFF0CEF00F0FFFFFFFFFFFFFFFF12", ":00000001FF"};
 
-// The effects as words, in the order a front end carries them out.
-QByteArray words(const AnswerEffects &e) {
-    QByteArrayList list;
-    const auto add = [&list](bool present, const QByteArray &word) {
-        if (present) {
-            list << word;
+// The window's job polled every 30 ms, as its answer timer does: what it sent ("D1" the first
+// download line, "V1" the first verify line), the bar it left, the answer box, and the flags.
+QString run(bool verifyAlone, const QByteArrayList &polls) {
+    FirmwareJob job;
+    job.load(kRecords, verifyAlone);
+    QStringList sent;
+    QString bar = verifyAlone ? "VERIFY" : "READY";
+    QString colour;
+    QString box;
+    Micros now = 0;
+    std::optional<Micros> alarm;
+    const auto show = [&](const JobView &view) {
+        if (view.barText) {
+            bar = QString::fromStdString(*view.barText);
+        }
+        for (const std::string &line : view.lines) {
+            const auto at = std::find_if(kRecords.begin(), kRecords.end(), [&](auto &r) {
+                return line == downloadLine(r) || line == verifyLine(r);
+            });
+            sent << QString(line[4] == ':' ? "D" : "V") +
+                        QString::number(at - kRecords.begin() + 1);
+        }
+        if (view.barValue) {
+            bar += ' ' + QString::number(*view.barValue);
+        }
+        if (view.barColor) {
+            colour = *view.barColor == VbColor::Green ? " green" : " red";
+        }
+        if (view.answerBox) {
+            box = QString::fromStdString(*view.answerBox);
+        }
+        if (view.timerMs) {
+            alarm = *view.timerMs > 0 ? std::optional(now + *view.timerMs * 1000) : std::nullopt;
         }
     };
-    add(e.stopProbing, "stop");
-    add(e.status.has_value(), "status=" + QByteArray(e.status.value_or("").c_str()));
-    add(e.barText.has_value(), "bar=" + QByteArray(e.barText.value_or("").c_str()));
-    add(e.barColor.has_value(), "color=" + QByteArray::number(e.barColor.value_or(0), 16));
-    add(e.barValue.has_value(), "value=" + QByteArray::number(e.barValue.value_or(0)));
-    add(e.sendNextLine, "send");
-    return list.join(' ');
+    show(job.start(std::nullopt, now));
+    for (const QByteArray &poll : polls) {
+        now += 30000;
+        if (!poll.isEmpty()) {
+            show(job.received(poll.toStdString(), now));
+        }
+        if (alarm && *alarm <= now) {
+            alarm.reset();
+            show(job.timerFired(now));
+        }
+    }
+    return QStringLiteral("%1 | %2%3 | %4 | V%5 F%6 I%7")
+        .arg(sent.join(' '), bar.section(' ', 0, 0), colour, box)
+        .arg(job.VerifyMode)
+        .arg(job.FileLoaded)
+        .arg(job.LineIndex);
 }
 
-QByteArray flags(const FirmwareJob &job) {
-    return QByteArray("V%1 F%2 I%3")
-        .replace("%1", QByteArray::number(job.VerifyMode))
-        .replace("%2", QByteArray::number(job.FileLoaded))
-        .replace("%3", QByteArray::number(job.LineIndex));
-}
+const QByteArrayList kQuiet(8, QByteArray());
 } // namespace
 
 class TestJob : public QObject {
     Q_OBJECT
 private slots:
-    void answerRule_data() {
-        QTest::addColumn<QByteArray>(
-            "before"); // "V F R": verify mode, file loaded, transfer requested
-        QTest::addColumn<QByteArray>("answer");
-        QTest::addColumn<QByteArray>("effects");
-        QTest::addColumn<QByteArray>("after");
-        const char *rows[][5] = {
-            // name, before, answer, effects, after
-            {"OK downloading", "0 1 1", "OK\r\n", "send", "V0 F1 I2"},
-            {"OK verifying", "1 1 1", "OK\r\n", "send", "V1 F1 I2"},
-            {"OK outside a job", "0 0 1", "OK\r\n", "", "V0 F0 I2"},
-            {"DOWNLOAD ends the download pass", "0 1 1", "DOWNLOAD\r\n", "bar=VERIFY send",
-             "V1 F1 I0"},
-            {"DOWNLOAD ends the verify pass", "1 1 1", "DOWNLOAD\r\n", "bar=END color=ff00",
-             "V0 F0 I2"},
-            {"DOWNLOAD ends a verify whose file flag ? cleared", "1 0 1", "DOWNLOAD\r\n",
-             "bar=END color=ff00", "V0 F0 I2"},
-            {"DOWNLOAD outside a job", "0 0 1", "DOWNLOAD\r\n", "", "V0 F0 I2"},
-            {"ERROR ends the job", "1 1 1", "ERROR\r\n", "bar=ERROR color=ff", "V0 F0 I2"},
-            {"FORMAT", "0 1 1", "FORMAT\r\n", "bar= value=0", "V0 F1 I2"},
-            {"VER= with a pending job", "0 1 1", "VER=4.1\r\n", "stop status=READY send",
-             "V0 F1 I2"},
-            {"VER= without a request", "0 1 0", "VER=4.1\r\n", "stop status=READY", "V0 F1 I2"},
-            {"lower case", "0 1 1", "ok error\r\n", "", "V0 F1 I2"},
-            {"VER= before OK", "0 1 0", "VER=1 OK", "stop status=READY", "V0 F1 I2"},
-            {"ERROR before DOWNLOAD", "0 1 1", "DOWNLOAD ERROR", "bar=ERROR color=ff", "V0 F0 I2"},
-            {"DOWNLOAD before OK", "0 1 1", "OK DOWNLOAD", "bar=VERIFY send", "V1 F1 I0"},
-            {"FORMAT before OK", "0 1 1", "OK FORMAT", "bar= value=0", "V0 F1 I2"}};
-        for (const auto &row : rows) {
-            QTest::newRow(row[0]) << QByteArray(row[1]) << QByteArray(row[2]) << QByteArray(row[3])
-                                  << QByteArray(row[4]);
-        }
+    // Green "END" only after a verify pass in which every line got exactly one answer, in order,
+    // and the end record "DOWNLOAD", followed by a quiet; anything else is red "ERROR" and why.
+    void windowJob_data() {
+        QTest::addColumn<bool>("verifyAlone");
+        QTest::addColumn<QByteArrayList>("polls"); // an empty poll read nothing
+        QTest::addColumn<QString>("outcome");
+        const QByteArrayList ok = {"OK\r\n", "OK\r\n", "DOWNLOAD\r\n"};
+        QTest::newRow("download and verify")
+            << false << ok + ok + kQuiet << "D1 D2 D3 V1 V2 V3 | END green |  | V0 F0 I0";
+        QTest::newRow("a verify still waiting for its quiet")
+            << true << ok << "V1 V2 V3 | VERIFY |  | V1 F1 I0";
+        QTest::newRow("DOWNLOAD to verify line 1 of 3")
+            << true << QByteArrayList{"DOWNLOAD\r\n"}
+            << "V1 | ERROR red | line 1: the board answered \"DOWNLOAD\" where \"OK\" was due | "
+               "V0 F0 I1";
+        QTest::newRow("two answers in one poll")
+            << true << QByteArrayList{"OK\r\nDOWNLOAD\r\n"}
+            << "V1 V2 | ERROR red | two answers to line 1: verify again | V0 F0 I2";
+        QTest::newRow("OK to the end record")
+            << false << QByteArrayList{"OK\r\n", "OK\r\n", "OK\r\n"} + kQuiet
+            << "D1 D2 D3 | ERROR red | line 3, the last: the board answered \"OK\" and never "
+               "reported the end of the file | V0 F0 I0";
+        QTest::newRow("ERROR in the verify")
+            << true << QByteArrayList{"OK\r\n", "ERROR\r\n"}
+            << "V1 V2 | ERROR red | line 2: verify: the board answered \"ERROR\" | V0 F0 I2";
+        QTest::newRow("FORMAT ends the job; the bar is the answer's")
+            << false << QByteArrayList{"FORMAT\r\n", "OK\r\n"} << "D1 | DOWNLOAD |  | V0 F0 I1";
+        QTest::newRow("a line that cannot be read")
+            << true << QByteArrayList{"OK\r\n", "#?x\r\n"}
+            << "V1 V2 | ERROR red | an answer to line 2 could not be read: verify again | V0 F0 I2";
+        QTest::newRow("an answer in the quiet")
+            << true << ok + QByteArrayList{"", "OK\r\n"}
+            << "V1 V2 V3 | ERROR red | another answer came after the answer to the end record "
+               "(\"OK\"): verify again | V0 F0 I0";
+        QTest::newRow("twin answers in the download are only waited through")
+            << false
+            << QByteArrayList{"OK\r\nOK\r\n", "", "OK\r\n", "DOWNLOAD\r\n"} + kQuiet + ok + kQuiet +
+                   kQuiet
+            << "D1 D2 D3 V1 V2 V3 | END green |  | V0 F0 I0";
+        QTest::newRow("an answer that waits for ever")
+            << false << QByteArrayList{"OK\r\n"} + kQuiet + kQuiet
+            << "D1 D2 | DOWNLOAD |  | V0 F1 I2";
     }
-
-    void answerRule() {
-        QFETCH(QByteArray, before);
-        QFETCH(QByteArray, answer);
-        QFETCH(QByteArray, effects);
-        QFETCH(QByteArray, after);
-        FirmwareJob job;
-        job.load(kRecords, before[0] == '1');
-        job.LineIndex = 2;
-        job.FileLoaded = std::int16_t(before[2] - '0');
-        job.TransferRequested = std::int16_t(before[4] - '0');
-        QCOMPARE(words(job.answer(answer.toStdString())), effects);
-        QCOMPARE(flags(job), after);
+    void windowJob() {
+        QFETCH(bool, verifyAlone);
+        QFETCH(QByteArrayList, polls);
+        QFETCH(QString, outcome);
+        QCOMPARE(run(verifyAlone, polls), outcome);
     }
-
-    void noTableNoLine() { QVERIFY(!FirmwareJob().nextLine()); }
 
     void setAddress_data() {
         QTest::addColumn<QByteArray>("text");

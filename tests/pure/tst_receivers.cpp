@@ -1,10 +1,9 @@
 // The CRC-16, commands framed for the line, and answers collected from what the port delivers:
-// Modbus frames and the window's plain polls. (The flasher's answer lines are checked through the
-// flasher.)
+// Modbus frames and plain lines, with where and when each began.
 #include "Frames.h"
+#include "pure/AnswerReader.h"
 #include "pure/Crc16.h"
 #include "pure/ModbusFrame.h"
-#include "pure/PlainAnswer.h"
 
 #include <QTest>
 
@@ -96,44 +95,96 @@ private slots:
         QCOMPARE(qbytes(rx.buffer()), left);
     }
 
-    // Each answer handed on as "poll:text"; an empty read is a quiet poll.
-    void plainPolls_data() {
-        QTest::addColumn<L>("reads");
-        QTest::addColumn<L>("handedOn");
-        const int q = kPlainQuietTicks;
-        const auto quiet = [](int n) { return L(n, QByteArray()); };
-        const auto at = [](int poll, const char *text) {
-            return QByteArray::number(poll) + ':' + text;
-        };
-        QTest::newRow("two answers in one read") << L{"OK\r\nOK\r\n"} << L{at(0, "OK\r\nOK\r\n")};
-        QTest::newRow("one character a poll") << L{"O", "K", "\r", "\n"} << L{at(3, "OK\r\n")};
-        QTest::newRow("rest kept")
-            << L{"OK\r\nDOW", "NLOAD\r\n"} << L{at(0, "OK\r\n"), at(1, "DOWNLOAD\r\n")};
-        QTest::newRow("short line waits") << L{"OK\n", "OK\n"} << L{at(1, "OK\nOK\n")};
-        QTest::newRow("keyword without line end, after quiet polls")
-            << L{"VER=1"} + quiet(2 * q) << L{at(q, "VER=1")};
-        QTest::newRow("characters restart the wait")
-            << L{"VER="} + quiet(q - 1) + L{"1"} + quiet(q) << L{at(2 * q, "VER=1")};
-        QTest::newRow("a pause inside a keyword")
-            << L{"DOWN"} + quiet(3 * q) + L{"LOAD\r\n"} << L{at(3 * q + 1, "DOWNLOAD\r\n")};
-        QTest::newRow("no keyword: waits for the line end")
-            << L{"ABCD"} + quiet(3 * q) + L{"\n"} << L{at(3 * q + 1, "ABCD\n")};
+    // Each frame is judged by the addresses as the frame before left them.
+    void modbusSetChangedBetweenFrames() {
+        ModbusReceiver rx;
+        AddressSet accepted;
+        accepted.set(3);
+        accepted.set(5);
+        L seen;
+        const std::string read = answerFrame(5, "VER=5\r\n") + answerFrame(3, "VER=3\r\n");
+        rx.take(read, accepted, [&](ModbusEvent e) {
+            seen << (e.kind == ModbusEvent::Kind::Answer
+                         ? QByteArray::number(e.address) + '@' + QByteArray::number(qint64(e.begin))
+                         : QByteArray("<address>"));
+            accepted.reset(3); // the first board found ends the search
+        });
+        QCOMPARE(seen, (L{"5@0", "<address>"}));
+        QCOMPARE(rx.position(), quint64(read.size()));
     }
 
-    void plainPolls() {
+    // Lines at CR or LF, whatever the reads; each with the position of its first character.
+    void lines_data() {
+        QTest::addColumn<L>("reads");
+        QTest::addColumn<L>("lines"); // "begin:text", "!" after an overlong one
+        QTest::newRow("two in one read") << L{"OK\r\nOK\r\n"} << L{"0:OK", "4:OK"};
+        QTest::newRow("one character a read") << L{"O", "K", "\r", "\n"} << L{"0:OK"};
+        QTest::newRow("rest kept") << L{"OK\r\nDOW", "NLOAD\n"} << L{"0:OK", "4:DOWNLOAD"};
+        QTest::newRow("empty lines are none") << L{"\r\n\n\rVER=1\n"} << L{"4:VER=1"};
+        QTest::newRow("no line end, no line") << L{"ERROR"} << L{};
+        const QByteArray flood(int(kLineLimit) + 5, 'Z');
+        QTest::newRow("overlong") << L{flood, "\nOK\n"}
+                                  << L{"0:" + flood.left(int(kLineLimit)) + "!",
+                                       QByteArray::number(int(kLineLimit) + 6) + ":OK"};
+    }
+    void lines() {
         QFETCH(L, reads);
-        QFETCH(L, handedOn);
-        PlainReceiver rx;
+        QFETCH(L, lines);
+        AnswerLines rx;
         L actual;
-        for (int i = 0; i < reads.size(); ++i) {
-            if (const auto answer = takePlainAnswer(rx, reads[i].toStdString())) {
-                actual << QByteArray::number(i) + ':' + qbytes(*answer);
+        for (const QByteArray &read : reads) {
+            for (const Line &line : rx.take(read.toStdString())) {
+                actual << QByteArray::number(qint64(line.begin)) + ':' + qbytes(line.text) +
+                              (line.overlong ? "!" : "");
             }
         }
-        QCOMPARE(actual, handedOn);
-        // Characters that never end a line are handed on whole once they pass the bound.
-        const std::string run(kPlainPendingLimit + 1, 'Z');
-        QCOMPARE(takePlainAnswer(rx, run).value_or(""), run);
+        QCOMPARE(actual, lines);
+    }
+
+    // An answer begins at its first keyword (plain) or its frame (Modbus), at the moment of the
+    // read that brought that character; what holds no keyword is unreadable.
+    void answerBeginnings_data() {
+        QTest::addColumn<bool>("modbus");
+        QTest::addColumn<L>("reads");   // read k is made at moment 100 * (k + 1)
+        QTest::addColumn<L>("answers"); // "text@begin/moment"
+        QTest::addColumn<int>("unreadable");
+        QTest::newRow("noise before the keyword")
+            << false << L{"#x", "yOK\r\n"} << L{"#xyOK@3/200"} << 0;
+        QTest::newRow("keyword in pieces")
+            << false << L{"DO", "WNLOAD", "\r\n"} << L{"DOWNLOAD@0/100"} << 0;
+        QTest::newRow("a stray keyword before another")
+            << false << L{"OK", "DOWNLOAD\n"} << L{"OKDOWNLOAD@0/100"} << 0;
+        QTest::newRow("noise line") << false << L{"abc\nOK\n"} << L{"OK@4/100"} << 1;
+        QTest::newRow("frames in pieces")
+            << true
+            << L{qbytes(answerFrame(7, "OK\r\n")).left(3),
+                 qbytes(answerFrame(7, "OK\r\n")).mid(3) + qbytes(answerFrame(7, "E\r\n"))}
+            << L{"OK\r\n@0/100", "E\r\n@8/200"} << 0;
+        QTest::newRow("marker error")
+            << true << L{qbytes(answerFrame(7, "OK\r\n", 'b'))} << L{} << 1;
+    }
+    void answerBeginnings() {
+        QFETCH(bool, modbus);
+        QFETCH(L, reads);
+        QFETCH(L, answers);
+        QFETCH(int, unreadable);
+        AnswerReader reader(modbus);
+        AddressSet seven;
+        seven.set(7);
+        reader.accept(seven);
+        L actual;
+        int unread = 0;
+        Micros moment = 0;
+        for (const QByteArray &read : reads) {
+            const Reading reading = reader.take(read.toStdString(), moment += 100);
+            for (const Answer &a : reading.answers) {
+                actual << qbytes(a.text) + '@' + QByteArray::number(qint64(a.begin)) + '/' +
+                              QByteArray::number(a.beganAt);
+            }
+            unread += reading.unreadable;
+        }
+        QCOMPARE(actual, answers);
+        QCOMPARE(unread, unreadable);
     }
 };
 

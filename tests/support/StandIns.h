@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -33,12 +34,18 @@ public:
         isOpen = open;
     }
     bool portOpen() const override { return isOpen; }
-    int inBufferCount() override { return isOpen ? static_cast<int>(incoming.size()) : 0; }
+    int inBufferCount() override {
+        if (!lost.isEmpty()) {
+            throw ControlError(CommError::PortLost, lost);
+        }
+        return isOpen ? static_cast<int>(incoming.size()) : 0;
+    }
     std::string input() override { return std::exchange(incoming, {}); }
     void setOutput(std::string_view text) override { written.emplace_back(text); }
 
     std::vector<std::string> written; // one entry per output call
     std::string incoming;             // what the next input() returns
+    QString lost;                     // why the device went away, once it has
     QStringList available = {QStringLiteral("3")};
     QStringList settingsLog;
     QString commPort;
@@ -50,6 +57,9 @@ class FakeFileChooser : public FileChooser {
 public:
     void setFilter(const QString &f) override { filter = f; }
     void showOpen() override {
+        if (whileOpen) {
+            whileOpen();
+        }
         current = answers.empty() ? QString() : answers.front();
         if (!answers.empty()) {
             answers.pop_front();
@@ -58,7 +68,8 @@ public:
     QString fileName() const override { return current; }
     bool cancelError() const override { return false; }
 
-    std::deque<QString> answers; // the paths the operator picks, in turn; none left = cancel
+    std::deque<QString> answers;     // the paths the operator picks, in turn; none left = cancel
+    std::function<void()> whileOpen; // what happens meanwhile
     QString filter;
     QString current;
 };
@@ -89,7 +100,15 @@ public:
     std::vector<int> slept;
 };
 
-// The window with stand-ins; each is kept at hand. `realPort` keeps the real serial control.
+// A clock that moves only when told.
+class FakeClock : public Clock {
+public:
+    std::int64_t now() override { return us; }
+    std::int64_t us = 0;
+};
+
+// The window with stand-ins; each is kept at hand. `realPort` keeps the real serial control and
+// the real clock.
 struct FakeWindow {
     explicit FakeWindow(bool realPort = false) {
         Hosted hosted;
@@ -100,6 +119,10 @@ struct FakeWindow {
         hosted.fileChooser = std::make_unique<FakeFileChooser>();
         hosted.messageBox = std::make_unique<FakeMessageBox>();
         hosted.sleeper = std::make_unique<FakeSleeper>();
+        if (!realPort) {
+            hosted.clock = std::make_unique<FakeClock>();
+            clock = static_cast<FakeClock *>(hosted.clock.get());
+        }
         chooser = static_cast<FakeFileChooser *>(hosted.fileChooser.get());
         messages = static_cast<FakeMessageBox *>(hosted.messageBox.get());
         sleeper = static_cast<FakeSleeper *>(hosted.sleeper.get());
@@ -113,6 +136,7 @@ struct FakeWindow {
     FakeFileChooser *chooser;
     FakeMessageBox *messages;
     FakeSleeper *sleeper;
+    FakeClock *clock = nullptr; // none with the real port: the window keeps the real clock
 };
 
 // The window at a glance, to compare with one literal: status | answer box | bar | which of Open,

@@ -196,21 +196,22 @@ private slots:
         QVERIFY(w->close() && !w->MSComm1->portOpen() && w.messages->asked.isEmpty());
     }
 
-    // The three-record job. On the way a choice is cancelled, a text file is refused and "?" is
-    // asked: none of them changes the running pass. Then four more files are refused, and closing
-    // the window on a download under way asks first.
+    // The three-record job, paced by the board's answers as the answer timer reads them. On the
+    // way a choice is cancelled and a text file refused: neither changes the running pass. Then a
+    // verify whose pass meets the answer to "?", four more files refused, and closing the window
+    // on a download under way asks first.
     void job() {
         FakeWindow w;
         w->Text1->setText(QStringLiteral("0")); // nothing probes
         w->BTNOpenCom->click();
-        for (const char *file :
-             {"job", "", "notes", "checksum", "cut", "blank", "../../data/lines-9001", "job"}) {
+        for (const char *file : {"job", "", "notes", "job", "checksum", "cut", "blank",
+                                 "../../data/lines-9001", "job"}) {
             w.chooser->answers.push_back(*file != 0 ? kData + file + ".hex" : QString());
         }
-        const QHash<QString, QPushButton *> buttons = {{"Download", w->Command3},
-                                                       {"?", w->Command4}};
+        const QHash<QString, QPushButton *> buttons = {
+            {"Download", w->Command3}, {"Verify", w->Command2}, {"?", w->Command4}};
         const char *const steps[][3] = {
-            // an answer or a button; the line sent; the bar after
+            // a button, a read of the answer timer, or "quiet" polls; the line sent; the bar after
             {"Download", "BOOT:020000040000FA\r\n", "DOWNLOAD 1"},
             {"OK\r\n", "BOOT:0100000055AA\r\n", "DOWNLOAD 2"},
             {"OK\r\n", "BOOT:00000001FF\r\n", "DOWNLOAD 3"},
@@ -219,37 +220,48 @@ private slots:
             {"Download", "", "VERIFY 1"}, // a text file
             {"OK\r\n", "BOOT#0100000055AA\r\n", "VERIFY 2"},
             {"OK\r\n", "BOOT#00000001FF\r\n", "VERIFY 3"},
-            {"?", "BOOTi\r\n", "VERIFY 3"},
-            {"DOWNLOAD\r\n", "", "END 3"},
-            {"Download", "", "NO FILE 3"}, // a wrong checksum
-            {"Download", "", "NO FILE 3"}, // no end record
-            {"Download", "", "NO FILE 3"}, // blank lines only
-            {"Download", "", "NO FILE 3"}, // too many lines
+            {"DOWNLOAD\r\n", "", "VERIFY 3"}, // and a quiet after it
+            {"quiet", "", "END 3"},
+            {"Verify", "BOOT#020000040000FA\r\n", "VERIFY 1"},
+            {"?", "BOOTi\r\n", "VERIFY 1"},
+            {"OK\r\n", "BOOT#0100000055AA\r\n", "VERIFY 2"},
+            {"VER=4.1\r\n", "", "ERROR 2"}, // the answer to "?" answers no line
+            {"Download", "", "NO FILE 2"},  // a wrong checksum
+            {"Download", "", "NO FILE 2"},  // no end record
+            {"Download", "", "NO FILE 2"},  // blank lines only
+            {"Download", "", "NO FILE 2"},  // too many lines
         };
+        QStringList colours;
         for (const auto &[event, sent, bar] : steps) {
             const std::size_t before = w.port->written.size();
             if (buttons.contains(event)) {
                 buttons[event]->click();
-            } else {
-                w->RxAnswer = event;
-                w->Com_Parser();
+            }
+            for (int poll = 0; poll < (QByteArray(event) == "quiet" ? 10 : 1); ++poll) {
+                if (!buttons.contains(event) && QByteArray(event) != "quiet") {
+                    w.port->incoming = event;
+                }
+                w.clock->us += 30000;
+                w->TMRComm_Timer();
             }
             QCOMPARE(std::vector(w.port->written.begin() + before, w.port->written.end()),
                      *sent != 0 ? std::vector<std::string>{sent} : std::vector<std::string>{});
             QCOMPARE(w->vbalProgressBar1->text() + " " +
                          QString::number(w->vbalProgressBar1->value()),
                      bar);
+            colours << QString::number(w->vbalProgressBar1->barColor(), 16);
         }
-        QCOMPARE(w->vbalProgressBar1->barColor(), VbColor::Green);
+        QCOMPARE(colours.join(' '), "800000 800000 800000 800000 800000 800000 800000 800000 "
+                                    "800000 ff00 ff00 ff00 ff00 ff ff ff ff ff");
         QCOMPARE(w.chooser->filter, QStringLiteral("HEX files (*.hex)|*.hex"));
         QCOMPARE(
             glance(w).remove(kData),
-            "Ready|DOWNLOAD\r\n|NO FILE|Close TMRComm port|Cancel|notes.hex is not an Intel HEX "
-            "file: line 1 does not start with ':'. Nothing was sent.|checksum.hex is not an Intel "
-            "HEX file: line 1 has the checksum AB where AA is due. Nothing was sent.|cut.hex is "
-            "not an Intel HEX file: the file ends at line 2 without an end record (:00000001FF). "
-            "Nothing was sent.|blank.hex holds no records. Nothing was sent.|Subscript out of "
-            "range");
+            "READY|an answer that fits no line came while line 2 was out (\"VER=4.1\"): verify "
+            "again|NO FILE|Close TMRComm port|Cancel|notes.hex is not an Intel HEX file: line 1 "
+            "does not start with ':'. Nothing was sent.|checksum.hex is not an Intel HEX file: "
+            "line 1 has the checksum AB where AA is due. Nothing was sent.|cut.hex is not an Intel "
+            "HEX file: the file ends at line 2 without an end record (:00000001FF). Nothing was "
+            "sent.|blank.hex holds no records. Nothing was sent.|Subscript out of range");
         QVERIFY(w.messages->shown[5].title == "Error#9" && w.messages->shown[5].style == 16);
         w->Command3->click();
         QVERIFY(!w->close() && w->MSComm1->portOpen());
@@ -258,6 +270,66 @@ private slots:
                              "half-written. Close anyway?"});
         w.messages->answerYes = true;
         QVERIFY(w->close() && !w->MSComm1->portOpen());
+    }
+
+    // The port lost while the file dialog is open: the window says so when the choice is made,
+    // and no job starts.
+    void portLostDuringTheDialog() {
+        FakeWindow w;
+        w->Text1->setText(QStringLiteral("0"));
+        w->BTNOpenCom->click();
+        w.chooser->answers.push_back(kData + "job.hex");
+        w.chooser->whileOpen = [&] {
+            w.port->lost = QStringLiteral("/dev/ttyUSB0 went away.");
+            w->TMRComm_Timer();
+        };
+        w->Command3->click();
+        QCOMPARE(glance(w),
+                 "Not present board|Port lost: /dev/ttyUSB0 went away.|NO FILE|Open box|The port "
+                 "is not open any more. Open it, then start the download or the verify again.");
+        QVERIFY(w.port->written.empty() && w->vbalProgressBar1->value() == 0);
+    }
+
+    // The address search's addresses count only while it runs and until a board answered it.
+    void searchAnswers_data() {
+        QTest::addColumn<QString>("between"); // what happens after three probes
+        QTest::addColumn<QByteArray>("read");
+        QTest::addColumn<QString>("address");   // Text1 after the read
+        QTest::addColumn<QByteArray>("answer"); // Text8 after the read
+        const QByteArray two = qbytes(answerFrame(2, "VER=2\r\n"));
+        const QByteArray one = qbytes(answerFrame(1, "VER=1\r\n"));
+        QTest::newRow("the first board to answer stays found")
+            << QString() << two + one << QString("2") << QByteArray("Error ADDR  >> " + two + one);
+        QTest::newRow("not after Close and Open")
+            << QString("reopen 7") << one << QString("7") << QByteArray("Error ADDR  >> " + one);
+        QTest::newRow("not once the search gave up")
+            << QString("give up") << one << QString("127") << QByteArray("Error ADDR  >> " + one);
+    }
+    void searchAnswers() {
+        QFETCH(QString, between);
+        QFETCH(QByteArray, read);
+        QFETCH(QString, address);
+        QFETCH(QByteArray, answer);
+        FakeWindow w;
+        w->Check1->setChecked(true);
+        w->BTNOpenCom->click(); // an empty address box: the search
+        for (int probe = 0; probe < 3; ++probe) {
+            w->Timer3_Timer();
+        }
+        if (between == "reopen 7") {
+            w->BTNCloseCom->click();
+            w->Text1->setText(QStringLiteral("7"));
+            w->BTNOpenCom->click();
+        } else if (between == "give up") {
+            while (w->Timer3->enabled()) {
+                w->Timer3_Timer();
+            }
+            w.messages->shown.clear();
+        }
+        w.port->incoming = read.toStdString();
+        w->TMRComm_Timer();
+        QCOMPARE(w->Text1->text(), address);
+        QCOMPARE(w->Text8->text().toLatin1(), answer);
     }
 };
 

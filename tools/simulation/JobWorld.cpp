@@ -150,7 +150,7 @@ public:
 
     Outcome run() {
         setUp();
-        apply(engine_->start());
+        apply(engine_->start(now_));
         while (!engine_->done() && !events_.empty()) {
             const Event event = events_.top();
             events_.pop();
@@ -252,7 +252,7 @@ private:
         case Kind::Timer:
             if (event.tag == timerGeneration_) {
                 note("timer");
-                apply(engine_->timerFired());
+                apply(engine_->timerFired(now_));
             }
             break;
         case Kind::ToBoard:
@@ -270,7 +270,7 @@ private:
             break;
         case Kind::Lost:
             note("port lost");
-            apply(engine_->portLost("the device went away"));
+            apply(engine_->portLost("the device went away", now_));
             break;
         case Kind::Back:
             portUp_ = true;
@@ -279,7 +279,7 @@ private:
         case Kind::Poll:
             if (awaiting_ && portUp_) {
                 awaiting_ = false;
-                apply(engine_->portBack());
+                apply(engine_->portBack(now_));
             } else if (awaiting_) {
                 schedule(now_ + 50 * kMs, Kind::Poll, 0);
             }
@@ -297,7 +297,7 @@ private:
         }
         note("read " + printable(bytes));
         heard_ = board_.get();
-        apply(engine_->received(bytes));
+        apply(engine_->received(bytes, now_));
     }
 
     void apply(Step step) {

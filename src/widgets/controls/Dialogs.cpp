@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QThread>
 
+#include <chrono>
+
 namespace quenta {
 
 void QtMessageBox::show(const QString &prompt, int style, const QString &title) {
@@ -47,6 +49,12 @@ void QtFileChooser::showOpen() {
 
 void ThreadSleeper::sleep(int milliseconds) {
     QThread::msleep(static_cast<unsigned long>(milliseconds));
+}
+
+std::int64_t SteadyClock::now() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 } // namespace quenta

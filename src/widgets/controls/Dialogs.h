@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 class QWidget;
 
 namespace quenta {
@@ -43,6 +45,13 @@ public:
     virtual void sleep(int milliseconds) = 0;
 };
 
+// A steady clock: the moments that a job's answers are timed by, in microseconds.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual std::int64_t now() = 0;
+};
+
 class QtMessageBox : public MessageBox {
 public:
     explicit QtMessageBox(QWidget *parent) : parent_(parent) {}
@@ -71,6 +80,11 @@ private:
 class ThreadSleeper : public Sleeper {
 public:
     void sleep(int milliseconds) override;
+};
+
+class SteadyClock : public Clock {
+public:
+    std::int64_t now() override;
 };
 
 // The filter as the file dialog wants it: "HEX files (*.hex)|*.hex" gives "HEX files (*.hex)".

@@ -5,6 +5,12 @@
 #include "widgets/controls/VbColor.h"
 
 namespace quenta {
+namespace {
+
+// The lamp turns red when a poll reads at least this many characters.
+constexpr std::size_t kLampRedAt = 4;
+
+} // namespace
 
 void frmSerial::TMRComm_Timer() {
     RxAnswer.clear();
@@ -14,13 +20,17 @@ void frmSerial::TMRComm_Timer() {
             Pic->setFillColor(Pic->fillColor() == VbColor::White ? VbColor::Grey : VbColor::White);
         }
         const std::string read = MSComm1->inBufferCount() > 0 ? MSComm1->input() : std::string();
-        if (read.size() >= kPlainMinAnswer) {
+        if (read.size() >= kLampRedAt) {
             Pic->setFillColor(VbColor::Red);
         }
-        if (Check1->checkState() == Qt::Checked) {
-            collectModbus(read);
-        } else {
-            collectPlain(read);
+        collect(read);
+        const std::int64_t now = clock_->now();
+        if (!read.empty()) {
+            runJob(job.received(read, now));
+        }
+        if (jobAlarm_ && now >= *jobAlarm_) {
+            jobAlarm_.reset();
+            runJob(job.timerFired(now));
         }
     } catch (const ControlError &error) {
         if (error.number() == CommError::PortLost) {
@@ -31,27 +41,29 @@ void frmSerial::TMRComm_Timer() {
     }
 }
 
+// Shows every answer the characters complete; the job takes the same characters by itself.
+void frmSerial::collect(const std::string &read) {
+    if (Check1->checkState() == Qt::Checked) {
+        collectModbus(read);
+    } else {
+        collectPlain(read);
+    }
+}
+
 void frmSerial::collectPlain(const std::string &read) {
     RxFrame.clear();
-    auto answer = takePlainAnswer(RxPlain, read);
-    if (!answer) {
-        return;
+    for (Line &line : RxLines.take(read)) {
+        RxAnswer = std::move(line.text);
+        Com_Parser();
     }
-    Pic->setFillColor(VbColor::Red);
-    RxAnswer = std::move(*answer);
-    Com_Parser();
 }
 
 void frmSerial::collectModbus(const std::string &read) {
-    RxPlain = {};
-    // The answer of every board a command went to counts as that board's, even when the address
-    // box has moved on meanwhile (a probe answered after the next probe left).
-    AddressSet accepted = awaited_;
-    const auto current = deviceAddress(Text1->text().toStdString());
-    if (current) {
-        accepted.set(*current);
-    }
-    for (ModbusEvent &event : RxFrame.take(read, accepted)) {
+    RxLines.clear();
+    // Each frame is judged by the addresses as the frame before it left them: the first board that
+    // answers the address search is the one found, and the search's other addresses are done.
+    AddressSet accepted = acceptedAddresses();
+    RxFrame.take(read, accepted, [&](ModbusEvent event) {
         switch (event.kind) {
         case ModbusEvent::Kind::AddressError:
             showAnswer("Error ADDR  >> " + read);
@@ -60,15 +72,30 @@ void frmSerial::collectModbus(const std::string &read) {
             showAnswer("Error CMD  >> " + read);
             break;
         case ModbusEvent::Kind::Answer:
-            awaited_.reset();
-            if (search.AddrStep == 1 && event.address != current) {
-                Text1->setText(QString::number(event.address));
-                search.ScanPort = static_cast<std::int16_t>(event.address + 1);
+            if (awaited_.test(event.address)) {
+                foundInSearch(event.address);
             }
             RxAnswer = std::move(event.answer);
             Com_Parser();
             break;
         }
+        accepted = acceptedAddresses();
+    });
+}
+
+AddressSet frmSerial::acceptedAddresses() const {
+    AddressSet accepted = awaited_;
+    if (const auto current = deviceAddress(Text1->text().toStdString())) {
+        accepted.set(*current);
+    }
+    return accepted;
+}
+
+void frmSerial::foundInSearch(std::uint8_t address) {
+    awaited_.reset();
+    if (deviceAddress(Text1->text().toStdString()) != address) {
+        Text1->setText(QString::number(address));
+        search.ScanPort = static_cast<std::int16_t>(address + 1);
     }
 }
 

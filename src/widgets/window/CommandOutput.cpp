@@ -16,25 +16,8 @@ int frmSerial::WriteCOM32(std::string_view COMString) {
             TMRComm->setEnabled(true);
         }
         std::optional<std::uint8_t> address;
-        if (Check1->checkState() == Qt::Checked) {
-            const AddressReading reading = readDeviceAddress(Text1->text().toStdString());
-            switch (reading.fault) {
-            case AddressReading::Fault::None:
-                break;
-            case AddressReading::Fault::NoNumber:
-                // Address 0 would reach every board on the bus: nothing goes out.
-                Text8->setText(QStringLiteral("Nothing sent: the device address \"%1\" is no "
-                                              "number.")
-                                   .arg(Text1->text()));
-                return 0;
-            case AddressReading::Fault::OutOfRange:
-                Text8->setText(QStringLiteral("Nothing sent: the device address %1 lies outside "
-                                              "0 to 255.")
-                                   .arg(Text1->text()));
-                return 0;
-            }
-            address = reading.address;
-            awaited_.set(reading.address);
+        if (Check1->checkState() == Qt::Checked && !(address = modbusAddress())) {
+            return 0;
         }
         const std::string frame = frameCommand(COMString, address);
         MSComm1->setOutput(frame);
@@ -42,6 +25,24 @@ int frmSerial::WriteCOM32(std::string_view COMString) {
     } catch (const std::exception &) {
         return 0;
     }
+}
+
+std::optional<std::uint8_t> frmSerial::modbusAddress() {
+    const AddressReading reading = readDeviceAddress(Text1->text().toStdString());
+    switch (reading.fault) {
+    case AddressReading::Fault::None:
+        return reading.address;
+    case AddressReading::Fault::NoNumber:
+        // Address 0 would reach every board on the bus: nothing goes out.
+        Text8->setText(QStringLiteral("Nothing sent: the device address \"%1\" is no number.")
+                           .arg(Text1->text()));
+        break;
+    case AddressReading::Fault::OutOfRange:
+        Text8->setText(QStringLiteral("Nothing sent: the device address %1 lies outside 0 to 255.")
+                           .arg(Text1->text()));
+        break;
+    }
+    return std::nullopt;
 }
 
 } // namespace quenta

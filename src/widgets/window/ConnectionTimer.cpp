@@ -28,11 +28,18 @@ void frmSerial::Timer3_Timer() {
     const auto tick = search.probeTick();
     Label2->setText(QStringLiteral("WAIT Connect: %1").arg(tick.shown));
     if (tick.giveUp) {
+        awaited_.reset();
         showNotAvailable(txt[0]->text() + QStringLiteral(" Not connect !"));
         return;
     }
     if (tick.address) {
         Text1->setText(QString::number(*tick.address));
+        // The answer of every address the search probed counts, late or not, until one answers.
+        if (Check1->checkState() == Qt::Checked) {
+            awaited_.set(static_cast<std::size_t>(*tick.address));
+        } else {
+            awaited_.reset();
+        }
     }
     WriteCOM32(kInfoCommand);
 }

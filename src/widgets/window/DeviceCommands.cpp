@@ -21,7 +21,6 @@ void frmSerial::Command1_Click() {
 }
 
 void frmSerial::Command6_Click() {
-    job.FileLoaded = 0;
     WriteCOM32(kInstallCommand);
     sleeper_->sleep(1000);
     WriteCOM32(kVersionQuery);
@@ -29,7 +28,6 @@ void frmSerial::Command6_Click() {
 
 void frmSerial::Command4_Click() {
     Text8->clear();
-    job.FileLoaded = 0;
     WriteCOM32(kInfoCommand);
 }
 

@@ -36,7 +36,13 @@ void frmSerial::loadAndSend(bool verifyAlone) {
             messageBox_->show(QStringLiteral("Cancel"));
             return;
         }
-        if (job.FileLoaded != 1) {
+        // The port may have gone while the dialog was open.
+        if (!MSComm1->portOpen()) {
+            messageBox_->show(QStringLiteral("The port is not open any more. Open it, then start "
+                                             "the download or the verify again."));
+            return;
+        }
+        if (!job.running()) {
             vbalProgressBar1->setText(QStringLiteral("NO FILE"));
         }
 
@@ -65,11 +71,23 @@ void frmSerial::loadAndSend(bool verifyAlone) {
         if (verifyAlone) {
             vbalProgressBar1->setText(QStringLiteral("VERIFY"));
         }
-        Command5_Click();
+        startJob();
     } catch (const ControlError &error) {
         messageBox_->show(error.description(), MsgStyle::Critical,
                           QStringLiteral("Error#%1").arg(error.number()));
     }
+}
+
+void frmSerial::startJob() {
+    std::optional<std::uint8_t> address;
+    if (Check1->checkState() == Qt::Checked && !(address = modbusAddress())) {
+        stopJob();
+        return;
+    }
+    // What waits already answers what went before the job.
+    collect(MSComm1->inBufferCount() > 0 ? MSComm1->input() : std::string());
+    jobAlarm_.reset();
+    runJob(job.start(address, clock_->now()));
 }
 
 } // namespace quenta

@@ -1,17 +1,15 @@
 #include "widgets/window/frmSerial.h"
 
+#include <utility>
+
 namespace quenta {
 
+// Sends the line the job asked for. The job sends its lines as the answers come, one answer one
+// line: a click of its own sends nothing.
 void frmSerial::Command5_Click() {
-    const auto send = job.nextLine();
-    if (!send) {
-        return;
+    if (const auto line = std::exchange(lineDue_, std::nullopt)) {
+        WriteCOM32(*line);
     }
-    if (send->barText) {
-        vbalProgressBar1->setText(QString::fromStdString(*send->barText));
-    }
-    WriteCOM32(send->command);
-    vbalProgressBar1->setValue(send->barValue);
 }
 
 } // namespace quenta

@@ -10,7 +10,8 @@ void frmSerial::BTNCloseCom_Click() {
     vbalProgressBar1->setText(QStringLiteral("NO FILE"));
     Label2->setText(QStringLiteral("Closed"));
     Text8->clear();
-    job.stop();
+    stopJob();
+    awaited_.reset();
     MSComm1->setPortOpen(false);
     showPortLit(false);
     SwitchTags();
@@ -21,17 +22,25 @@ void frmSerial::BTNCloseCom_Click() {
 void frmSerial::portLost(const QString &why) {
     Timer3->setEnabled(false);
     TMRComm->setEnabled(false);
-    if (job.FileLoaded == 1) {
+    if (job.running()) {
         vbalProgressBar1->setText(QStringLiteral("ERROR"));
         vbalProgressBar1->setBarColor(VbColor::Red);
     }
-    job.stop();
+    stopJob();
+    awaited_.reset();
+    MSComm1->setPortOpen(false);
     Label2->setText(QStringLiteral("Not present board"));
     Text8->setText(QStringLiteral("Port lost: ") + why);
     showPortLit(false);
     if (BTNCloseCom->isEnabled()) {
         SwitchTags();
     }
+}
+
+void frmSerial::stopJob() {
+    job.stop();
+    lineDue_.reset();
+    jobAlarm_.reset();
 }
 
 } // namespace quenta

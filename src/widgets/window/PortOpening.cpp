@@ -52,6 +52,7 @@ void frmSerial::BTNOpenCom_Click() {
     }
 
     search.AddrStep = Text1->text().isEmpty() ? 1 : 0;
+    awaited_.reset();
     try {
         openSelectedPort();
         showPortLit(true);

@@ -39,10 +39,14 @@ frmSerial::frmSerial(Hosted hosted, QWidget *parent) : QWidget(parent), hosted_(
     if (!hosted_.sleeper) {
         hosted_.sleeper = std::make_unique<ThreadSleeper>();
     }
+    if (!hosted_.clock) {
+        hosted_.clock = std::make_unique<SteadyClock>();
+    }
     MSComm1 = hosted_.port.get();
     CommonDialog1 = hosted_.fileChooser.get();
     messageBox_ = hosted_.messageBox.get();
     sleeper_ = hosted_.sleeper.get();
+    clock_ = hosted_.clock.get();
 
     buildControls();
     connectEvents();

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "io/SerialPortControl.h"
+#include "pure/AnswerLines.h"
 #include "pure/ConnectionSearch.h"
 #include "pure/FirmwareJob.h"
 #include "pure/ModbusFrame.h"
-#include "pure/PlainAnswer.h"
 #include "widgets/controls/Dialogs.h"
 #include "widgets/controls/ProgressBar.h"
 #include "widgets/controls/Shape.h"
@@ -21,6 +21,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,7 @@ struct Hosted {
     std::unique_ptr<FileChooser> fileChooser;
     std::unique_ptr<MessageBox> messageBox;
     std::unique_ptr<Sleeper> sleeper;
+    std::unique_ptr<Clock> clock;
 };
 
 // The one window: its controls, its state and every procedure of the program. The procedures read
@@ -84,7 +86,7 @@ public:
     FirmwareJob job; // HexLines, LineCount, LineIndex, VerifyMode, TransferRequested, FileLoaded
     std::string RxAnswer;
     ModbusReceiver RxFrame; // Modbus receive buffer
-    PlainReceiver RxPlain;  // plain-mode characters of an answer still arriving
+    AnswerLines RxLines;    // plain-mode receive buffer: the line still arriving
     std::int16_t BlinkCount = 0;
 
     // Event procedures.
@@ -118,17 +120,30 @@ private:
     void showNotAvailable(const QString &message);
     void completeConnection();
     void portLost(const QString &why);
+    void collect(const std::string &read);
     void collectPlain(const std::string &read);
     void collectModbus(const std::string &read);
+    AddressSet acceptedAddresses() const;
+    void foundInSearch(std::uint8_t address);
     void loadAndSend(bool verifyAlone);
+    void startJob();
+    void stopJob();
+    // The board's address on a Modbus line, from the address box; none after saying why in the
+    // answer box when the box holds no address.
+    std::optional<std::uint8_t> modbusAddress();
+    void runJob(const JobView &view);
     void showAnswer(std::string_view text);
-    void showBar(const AnswerEffects &effects);
     QRadioButton *selectedOption() const;
 
     Hosted hosted_;
     MessageBox *messageBox_;
     Sleeper *sleeper_;
-    AddressSet awaited_; // the Modbus addresses commands went to since the last answer
+    Clock *clock_;
+    // The Modbus addresses the address search probed since it began, whose answers are taken
+    // although the address box has moved on; empty when no search runs.
+    AddressSet awaited_;
+    std::optional<std::string> lineDue_;   // the job's next line, for Command5_Click
+    std::optional<std::int64_t> jobAlarm_; // when the job's wait is over
 };
 
 } // namespace quenta
