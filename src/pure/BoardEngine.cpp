@@ -188,7 +188,7 @@ Step BoardEngine::onProbeAnswer(const Answer &answer) {
         passStarted_ = false;
         voidedPasses_ = 0;
         retries_ = 0;
-        quickest_.clear();
+        timings_.clear();
         slowest_ = 0;
     }
     version_ = version;
@@ -381,32 +381,41 @@ std::string BoardEngine::extraReason(const Answer &answer) const {
     if (sends_ != 1) {
         return {};
     }
-    const auto quickest = quickest_.find({pass_, sentBytes_});
+    const auto timing = timings_.find({pass_, sentBytes_});
     const Micros took = answer.beganAt - sentAt_;
-    if (quickest != quickest_.end() && took * kSoonerFactor < quickest->second) {
+    if (timing != timings_.end() && timing->second.answers >= kTimedAnswers &&
+        took * kSoonerFactor < timing->second.quickest &&
+        timing->second.quickest - took >= kTimingSlackUs) {
         return "an answer to line " + std::to_string(lineNumber()) + " began " +
                milliseconds(took) + " after it went out, where the board never took less than " +
-               milliseconds(quickest->second) + " for such a line";
+               milliseconds(timing->second.quickest) + " for such a line";
     }
     return {};
 }
 
-void BoardEngine::learn(const Answer &answer) {
-    if (sends_ != 1) {
+void BoardEngine::learn(const Answer &answer, bool own) {
+    if (sends_ != 1 || answer.begin < sentPosition_) {
         return;
     }
-    slowest_ = std::max(slowest_, now_ - sentAt_);
-    const auto key = std::make_pair(pass_, sentBytes_);
-    const Micros took = answer.beganAt - sentAt_;
-    const auto known = quickest_.find(key);
-    if (known == quickest_.end() || took < known->second) {
-        quickest_[key] = took;
+    if (own) {
+        slowest_ = std::max(slowest_, now_ - sentAt_);
     }
+    // An answer judged too soon is learned too: a board's time is what it shows, and a quicker
+    // answer that was no echo must not void every pass to come.
+    Timing &timing = timings_[{pass_, sentBytes_}];
+    const Micros took = answer.beganAt - sentAt_;
+    timing.quickest = timing.answers == 0 ? took : std::min(timing.quickest, took);
+    ++timing.answers;
 }
 
 Step BoardEngine::onLineAnswer(const Answer &answer) {
     const Keyword keyword = findKeyword(answer.text);
+    const bool last = lineNumber() == lines();
+    const bool fits = (keyword == Keyword::Ok && !last) || (keyword == Keyword::Download && last);
     std::string extra = extraReason(answer);
+    if (fits) {
+        learn(answer, extra.empty());
+    }
     if (refuses(keyword)) {
         return answer.begin < sentPosition_ ? refuseAnswer(answer.text, lineBefore(), true)
                                             : refuseAnswer(answer.text, lineNumber());
@@ -414,9 +423,7 @@ Step BoardEngine::onLineAnswer(const Answer &answer) {
     if (!extra.empty()) {
         return onExtraAnswer(std::move(extra));
     }
-    const bool last = lineNumber() == lines();
-    if ((keyword == Keyword::Ok && !last) || (keyword == Keyword::Download && last)) {
-        learn(answer);
+    if (fits) {
         return last ? endOfPass() : advance();
     }
     return onFittingAnswer(keyword, answer.text);

@@ -37,9 +37,13 @@ inline constexpr int kMaxResumes = 10;
 inline constexpr int kMaxVerifyPasses = 3;
 // Answers taken while waiting for quiet before the engine goes on regardless.
 inline constexpr int kMaxSettleAnswers = 64;
-// An answer that begins less than 1/kSoonerFactor of the time after its line went out than the
-// board ever took for a line of that pass and length answers no line of its own.
+// An answer that begins less than 1/kSoonerFactor of the time after its line went out that the
+// board ever took for a line of that pass and length, and at least kTimingSlackUs sooner, answers
+// no line of its own; judged once the board answered kTimedAnswers such lines. (A host's timing is
+// only so exact: a board that answers within a millisecond or two cannot be told from its echo.)
 inline constexpr int kSoonerFactor = 2;
+inline constexpr std::int64_t kTimingSlackUs = 2000;
+inline constexpr int kTimedAnswers = 3;
 
 // How long to wait, how often to try again, and how much trouble a verify may meet.
 struct Patience {
@@ -161,7 +165,9 @@ private:
     // Why an answer to the line in flight answers some other command instead; empty when it may
     // be the line's own.
     std::string extraReason(const Answer &answer) const;
-    void learn(const Answer &answer);
+    // Notes how long an answer to the line in flight took to begin, and, when it is the line's
+    // own, to come whole.
+    void learn(const Answer &answer, bool own);
 
     Step probe();
     Step settle(Next next, bool errorsRefuse, int quietMs);
@@ -212,9 +218,13 @@ private:
     std::uint64_t sentPosition_ = 0;
     Micros sentAt_ = 0;
     std::size_t sentBytes_ = 0;
-    // What the board's answers took in this job: the quickest start for each pass and command
-    // length, and the slowest answer of all.
-    std::map<std::pair<Pass, std::size_t>, Micros> quickest_;
+    // What the board's answers took in this job: for each pass and command length how many were
+    // timed and the quickest start among them, and the slowest answer of all.
+    struct Timing {
+        int answers = 0;
+        Micros quickest = 0;
+    };
+    std::map<std::pair<Pass, std::size_t>, Timing> timings_;
     Micros slowest_ = 0;
     Pass pass_ = Pass::Download;
     bool passStarted_ = false;

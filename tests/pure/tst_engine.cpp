@@ -2,6 +2,7 @@
 // told as the events that showed it.
 #include "Frames.h"
 #include "pure/BoardEngine.h"
+#include "pure/CommandLines.h"
 
 #include <QtTest>
 
@@ -163,31 +164,42 @@ private slots:
     }
 
     // A line's answer must begin after the line went out, and not far sooner than the board ever
-    // answered such a line. A verify of a board whose line 3 differs: the answer to line 2 comes
-    // twice, and the "ERROR" of line 3 is lost. Taken for line 3's answer, the twin would shift
-    // every later answer by one and the lost "ERROR" would even the count.
+    // answered such a line. A verify of a board whose line after the twin differs: an answer comes
+    // twice, and the "ERROR" of the next line is lost. Taken for the next line's answer, the twin
+    // would shift every later answer by one and the lost "ERROR" would even the count.
     void twinAnswer_data() {
-        QTest::addColumn<QByteArrayList>("reads"); // after line 1's answer, 5 ms apart unless "@us"
-        QTest::newRow("back to back in one read") << QByteArrayList{"OK\r\nOK\r\n"};
-        QTest::newRow("split across the moment line 3 went out")
-            << QByteArrayList{"OK\r\nO", "K\r\n@300"};
+        QTest::addColumn<int>("twinAfter");        // the line whose answer comes twice
+        QTest::addColumn<QByteArrayList>("reads"); // its answer and the twin; "@us" after the read
+        QTest::newRow("back to back in one read") << 2 << QByteArrayList{"OK\r\nOK\r\n"};
+        QTest::newRow("split across the moment the next line went out")
+            << 2 << QByteArrayList{"OK\r\nO", "K\r\n@300"};
         QTest::newRow("in the next read, far sooner than the board answers")
-            << QByteArrayList{"OK\r\n", "OK\r\n@300"};
+            << 4 << QByteArrayList{"OK\r\n", "OK\r\n@300"};
     }
     void twinAnswer() {
+        QFETCH(int, twinAfter);
         QFETCH(QByteArrayList, reads);
-        Talk talk(JobKind::Verify);
-        talk.answer({"VER=4.1\r\n", "OK\r\n"});
+        const std::vector<std::string> file{kData1, kData2, kData3, kData1, kData2, kData3, kEnd};
+        BoardTask task = taskOf(JobKind::Verify);
+        task.records = &file;
+        Talk talk(task);
+        talk.read("VER=4.1\r\n");
+        for (int line = 1; line < twinAfter; ++line) {
+            talk.read("OK\r\n");
+        }
         for (const QByteArray &read : reads) {
             const QList<QByteArray> parts = read.split('@');
             talk.read(parts[0].toStdString(), parts.size() > 1 ? parts[1].toLongLong() : 5000);
         }
-        QCOMPARE(talk.last(), QStringLiteral("BOOT#04002000090A0B0CB2\r\n"));
-        talk.read("DOWNLOAD\r\n"); // line 4's answer, while line 3 is out
-        talk.timer();              // line 3 again
+        const std::string next = verifyLine(file[std::size_t(twinAfter)]);
+        QCOMPARE(talk.last(), QString::fromStdString(next));
+        talk.timer(); // its "ERROR" was lost: it goes out again
+        QCOMPARE(talk.last(), QString::fromStdString(next));
         talk.read("ERROR\r\n");
         QVERIFY(talk.end);
-        QCOMPARE(talk.message(), QStringLiteral("line 3: verify: the board answered \"ERROR\""));
+        QCOMPARE(
+            talk.message(),
+            QStringLiteral("line %1: verify: the board answered \"ERROR\"").arg(twinAfter + 1));
     }
 
     // The quiet after the end record's answer covers twice the slowest answer of the job, at least
