@@ -417,7 +417,8 @@ const std::vector<CommandSpec> &commandTable() {
         {Command::Serve,
          {},
          QStringLiteral("Serve a live, read-only view of the journal over HTTP: a page for "
-                        "browsers and a JSON API under /api/ (see HTTP API). Runs until SIGINT "
+                        "browsers and a JSON API under /api/ (man quenta-flash: HTTP API). Runs "
+                        "until SIGINT "
                         "or SIGTERM, then exits 0.")},
     };
     return table;
