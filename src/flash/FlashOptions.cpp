@@ -418,8 +418,7 @@ const std::vector<CommandSpec> &commandTable() {
          {},
          QStringLiteral("Serve a live, read-only view of the journal over HTTP: a page for "
                         "browsers and a JSON API under /api/ (man quenta-flash: HTTP API). Runs "
-                        "until SIGINT "
-                        "or SIGTERM, then exits 0.")},
+                        "until SIGINT or SIGTERM, then exits 0.")},
     };
     return table;
 }
