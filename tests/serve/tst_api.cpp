@@ -379,6 +379,38 @@ private slots:
         QCOMPARE(ids(readAnswers(headThenGet, 1).value(0)), QList<qint64>{8});
     }
 
+    // A request larger than the view reads is never read whole: its connection is closed within
+    // the request window, while other clients are answered. Beyond 32 connections at once, more
+    // are closed as they come.
+    void limits() {
+        ServeProcess serve(QUENTA_FLASH, {"-J", sqliteLine_});
+        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QTcpSocket large;
+        large.connectToHost("127.0.0.1", serve.port());
+        QVERIFY(large.waitForConnected(kServeGuardMs));
+        large.write("GET / HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(serve.port()) +
+                    "\r\nX-Note: " + longText(40000));
+        QCOMPARE(get(serve.port(), "/api/jobs?limit=1").status, 200);
+        QElapsedTimer waited;
+        waited.start();
+        QVERIFY(large.waitForDisconnected(kServeGuardMs));
+        QVERIFY2(waited.elapsed() > 5000, "closed before its window ran out");
+
+        std::vector<std::unique_ptr<QTcpSocket>> many;
+        for (int i = 0; i < 40; ++i) {
+            many.push_back(std::make_unique<QTcpSocket>());
+            many.back()->connectToHost("127.0.0.1", serve.port());
+            QVERIFY(many.back()->waitForConnected(kServeGuardMs));
+        }
+        QTest::qWait(500);
+        int closed = 0;
+        for (const auto &socket : many) {
+            socket->waitForReadyRead(50);
+            closed += socket->state() == QAbstractSocket::UnconnectedState ? 1 : 0;
+        }
+        QCOMPARE(closed, 8);
+    }
+
     // Off loopback, every request carries the token: as a bearer token or as the login form's
     // cookie. The page's script and style hold no data and need none; the page itself comes with
     // 401, to show its login form.
