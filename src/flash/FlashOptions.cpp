@@ -15,7 +15,7 @@
 namespace quenta::flash {
 namespace {
 
-constexpr std::array<std::pair<std::string_view, Command>, 9> kCommands{{
+constexpr std::array<std::pair<std::string_view, Command>, 10> kCommands{{
     {"flash", Command::Flash},
     {"verify", Command::Verify},
     {"install", Command::Install},
@@ -25,6 +25,7 @@ constexpr std::array<std::pair<std::string_view, Command>, 9> kCommands{{
     {"check", Command::Check},
     {"ports", Command::Ports},
     {"log", Command::Log},
+    {"serve", Command::Serve},
 }};
 
 std::optional<Command> commandNamed(const QString &name) {
@@ -194,8 +195,10 @@ QString checkTogether(const Parser &p, const Settings &s) {
     if (s.command == Command::Ports) {
         return {};
     }
-    if (s.command == Command::Log) {
-        return s.ports.isEmpty() ? QString() : QStringLiteral("log takes no --port");
+    if (s.command == Command::Log || s.command == Command::Serve) {
+        return s.ports.isEmpty()
+                   ? QString()
+                   : QStringLiteral("%1 takes no --port").arg(commandName(s.command).data());
     }
     if (s.ports.isEmpty()) {
         return QStringLiteral("%1 needs --port").arg(commandName(s.command).data());
@@ -347,6 +350,22 @@ const std::vector<OptionSpec> &optionTable() {
          QStringLiteral("log: at most N jobs (default 20; 0 = all)."),
          {}},
         {{QStringLiteral("csv")}, {}, QStringLiteral("log: CSV (RFC 4180) with a header row."), {}},
+        {{QStringLiteral("listen")},
+         QStringLiteral("ADDR:PORT"),
+         QStringLiteral("serve: the address and port to listen on (default 127.0.0.1:8470; "
+                        "[::1]:8470 for IPv6; port 0 takes a free one). An address other than "
+                        "loopback needs --token-file."),
+         {}},
+        {{QStringLiteral("token-file")},
+         QStringLiteral("FILE"),
+         QStringLiteral("serve: every request must carry the token on the first line of FILE, "
+                        "as \"Authorization: Bearer TOKEN\" or through the page's login form."),
+         QStringLiteral("@files")},
+        {{QStringLiteral("allow-host")},
+         QStringLiteral("NAME"),
+         QStringLiteral("serve: a host name by which browsers reach the view (repeatable); "
+                        "requests whose Host header names another host are refused."),
+         {}},
         {{QStringLiteral("q"), QStringLiteral("quiet")},
          {},
          QStringLiteral("No progress display."),
@@ -395,6 +414,11 @@ const std::vector<CommandSpec> &commandTable() {
                         "--serial N, --firmware FILE (by its SHA-256), --station S, --limit N "
                         "(default 20; 0 = all), as a table, --csv (RFC 4180, header row) or "
                         "--json.")},
+        {Command::Serve,
+         {},
+         QStringLiteral("Serve a live, read-only view of the journal over HTTP: a page for "
+                        "browsers and a JSON API under /api/ (man quenta-flash: HTTP API). Runs "
+                        "until SIGINT or SIGTERM, then exits 0.")},
     };
     return table;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "flash/serve/ServeSettings.h"
 #include "io/JournalPlace.h"
 #include "pure/SerialNumber.h"
 
@@ -14,7 +15,7 @@
 
 namespace quenta::flash {
 
-enum class Command { Flash, Verify, Install, Version, SetAddress, Scan, Check, Ports, Log };
+enum class Command { Flash, Verify, Install, Version, SetAddress, Scan, Check, Ports, Log, Serve };
 
 // The Modbus boards a run is for: the first that answers, the given ones, or all a scan finds.
 struct AddressChoice {
@@ -60,13 +61,14 @@ struct Settings {
     bool json = false;
     bool jsonLines = false;
     bool quiet = false;
-    // Where the jobs are recorded; none with --no-journal, and for the commands that record
-    // nothing (version, scan, check, ports).
+    // Where the jobs are recorded (log and serve: read); none with --no-journal, and for the
+    // commands that record nothing (version, scan, check, ports).
     std::optional<JournalPlace> journal;
     QString station;      // this station's name in the journal
     QString operatorName; // who flashes
     std::optional<SerialStamp> serial;
     LogQuery log;
+    ServeSettings serve;
 };
 
 // Whether the command's board jobs are recorded in the journal.

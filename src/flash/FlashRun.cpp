@@ -25,6 +25,7 @@ JobKind jobKind(Command command) {
     case Command::Check:
     case Command::Ports:
     case Command::Log:
+    case Command::Serve:
         break;
     }
     return JobKind::Version;

@@ -42,7 +42,7 @@ int printJobLog(const JournalPlace &place, const LogQuery &query, bool json) {
         }
         filter.firmwareSha256 = digest.sha256;
     }
-    auto journal = Journal::open(place);
+    auto journal = Journal::openReadOnly(place);
     if (!journal) {
         failure.problems << journal.error;
         return printReport(failure, form);

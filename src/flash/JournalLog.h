@@ -6,8 +6,9 @@
 namespace quenta::flash {
 
 // The log command: the jobs of the journal that match the query, newest first, printed on standard
-// output as a table, CSV or JSON. Returns the exit status: 2 for a --firmware file that cannot be
-// read, kNotRecorded when the journal cannot be opened or read or the list cannot be written.
+// output as a table, CSV or JSON. The journal is only read: no file, folder or table is made.
+// Returns the exit status: 2 for a --firmware file that cannot be read, kNotRecorded when the
+// journal cannot be opened or read or the list cannot be written.
 int printJobLog(const JournalPlace &place, const LogQuery &query, bool json);
 
 } // namespace quenta::flash

@@ -26,12 +26,14 @@ constexpr ExitStatus kExitStatus[] = {
           "that could not run undisturbed, or a board that never reported the end of the file"},
     {"2", "usage error, or a file that cannot be used (missing, unreadable, not Intel HEX, "
           "malformed records, no end record); nothing is sent"},
-    {"3", "a port cannot be opened (missing, no permission, in use, not a serial port)"},
+    {"3", "a port cannot be opened (missing, no permission, in use, not a serial port), or "
+          "serve cannot listen on its address"},
     {"4", "no answer (the board stayed silent through the retries, or no board answered)"},
     {"5", "the port went away and did not come back within --wait, or went away more than 10 "
           "times in one job"},
     {"6", "the journal could not be opened or written (nothing is sent when it cannot be "
-          "opened), or the report could not be written"},
+          "opened), or the report could not be written; log and serve: the journal is not there "
+          "or not of this version"},
     {"128+N", "stopped by signal N (SIGINT, SIGTERM, SIGHUP): the report says \"interrupted\" "
               "for every unfinished board"},
 };
@@ -198,6 +200,67 @@ each board of a flash takes the next number of its series from the journal when 
 a number once handed out is never given again, even when the job fails.
 )";
 
+constexpr const char *kManView = R"(.SH "LINE VIEW"
+.B serve
+shows the journal, live and read only, to a browser:
+.B http://127.0.0.1:8470/
+by default. The page shows, for a span (the last hour, a shift of 8 hours, 24 hours or 7 days)
+and optionally one station and one firmware: the boards of the last hour and of the span, boards
+per hour, first\-pass yield (units ok on their first job of the span, among units with a serial
+number; a job without one is a unit of its own), final yield, the median job time, boards per
+hour as a chart, failures by reason, a tile per station (green; amber when idle for 10 minutes;
+red after three failed jobs in a row), the last 50 jobs, a unit's history by its serial number and
+a CSV of the span. It asks the API every 1.5 s and shows a red banner while the journal is away.
+.PP
+The journal is opened read only: a journal that is not there, or of an older or newer schema, is
+refused (exit 6) and nothing is made or changed. A PostgreSQL server that restarts is connected to
+again at the next request. Only GET and HEAD are answered; the Host header must name the listen
+address (or localhost, on loopback or on every address) or a name given with
+.BR \-\-allow\-host ;
+paths, queries and headers are bounded, as are the connections. An address other than loopback
+needs
+.BR \-\-token\-file :
+every request then carries the token, as
+.B "Authorization: Bearer TOKEN"
+or through the page's login form (a cookie); without it the answer is 401.
+.SH "HTTP API"
+Every answer is JSON (the CSV excepted); an error is
+.B {"error": "..."}
+with its status: 400 for a parameter that is unknown, given twice or wrong (the reason says which,
+as for log's options), 401 without the token, 404, 405 for a method other than GET and HEAD, 421
+for another host, 503 while the journal cannot be read.
+.TP
+.B GET /api/summary
+.RB "Parameters " span " (" 1h ", " 8h ", " 24h ", " 7d "; default " 8h "), " station ,
+.BR firmware_sha256 .
+Answers
+.BR span ", " since ", " now ", " boards_last_hour ", " boards ", " ok ", " boards_per_hour ,
+.BR units ", " first_pass_yield ", " final_yield " (fractions, null without jobs), " median_seconds ,
+.B hours
+(every hour of the span:
+.BR hour ", " ok ", " failed ),
+.B failures
+(the ten most frequent:
+.BR result ", " message ", " jobs )
+and
+.B stations
+(each station with a job in the last 7 days:
+.BR station ", " firmware ", " firmware_sha256 ", " last_started ", " last_result ", " last_ended ,
+.BR jobs ", " ok ", " yield " (in the span), " running ", " failures_in_a_row ", " state ).
+.TP
+.B GET /api/jobs
+.RB "The jobs, newest first, as " "log \-\-json" " gives them. Parameters " since " (ISO 8601), " result ,
+.BR serial ", " firmware_sha256 ", " station ", " limit " (1 to 100000, default 20)."
+.TP
+.B GET /api/jobs.csv
+The same jobs as
+.B log \-\-csv
+gives them.
+.TP
+.B GET /api/unit/N
+Every job that wrote serial number N, newest first; 404 when none did.
+)";
+
 constexpr const char *kManExamples = R"(.SH EXAMPLES
 One board on a USB serial adapter:
 .PP
@@ -242,6 +305,16 @@ unit by its number:
 quenta\-flash \-J postgresql://quenta@db.line/quenta \-\-serial\-at 0x7FF0 \-p usb:A50285BI \e
     flash firmware.hex
 quenta\-flash \-J postgresql://quenta@db.line/quenta log \-\-serial 1042
+.RE
+.fi
+.PP
+The line's view for the supervisors' network, with a token:
+.PP
+.nf
+.RS
+head \-c 24 /dev/urandom | base64 > ~/.config/quenta\-token
+quenta\-flash \-J postgresql://quenta@db.line/quenta serve \-\-listen 0.0.0.0:8470 \e
+    \-\-token\-file ~/.config/quenta\-token \-\-allow\-host line\-view.plant
 .RE
 .fi
 .SH ENVIRONMENT
@@ -361,6 +434,7 @@ QString manPage(const QString &version) {
                          roff(QString::fromLatin1(status.meaning)));
     }
     page += QString::fromLatin1(kManReport);
+    page += QString::fromLatin1(kManView);
     page += QString::fromLatin1(kManExamples);
     return page;
 }

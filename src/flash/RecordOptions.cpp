@@ -1,7 +1,7 @@
 #include "flash/RecordOptions.h"
 
-#include "io/JournalTime.h"
-#include "pure/JobResult.h"
+#include "flash/LogFilters.h"
+#include "flash/serve/ServeSettings.h"
 
 #include <QSysInfo>
 
@@ -56,17 +56,6 @@ QString loginName() {
     return entry != nullptr ? QString::fromLocal8Bit(entry->pw_name) : QString::number(::getuid());
 }
 
-QString knownResults() {
-    QStringList names{QStringLiteral("running")};
-    for (const JobResult result :
-         {JobResult::Ok, JobResult::Refused, JobResult::WrongBoard, JobResult::BadFile,
-          JobResult::PortError, JobResult::NoAnswer, JobResult::PortLost, JobResult::Interrupted}) {
-        const std::string_view name = resultName(result);
-        names << QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
-    }
-    return names.join(QLatin1Char(' '));
-}
-
 QString readJournal(const QCommandLineParser &p, Settings &s) {
     const bool none = given(p, "no-journal");
     if (none && given(p, "journal")) {
@@ -75,7 +64,11 @@ QString readJournal(const QCommandLineParser &p, Settings &s) {
     if (none && s.command == Command::Log) {
         return QStringLiteral("log reads the journal: it cannot be given --no-journal");
     }
-    if (none || !(recordsJobs(s.command) || s.command == Command::Log)) {
+    if (none && s.command == Command::Serve) {
+        return QStringLiteral("serve shows the journal: it cannot be given --no-journal");
+    }
+    const bool reads = s.command == Command::Log || s.command == Command::Serve;
+    if (none || !(recordsJobs(s.command) || reads)) {
         return {};
     }
     const auto place =
@@ -171,22 +164,13 @@ QString readLog(const QCommandLineParser &p, Settings &s) {
         return {};
     }
     LogQuery &q = s.log;
-    if (given(p, "since")) {
-        const auto since = readJournalTime(value(p, "since"));
-        if (!since) {
-            return QStringLiteral("--since must be an ISO 8601 time, such as 2024-05-01 or "
-                                  "2024-05-01T08:00+02:00");
-        }
-        q.since = *since;
-    }
-    q.result = value(p, "result");
-    if (!q.result.isEmpty() && !knownResults().split(QLatin1Char(' ')).contains(q.result)) {
-        return QStringLiteral("--result must be one of: %1").arg(knownResults());
-    }
-    if (given(p, "serial")) {
-        q.serial = number(value(p, "serial"), std::numeric_limits<std::uint64_t>::max());
-        if (!q.serial) {
-            return QStringLiteral("--serial must be a whole number, 0 or more");
+    const std::pair<const char *, QString (*)(const QString &, LogQuery &)> filters[] = {
+        {"since", readSinceFilter}, {"result", readResultFilter}, {"serial", readSerialFilter}};
+    for (const auto &[name, read] : filters) {
+        if (given(p, name)) {
+            if (const QString wrong = read(value(p, name), q); !wrong.isEmpty()) {
+                return QStringLiteral("--%1 %2").arg(QLatin1String(name), wrong);
+            }
         }
     }
     q.firmware = value(p, "firmware");
@@ -215,7 +199,7 @@ QString readLog(const QCommandLineParser &p, Settings &s) {
 } // namespace
 
 QString readRecordOptions(const QCommandLineParser &parser, Settings &settings) {
-    for (const auto read : {readJournal, readNames, readSerial, readLog}) {
+    for (const auto read : {readJournal, readNames, readSerial, readLog, readServeOptions}) {
         if (QString error = read(parser, settings); !error.isEmpty()) {
             return error;
         }

@@ -10,16 +10,15 @@
 #include "flash/Progress.h"
 #include "flash/Report.h"
 #include "flash/RunJournal.h"
+#include "flash/StopSignals.h"
+#include "flash/serve/ServeCommand.h"
 #include "io/PortListing.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <unistd.h>
 
 using namespace quenta;
@@ -58,38 +57,6 @@ RunFacts factsOf(const Settings &settings, const Firmware &firmware) {
         facts.series = settings.serial->series;
     }
     return facts;
-}
-
-// SIGINT, SIGTERM and SIGHUP are turned into an event of the loop: the run stops at once, prints
-// its report and ends with 128 + the signal's number.
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int number) {
-    const int saved = errno;
-    const unsigned char byte = static_cast<unsigned char>(number);
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-void catchSignals(FlashRun &run, QObject *owner) {
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        return;
-    }
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, owner);
-    QObject::connect(notifier, &QSocketNotifier::activated, owner, [&run] {
-        unsigned char number = 0;
-        if (::read(signalPipe[0], &number, 1) == 1) {
-            run.interrupt(number);
-        }
-    });
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    // A second signal ends the program at once, should the run hang on its way out.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
-    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaction(number, &action, nullptr);
-    }
 }
 
 } // namespace
@@ -132,6 +99,9 @@ int main(int argc, char *argv[]) {
     if (settings.command == Command::Log) {
         return printJobLog(*settings.journal, settings.log, settings.json);
     }
+    if (settings.command == Command::Serve) {
+        return serveJournal(*settings.journal, settings.serve);
+    }
     Firmware firmware;
     if (!settings.file.isEmpty()) {
         firmware = loadFirmware(settings.file);
@@ -154,7 +124,8 @@ int main(int argc, char *argv[]) {
     }
     ProgressDisplay progress(STDERR_FILENO, !settings.quiet);
     FlashRun run(settings, std::move(firmware), progress, journal.get(), events.get());
-    catchSignals(run, &app);
+    // The run stops at once, prints its report and ends with 128 + the signal's number.
+    onStopSignals(&app, [&run](int number) { run.interrupt(number); });
     QObject::connect(&run, &FlashRun::finished, &app, [&] {
         progress.finish();
         const int status = printReport(run.report(), form);

@@ -4,6 +4,7 @@
 #include "io/JournalSchema.h"
 #include "io/JournalTime.h"
 
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QVariant>
 
@@ -133,6 +134,30 @@ JournalResult<std::unique_ptr<Journal>> Journal::open(const JournalPlace &place)
         return cannot(found.error);
     }
     return {std::unique_ptr<Journal>(new Journal(place, std::move(*connection), *found)), {}};
+}
+
+JournalResult<std::unique_ptr<Journal>> Journal::openReadOnly(const JournalPlace &place) {
+    using Result = JournalResult<std::unique_ptr<Journal>>;
+    const auto cannot = [&place](const QString &why) {
+        return Result::failure(
+            QStringLiteral("Cannot open the journal %1: %2").arg(place.shown(), why));
+    };
+    if (place.kind == JournalPlace::Kind::Sqlite && !QFileInfo::exists(place.path)) {
+        return cannot(journalNotMade());
+    }
+    auto connection = JournalConnection::open(place, JournalAccess::ReadOnly);
+    if (!connection) {
+        return cannot(connection.error);
+    }
+    const auto found = readableJournalVersion(**connection);
+    if (!found) {
+        return cannot(found.error);
+    }
+    return {std::unique_ptr<Journal>(new Journal(place, std::move(*connection), *found)), {}};
+}
+
+bool Journal::isFrozen() const {
+    return connection_->isFrozen();
 }
 
 JournalResult<qint64> Journal::start(const JobStart &job) {

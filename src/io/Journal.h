@@ -3,6 +3,7 @@
 #include "io/JournalPlace.h"
 #include "io/JournalResult.h"
 #include "io/JournalRows.h"
+#include "io/JournalSummary.h"
 
 #include <QString>
 
@@ -23,6 +24,11 @@ public:
     // Connects and brings the journal to the latest schema, making the tables (and, for SQLite,
     // the file and its folder) when missing.
     static JournalResult<std::unique_ptr<Journal>> open(const JournalPlace &place);
+
+    // Connects to read only: no file, folder or table is made and the schema is left as it is. A
+    // journal that is not there, or whose schema is not this program's, is refused with the
+    // reason and what brings it about. Nothing written through it is kept.
+    static JournalResult<std::unique_ptr<Journal>> openReadOnly(const JournalPlace &place);
     ~Journal();
     Journal(const Journal &) = delete;
     Journal &operator=(const Journal &) = delete;
@@ -31,6 +37,10 @@ public:
 
     // The schema version the journal held when it was opened; 0 when it was made by the opening.
     int versionFound() const { return versionFound_; }
+
+    // Read only, of an SQLite file as it was when opened (see JournalConnection::isFrozen): open it
+    // again to see what was written since.
+    bool isFrozen() const;
 
     // Writes a job's row with the result "running": its id.
     JournalResult<qint64> start(const JobStart &job);
@@ -46,6 +56,9 @@ public:
 
     // The jobs that match, newest first.
     JournalResult<std::vector<JobRow>> list(const JobFilter &filter);
+
+    // The jobs of a span counted for the line's view (in JournalSummary.cpp).
+    JournalResult<LineSummary> summary(const SpanQuery &query);
 
 private:
     Journal(JournalPlace place, std::unique_ptr<JournalConnection> connection, int versionFound);

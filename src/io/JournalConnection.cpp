@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QThread>
+#include <QUrl>
 
 #include <atomic>
 #include <filesystem>
@@ -49,6 +50,14 @@ QString quietNotices(const QSqlDatabase &database) {
                : reason(query.lastError());
 }
 
+// Every transaction of the session is read only: PostgreSQL refuses any statement that writes.
+QString readOnlySession(const QSqlDatabase &database) {
+    QSqlQuery query(database);
+    return query.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"))
+               ? QString()
+               : reason(query.lastError());
+}
+
 // Puts an SQLite file in WAL mode, where readers and a writer of several programs go on side by
 // side, and has every commit reach the disk before it returns: a serial number once handed out
 // stays taken through a power cut. A file that another program is switching to WAL at the same
@@ -68,6 +77,22 @@ QString shareFile(const QSqlDatabase &database) {
                                                                    : reason(query.lastError());
 }
 
+// Reads the first page of an SQLite file: where the file cannot be read as it is kept, the
+// connection is refused here rather than at its first query.
+QString probe(const QSqlDatabase &database) {
+    QSqlQuery query(database);
+    return query.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))
+               ? QString()
+               : reason(query.lastError());
+}
+
+// An SQLite file as a read-only URI: "mode=ro" follows the writers of a WAL journal through the
+// shared index beside the file; "immutable=1" reads a file whose folder takes no such index.
+QString readOnlyUri(const QString &path, bool immutable) {
+    return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) +
+           (immutable ? QStringLiteral("?immutable=1") : QStringLiteral("?mode=ro"));
+}
+
 QString missingDriver(const QString &driver, const QString &package) {
     return QStringLiteral("Qt has no %1 driver here (Debian package %2)").arg(driver, package);
 }
@@ -82,17 +107,21 @@ JournalConnection::~JournalConnection() {
     QSqlDatabase::removeDatabase(name_);
 }
 
-JournalResult<std::unique_ptr<JournalConnection>>
-JournalConnection::open(const JournalPlace &place) {
+JournalResult<std::unique_ptr<JournalConnection>> JournalConnection::open(const JournalPlace &place,
+                                                                          JournalAccess access) {
     using Result = JournalResult<std::unique_ptr<JournalConnection>>;
     const bool postgres = place.kind == JournalPlace::Kind::Postgres;
+    const bool readOnly = access == JournalAccess::ReadOnly;
     const QString driver = postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
     if (!QSqlDatabase::isDriverAvailable(driver)) {
         return Result::failure(missingDriver(driver, postgres
                                                          ? QStringLiteral("libqt6sql6-psql")
                                                          : QStringLiteral("libqt6sql6-sqlite")));
     }
-    if (!postgres) {
+    if (!postgres && readOnly && !QFileInfo(place.path).isFile()) {
+        return Result::failure(QStringLiteral("there is no file %1").arg(place.path));
+    }
+    if (!postgres && !readOnly) {
         if (QString why = makeFolderOf(place.path); !why.isEmpty()) {
             return Result::failure(why);
         }
@@ -109,6 +138,11 @@ JournalConnection::open(const JournalPlace &place) {
         database.setDatabaseName(place.database);
         database.setConnectOptions(QStringLiteral("connect_timeout=%1;application_name=quenta")
                                        .arg(kConnectTimeoutSeconds));
+    } else if (readOnly) {
+        database.setDatabaseName(readOnlyUri(place.path, false));
+        database.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1")
+                .arg(kBusyTimeoutMs));
     } else {
         database.setDatabaseName(place.path);
         database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
@@ -116,7 +150,23 @@ JournalConnection::open(const JournalPlace &place) {
     if (!database.open()) {
         return Result::failure(reason(database.lastError()));
     }
-    const QString why = postgres ? quietNotices(database) : shareFile(database);
+    QString why;
+    if (postgres) {
+        why = quietNotices(database);
+        if (why.isEmpty() && readOnly) {
+            why = readOnlySession(database);
+        }
+    } else if (readOnly) {
+        why = probe(database);
+        if (!why.isEmpty()) {
+            database.close();
+            database.setDatabaseName(readOnlyUri(place.path, true));
+            connection->frozen_ = database.open() && probe(database).isEmpty();
+            why = connection->frozen_ ? QString() : why;
+        }
+    } else {
+        why = shareFile(database);
+    }
     if (!why.isEmpty()) {
         return Result::failure(why);
     }

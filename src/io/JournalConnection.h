@@ -13,19 +13,28 @@
 
 namespace quenta {
 
+// Whether a connection may change the journal.
+enum class JournalAccess { ReadWrite, ReadOnly };
+
 // One connection of its own to a journal's database, through Qt SQL (QSQLITE or QPSQL). An SQLite
 // file is shared by several processes: it is kept in WAL mode, every commit reaches the disk before
 // it returns, and a writer waits up to 10 s for another one.
 class JournalConnection {
 public:
     // Connects; for SQLite, creates the file's folder and the file when missing. The error says
-    // why (the journal's place is added by the caller).
-    static JournalResult<std::unique_ptr<JournalConnection>> open(const JournalPlace &place);
+    // why (the journal's place is added by the caller). A read-only connection makes nothing and
+    // writes nothing: an SQLite file must be there, and no statement of it can change the journal.
+    static JournalResult<std::unique_ptr<JournalConnection>>
+    open(const JournalPlace &place, JournalAccess access = JournalAccess::ReadWrite);
     ~JournalConnection();
     JournalConnection(const JournalConnection &) = delete;
     JournalConnection &operator=(const JournalConnection &) = delete;
 
     bool isPostgres() const { return postgres_; }
+
+    // A read-only SQLite file in a folder this program may not write, where SQLite cannot keep the
+    // shared index that lets a reader follow a writer: the file is read as it was when connected.
+    bool isFrozen() const { return frozen_; }
 
     // Runs a statement with values bound to its "?" in order: the query before its first row, or
     // why it failed.
@@ -41,6 +50,7 @@ private:
 
     QString name_;
     bool postgres_;
+    bool frozen_ = false;
 };
 
 } // namespace quenta

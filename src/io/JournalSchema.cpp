@@ -25,6 +25,11 @@ const std::vector<QStringList> &steps() {
             QStringLiteral("CREATE INDEX jobs_serial ON jobs (serial)"),
             QStringLiteral("CREATE TABLE series (name TEXT PRIMARY KEY, next BIGINT NOT NULL)"),
         },
+        // The line's view: one station's or one firmware's jobs of a span.
+        {
+            QStringLiteral("CREATE INDEX jobs_station_started ON jobs (station, started)"),
+            QStringLiteral("CREATE INDEX jobs_firmware_started ON jobs (firmware_sha256, started)"),
+        },
     };
     return list;
 }
@@ -54,10 +59,60 @@ QString applySteps(JournalConnection &connection, int from) {
     return {};
 }
 
+QString newerThanProgram(int found) {
+    return QStringLiteral("its schema version is %1, newer than this program knows (%2): use a "
+                          "newer version of the program")
+        .arg(found)
+        .arg(latestJournalVersion());
+}
+
+// Whether the table schema is there, asked without touching it.
+JournalResult<bool> hasSchemaTable(JournalConnection &connection) {
+    auto query = connection.run(
+        connection.isPostgres()
+            ? QStringLiteral("SELECT count(*) FROM pg_tables WHERE tablename = 'schema' AND "
+                             "schemaname = current_schema()")
+            : QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                             "name = 'schema'"));
+    if (!query) {
+        return JournalResult<bool>::failure(query.error);
+    }
+    return {query->next() && query->value(0).toInt() > 0, {}};
+}
+
 } // namespace
 
 int latestJournalVersion() {
     return static_cast<int>(steps().size());
+}
+
+QString journalNotMade() {
+    return QStringLiteral("there is no journal here yet: the first job that quenta-flash records "
+                          "(flash, verify, install or set-address) makes it");
+}
+
+JournalResult<int> readableJournalVersion(JournalConnection &connection) {
+    using Result = JournalResult<int>;
+    const auto made = hasSchemaTable(connection);
+    if (!made) {
+        return Result::failure(made.error);
+    }
+    const auto found = *made ? storedVersion(connection) : Result{0, {}};
+    if (!found || *found == latestJournalVersion()) {
+        return found;
+    }
+    if (*found == 0) {
+        return Result::failure(journalNotMade());
+    }
+    if (*found > latestJournalVersion()) {
+        return Result::failure(newerThanProgram(*found));
+    }
+    return Result::failure(
+        QStringLiteral("its schema version is %1, older than this program's (%2): the next job "
+                       "that this version of quenta-flash records on it (flash, verify, install "
+                       "or set-address) brings it up to date")
+            .arg(*found)
+            .arg(latestJournalVersion()));
 }
 
 JournalResult<int> migrateJournal(JournalConnection &connection) {
@@ -81,10 +136,7 @@ JournalResult<int> migrateJournal(JournalConnection &connection) {
         }
         found = *version;
         if (found > latestJournalVersion()) {
-            return QStringLiteral("its schema version is %1, newer than this program knows (%2): "
-                                  "use a newer version of the program")
-                .arg(found)
-                .arg(latestJournalVersion());
+            return newerThanProgram(found);
         }
         if (found == latestJournalVersion()) {
             return {};

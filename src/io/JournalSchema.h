@@ -14,4 +14,12 @@ int latestJournalVersion();
 // for a new journal), or why it could not be done; a journal newer than this program is refused.
 JournalResult<int> migrateJournal(JournalConnection &connection);
 
+// Why a reader finds no journal, and what makes one.
+QString journalNotMade();
+
+// The schema version a journal holds, read without changing anything, when it is the latest: a
+// journal without tables, or of another version, is refused with the reason and what brings it
+// about.
+JournalResult<int> readableJournalVersion(JournalConnection &connection);
+
 } // namespace quenta

@@ -336,7 +336,7 @@ private slots:
     // and the run ends with 6.
     void journalWriteFails() {
         const QStringList journal = freshJournal("sqlite");
-        QCOMPARE(flasher(journal + QStringList{"log"}).exit, 0);
+        QCOMPARE(flasher(journal + QStringList{"-q", "-p", "/dev/quenta-none", "install"}).exit, 3);
         {
             QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "freeze");
             db.setDatabaseName(journal[1].mid(7));
@@ -354,11 +354,60 @@ private slots:
         QCOMPARE(run.exit, 6);
         QCOMPARE(run.board()["result"].toString(), "ok");
         const QString message = run.report()["message"].toString();
-        QVERIFY2(message.startsWith("Cannot record the end of job 1 in the journal sqlite:") &&
+        QVERIFY2(message.startsWith("Cannot record the end of job 2 in the journal sqlite:") &&
                      message.endsWith("the jobs are frozen"),
                  qPrintable(message));
         QVERIFY(run.err.contains("the jobs are frozen"));
         QCOMPARE(rows(journal).at(0)["result"].toString(), "running");
+    }
+
+    // log only reads: a journal on storage it may not write is listed, and a journal that is not
+    // there is refused without a file or a folder being made. As root, log runs as nobody, for
+    // whom the folder is read only.
+    void logOnlyReads_data() {
+        QTest::addColumn<bool>("made");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("read-only folder") << true << 0 << "";
+        QTest::newRow("no journal") << false << 6 << "there is no journal here yet";
+    }
+
+    void logOnlyReads() {
+        QFETCH(bool, made);
+        QFETCH(int, exit);
+        QFETCH(QString, said);
+        QTemporaryDir shelf(QDir::tempPath() + "/quenta-shelf-XXXXXX");
+        QVERIFY(QFile::setPermissions(shelf.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                        QFile::ExeOwner | QFile::ReadOther |
+                                                        QFile::ExeOther));
+        const QString folder = shelf.filePath("line");
+        const QString file = folder + "/journal.sqlite";
+        if (made) {
+            QCOMPARE(flasher({"-J", "sqlite:" + file, "--station", "line-3", "-q", "-p",
+                              "/dev/quenta-none", "install"})
+                         .exit,
+                     3);
+            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadOther));
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner |
+                                                      QFile::ReadOther | QFile::ExeOther));
+        }
+        const QStringList before = QDir(shelf.path()).entryList(QDir::AllEntries | QDir::System);
+        QStringList arguments{"-J", "sqlite:" + file, "log", "--csv"};
+        if (::geteuid() == 0) {
+            arguments =
+                QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", QUENTA_FLASH} +
+                arguments;
+        }
+        QProcess process;
+        process.start(::geteuid() == 0 ? "setpriv" : QUENTA_FLASH, arguments);
+        const Run run = finished(process);
+        QVERIFY2(run.exit == exit, run.err.constData());
+        QVERIFY2(run.err.contains(said.toUtf8()), run.err.constData());
+        if (made) {
+            QVERIFY2(run.out.split('\n')[1].contains(",line-3,"), run.out.constData());
+            QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"journal.sqlite"});
+        }
+        QCOMPARE(QDir(shelf.path()).entryList(QDir::AllEntries | QDir::System), before);
     }
 
     // One board with --json-lines: start, progress..., board, end, each line a JSON object.

@@ -262,7 +262,7 @@ private slots:
         QCOMPARE(journal->complete(*id, end), QString());
         journal = open(url);
         QVERIFY(journal);
-        QCOMPARE(journal->versionFound(), 1);
+        QCOMPARE(journal->versionFound(), 2);
         QCOMPARE(
             csv(journal->list({})),
             kColumns +
@@ -360,7 +360,7 @@ private slots:
         QSqlDatabase::removeDatabase("newer");
         QCOMPARE(openError(newer), "Cannot open the journal " + newer +
                                        ": its schema version is 99, newer than this program "
-                                       "knows (1): use a newer version of the program");
+                                       "knows (2): use a newer version of the program");
 
         const QString nowhere = "postgresql://quenta@/journal?host=" + files_.path();
         const QString error = openError(nowhere);
@@ -368,6 +368,58 @@ private slots:
                                   ": connection to server on socket \"" + files_.path() +
                                   "/.s.PGSQL.5432\" failed: No such file or directory"),
                  qPrintable(error));
+    }
+
+    // A reader makes nothing and changes nothing: a journal that is not there, or whose schema is
+    // not this program's, is refused with what brings it about; one that is, is listed, and a
+    // write through it is refused by the database.
+    void readOnly_data() { addKinds(); }
+
+    void readOnly() {
+        QFETCH(QString, kind);
+        const QString url = freshUrl(kind);
+        const auto readerError = [&] {
+            return Journal::openReadOnly(*readJournalPlace(url)).error;
+        };
+        const QString cannot = "Cannot open the journal " + readJournalPlace(url)->shown() + ": ";
+        QCOMPARE(readerError(), cannot + "there is no journal here yet: the first job that "
+                                         "quenta-flash records (flash, verify, install or "
+                                         "set-address) makes it");
+        if (kind == "sqlite") {
+            QVERIFY(!QFile::exists(readJournalPlace(url)->path));
+        } else {
+            QVERIFY(!lookInto(url, "empty").tables().contains("schema"));
+            QSqlDatabase::removeDatabase("empty");
+        }
+        auto writer = open(url);
+        QVERIFY(writer);
+        JobStart job;
+        job.station = "<b>line</b>";
+        QVERIFY(writer->start(job));
+
+        auto reader = Journal::openReadOnly(*readJournalPlace(url));
+        QVERIFY2(reader, qPrintable(reader.error));
+        QVERIFY(!(*reader)->isFrozen());
+        const auto rows = (*reader)->list({});
+        QVERIFY(rows && rows->size() == 1);
+        QCOMPARE(rows->at(0).station, "<b>line</b>");
+        QVERIFY(!(*reader)->start(job));
+        QCOMPARE(writer->list({}).value->size(), 1u);
+        reader.value.reset();
+
+        for (const int version : {1, 3}) {
+            QVERIFY(QSqlQuery(QString("UPDATE schema SET version = %1").arg(version),
+                              lookInto(url, "version"))
+                        .isActive());
+            QSqlDatabase::removeDatabase("version");
+            QCOMPARE(readerError(),
+                     cannot + (version == 1
+                                   ? "its schema version is 1, older than this program's (2): the "
+                                     "next job that this version of quenta-flash records on it "
+                                     "(flash, verify, install or set-address) brings it up to date"
+                                   : "its schema version is 3, newer than this program knows (2): "
+                                     "use a newer version of the program"));
+        }
     }
 
     // As a table, texts too long for their columns are cut and no line is longer than 100

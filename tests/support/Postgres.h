@@ -42,14 +42,25 @@ public:
                                       "port = 5432\nfsync = %2\n")
                                   .arg(folder_.path(), durable ? "on" : "off")
                                   .toUtf8()) > 0 &&
-                   conf.flush() &&
-                   run("pg_ctl", {"-D", data, "-l", folder_.filePath("server.log"), "-w", "start"});
+                   conf.flush() && start();
     }
 
     ~PostgresServer() {
         if (running_) {
-            run("pg_ctl", {"-D", folder_.filePath("data"), "-m", "fast", "-w", "stop"});
+            stop();
         }
+    }
+
+    // Stops the server, as an administrator's restart does, closing every connection; and starts
+    // it again. Whether it did.
+    bool stop() {
+        running_ = !run("pg_ctl", {"-D", folder_.filePath("data"), "-m", "fast", "-w", "stop"});
+        return !running_;
+    }
+    bool start() {
+        running_ = run("pg_ctl", {"-D", folder_.filePath("data"), "-l",
+                                  folder_.filePath("server.log"), "-w", "start"});
+        return running_;
     }
 
     PostgresServer(const PostgresServer &) = delete;

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "io/Journal.h"
+
+#include <QDeadlineTimer>
+#include <QString>
+
+#include <memory>
+
+namespace quenta::flash {
+
+// The view's journal, kept across the journal going away: a connection that failed is dropped and
+// opened again at a later request, no sooner than a moment after the last attempt, so that a
+// PostgreSQL server that restarts is found again without the view being restarted. An SQLite file
+// read as it was when opened (see Journal::isFrozen) is opened again for every request.
+class JournalKeeper {
+public:
+    JournalKeeper(JournalPlace place, std::unique_ptr<Journal> opened);
+
+    // The journal, opened again when it was dropped; null while it cannot be (why() says why).
+    Journal *journal();
+
+    // Drops the connection after a query failed with `why`.
+    void drop(const QString &why);
+
+    const QString &why() const { return why_; }
+
+private:
+    JournalPlace place_;
+    std::unique_ptr<Journal> journal_;
+    QString why_;
+    QDeadlineTimer nextAttempt_;
+};
+
+} // namespace quenta::flash

@@ -1,0 +1,212 @@
+#include "flash/serve/LineApi.h"
+
+#include "flash/LogFilters.h"
+#include "flash/serve/SummaryJson.h"
+#include "io/JournalFormat.h"
+
+#include <QRegularExpression>
+
+#include <map>
+
+namespace quenta::flash {
+namespace {
+
+constexpr int kMaxLimit = 100000;
+constexpr int kDefaultLimit = 20;
+
+struct Span {
+    const char *name;
+    int hours;
+};
+constexpr Span kSpans[] = {{"1h", 1}, {"8h", 8}, {"24h", 24}, {"7d", 168}};
+constexpr char kDefaultSpan[] = "8h";
+
+// The parameters of a request, each given at most once and each known.
+struct Parameters {
+    std::map<QString, QString> values;
+    QString wrong;
+
+    bool has(const char *name) const { return values.count(QLatin1String(name)) != 0; }
+    QString operator[](const char *name) const {
+        const auto found = values.find(QLatin1String(name));
+        return found != values.end() ? found->second : QString();
+    }
+};
+
+Parameters parametersOf(const QUrlQuery &query, const QStringList &known) {
+    Parameters parameters;
+    for (const auto &[name, value] : query.queryItems(QUrl::FullyDecoded)) {
+        if (!known.contains(name)) {
+            parameters.wrong = QStringLiteral("unknown parameter \"%1\" (known: %2)")
+                                   .arg(name, known.join(QStringLiteral(", ")));
+            return parameters;
+        }
+        if (!parameters.values.emplace(name, value).second) {
+            parameters.wrong = QStringLiteral("the parameter \"%1\" is given twice").arg(name);
+            return parameters;
+        }
+    }
+    return parameters;
+}
+
+QString readSha(const Parameters &p, QString &sha) {
+    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+    if (!p.has("firmware_sha256")) {
+        return {};
+    }
+    sha = p["firmware_sha256"];
+    return hex.match(sha).hasMatch()
+               ? QString()
+               : QStringLiteral("firmware_sha256 must be 64 hexadecimal digits");
+}
+
+QString readStation(const Parameters &p, QString &station) {
+    station = p["station"];
+    return p.has("station") && station.isEmpty() ? QStringLiteral("station needs a name")
+                                                 : QString();
+}
+
+// The jobs filter of the query: empty when read, else what is wrong.
+QString readJobFilter(const Parameters &p, JobFilter &filter) {
+    LogQuery log;
+    const std::pair<const char *, QString (*)(const QString &, LogQuery &)> shared[] = {
+        {"since", readSinceFilter}, {"result", readResultFilter}, {"serial", readSerialFilter}};
+    for (const auto &[name, read] : shared) {
+        if (p.has(name)) {
+            if (const QString wrong = read(p[name], log); !wrong.isEmpty()) {
+                return QStringLiteral("%1 %2").arg(QLatin1String(name), wrong);
+            }
+        }
+    }
+    filter.since = log.since;
+    filter.result = log.result;
+    filter.serial = log.serial;
+    filter.limit = kDefaultLimit;
+    if (p.has("limit")) {
+        bool ok = false;
+        filter.limit = p["limit"].toInt(&ok);
+        if (!ok || filter.limit < 1 || filter.limit > kMaxLimit) {
+            return QStringLiteral("limit must be a whole number from 1 to %1").arg(kMaxLimit);
+        }
+    }
+    if (QString wrong = readSha(p, filter.firmwareSha256); !wrong.isEmpty()) {
+        return wrong;
+    }
+    return readStation(p, filter.station);
+}
+
+Reply journalAway(JournalKeeper &keeper) {
+    return errorReply(503, keeper.why());
+}
+
+Reply jsonReply(QByteArray body) {
+    return {200, "application/json", std::move(body), {}};
+}
+
+// The jobs as JSON or CSV; the journal's failure as the reply when it cannot be read.
+Reply listed(JournalKeeper &keeper, const JobFilter &filter, bool csv, QString none = {}) {
+    Journal *journal = keeper.journal();
+    if (journal == nullptr) {
+        return journalAway(keeper);
+    }
+    const auto rows = journal->list(filter);
+    if (!rows) {
+        keeper.drop(rows.error);
+        return journalAway(keeper);
+    }
+    if (rows->empty() && !none.isEmpty()) {
+        return errorReply(404, none);
+    }
+    if (!csv) {
+        return jsonReply(jobsJson(*rows));
+    }
+    return {200,
+            "text/csv; charset=utf-8",
+            jobsCsv(*rows),
+            {{"Content-Disposition", "attachment; filename=\"quenta-jobs.csv\""}}};
+}
+
+Reply jobs(JournalKeeper &keeper, const QUrlQuery &query, bool csv) {
+    const Parameters p =
+        parametersOf(query, {QStringLiteral("since"), QStringLiteral("result"),
+                             QStringLiteral("serial"), QStringLiteral("firmware_sha256"),
+                             QStringLiteral("station"), QStringLiteral("limit")});
+    JobFilter filter;
+    const QString wrong = p.wrong.isEmpty() ? readJobFilter(p, filter) : p.wrong;
+    if (!wrong.isEmpty()) {
+        return errorReply(400, wrong);
+    }
+    return listed(keeper, filter, csv);
+}
+
+Reply unit(JournalKeeper &keeper, const QString &serial, const QUrlQuery &query) {
+    if (!query.isEmpty()) {
+        return errorReply(400, QStringLiteral("unit/N takes no parameters"));
+    }
+    LogQuery log;
+    if (const QString wrong = readSerialFilter(serial, log); !wrong.isEmpty()) {
+        return errorReply(400, QStringLiteral("the serial number ") + wrong);
+    }
+    JobFilter filter;
+    filter.serial = log.serial;
+    filter.limit = 0;
+    return listed(keeper, filter, false,
+                  QStringLiteral("no job wrote the serial number %1").arg(serial));
+}
+
+Reply summary(JournalKeeper &keeper, const QUrlQuery &query, const QDateTime &now) {
+    const Parameters p = parametersOf(query, {QStringLiteral("span"), QStringLiteral("station"),
+                                              QStringLiteral("firmware_sha256")});
+    if (!p.wrong.isEmpty()) {
+        return errorReply(400, p.wrong);
+    }
+    const QString span = p.has("span") ? p["span"] : QString::fromLatin1(kDefaultSpan);
+    int hours = 0;
+    QStringList names;
+    for (const Span &each : kSpans) {
+        names << QLatin1String(each.name);
+        hours = span == QLatin1String(each.name) ? each.hours : hours;
+    }
+    if (hours == 0) {
+        return errorReply(400, QStringLiteral("span must be one of: %1").arg(names.join(u' ')));
+    }
+    SpanQuery spanQuery;
+    spanQuery.now = now;
+    spanQuery.since = now.addSecs(-3600LL * hours);
+    for (const QString &wrong :
+         {readSha(p, spanQuery.firmwareSha256), readStation(p, spanQuery.station)}) {
+        if (!wrong.isEmpty()) {
+            return errorReply(400, wrong);
+        }
+    }
+    Journal *journal = keeper.journal();
+    if (journal == nullptr) {
+        return journalAway(keeper);
+    }
+    const auto counted = journal->summary(spanQuery);
+    if (!counted) {
+        keeper.drop(counted.error);
+        return journalAway(keeper);
+    }
+    return jsonReply(summaryJson(*counted, span, hours));
+}
+
+} // namespace
+
+Reply answerApi(JournalKeeper &keeper, const QString &path, const QUrlQuery &query,
+                const QDateTime &now) {
+    if (path == QLatin1String("summary")) {
+        return summary(keeper, query, now);
+    }
+    if (path == QLatin1String("jobs") || path == QLatin1String("jobs.csv")) {
+        return jobs(keeper, query, path.endsWith(QLatin1String(".csv")));
+    }
+    if (path.startsWith(QLatin1String("unit/"))) {
+        return unit(keeper, path.mid(5), query);
+    }
+    return errorReply(404, QStringLiteral("there is no /api/%1: the API has summary, jobs, "
+                                          "jobs.csv and unit/N")
+                               .arg(path));
+}
+
+} // namespace quenta::flash

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "io/JournalSummary.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace quenta::flash {
+
+// The summary as the view's API gives it: counts, yields (fractions, null without jobs), the
+// median job time, every hour of the span, the failures and a tile per station with its state:
+// "red" after three failed jobs in a row, "amber" when idle for 10 minutes, else "green".
+QByteArray summaryJson(const LineSummary &summary, const QString &span, double spanHours);
+
+} // namespace quenta::flash

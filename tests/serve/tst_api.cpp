@@ -1,0 +1,556 @@
+// quenta-flash serve run as a child process over journals this test fills, on a real SQLite file
+// and a real PostgreSQL server: its API, what it refuses, its token, and what it does when the
+// journal goes away.
+#include "Postgres.h"
+#include "ServeProcess.h"
+#include "io/Journal.h"
+#include "io/JournalPlace.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace quenta;
+using namespace quenta::testing;
+
+namespace {
+
+const QString kShaA = QString(64, u'a');
+const QString kShaB = QString(64, u'b');
+const QString kScript = QStringLiteral("<script>alert(1)</script>");
+
+// A job of the fixture, started `minutesAgo` before the test's start.
+struct Job {
+    int minutesAgo;
+    QString station;
+    std::optional<std::uint64_t> serial;
+    QString result; // "running": left open
+    QString message;
+    double seconds;
+    QString sha;
+};
+
+// Three stations: "a" numbering units, one of them reworked; the script-named one failing three
+// times in a row; "c" with an old job and one running now. Ids follow the order here.
+const std::vector<Job> kLine = {
+    {30, "a", 1, "ok", "downloaded and verified", 10, kShaA},
+    {20, "a", 2, "refused", "line 5: ERROR", 20, kShaA},
+    {5, "a", 2, "ok", "downloaded and verified", 30, kShaA},
+    {180, kScript, {}, "no-answer", "silent", 40, kShaB},
+    {170, kScript, {}, "no-answer", "silent", 50, kShaB},
+    {160, kScript, {}, "no-answer", "silent", 60, kShaB},
+    {540, "c", {}, "ok", "downloaded and verified", 5, kShaA},
+    {1, "c", {}, "running", {}, 0, kShaA},
+};
+
+QString fill(const QString &url, const std::vector<Job> &jobs) {
+    auto journal = Journal::open(*readJournalPlace(url));
+    if (!journal) {
+        return journal.error;
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const Job &job : jobs) {
+        JobStart start;
+        start.started = now.addSecs(-60LL * job.minutesAgo);
+        start.station = job.station;
+        start.command = "flash";
+        start.firmware = job.sha == kShaA ? "fw/a.hex" : "fw/b.hex";
+        start.firmwareSha256 = job.sha;
+        start.serial = job.serial;
+        const auto id = (*journal)->start(start);
+        if (!id) {
+            return id.error;
+        }
+        if (job.result == "running") {
+            continue;
+        }
+        JobEnd end;
+        end.seconds = job.seconds;
+        end.result = job.result;
+        end.message = job.message;
+        if (const QString why = (*journal)->complete(*id, end); !why.isEmpty()) {
+            return why;
+        }
+    }
+    return {};
+}
+
+QJsonObject object(const HttpAnswer &answer) {
+    return QJsonDocument::fromJson(answer.body).object();
+}
+
+QList<qint64> ids(const HttpAnswer &answer) {
+    QList<qint64> found;
+    for (const QJsonValue &job : QJsonDocument::fromJson(answer.body).array()) {
+        found << job["id"].toInteger();
+    }
+    return found;
+}
+
+// A station's tile in one line: name|jobs|ok|yield|running|in a row|state|last result|firmware.
+QStringList tiles(const QJsonObject &summary) {
+    QStringList lines;
+    for (const QJsonValue &s : summary["stations"].toArray()) {
+        lines << QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
+                     .arg(s["station"].toString())
+                     .arg(s["jobs"].toInteger())
+                     .arg(s["ok"].toInteger())
+                     .arg(s["yield"].isNull() ? "null" : QString::number(s["yield"].toDouble()))
+                     .arg(s["running"].toInteger())
+                     .arg(s["failures_in_a_row"].toInteger())
+                     .arg(s["state"].toString(), s["last_result"].toString(),
+                          s["firmware"].toString());
+    }
+    return lines;
+}
+
+QByteArray longText(int size) {
+    return QByteArray(size, 'x');
+}
+
+} // namespace
+
+class ServeApi : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir files_;
+    std::unique_ptr<PostgresServer> postgres_;
+    int made_ = 0;
+    QString sqliteLine_; // kLine in an SQLite file, for the tests that need one journal
+
+    QString freshUrl(const QString &kind) {
+        const QString name = QStringLiteral("journal%1").arg(++made_);
+        return kind == "sqlite" ? "sqlite:" + files_.filePath(name + ".sqlite")
+                                : postgres_->createDatabase(name);
+    }
+
+    static void addKinds() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("sqlite") << QStringLiteral("sqlite");
+        QTest::newRow("postgresql") << QStringLiteral("postgresql");
+    }
+
+    static QProcess *runFlasher(const QStringList &arguments) {
+        auto *process = new QProcess;
+        process->start(QUENTA_FLASH, arguments);
+        process->waitForFinished(kServeGuardMs);
+        return process;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(files_.isValid());
+        qunsetenv("QUENTA_JOURNAL");
+        postgres_ = std::make_unique<PostgresServer>();
+        sqliteLine_ = freshUrl("sqlite");
+        QCOMPARE(fill(sqliteLine_, kLine), QString());
+    }
+
+    void init() {
+        if (QByteArray(QTest::currentDataTag()) == "postgresql") {
+            QUENTA_REQUIRE_POSTGRES(*postgres_);
+        }
+    }
+
+    // The headline, the hours, the failures and the tiles of a span, over both kinds of journal.
+    void summary_data() { addKinds(); }
+
+    void summary() {
+        QFETCH(QString, kind);
+        const QString url = freshUrl(kind);
+        QCOMPARE(fill(url, kLine), QString());
+        ServeProcess serve(QUENTA_FLASH, {"-J", url});
+        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+
+        const HttpAnswer answer = get(serve.port(), "/api/summary");
+        QCOMPARE(answer.status, 200);
+        QCOMPARE(answer.header("content-type"), "application/json");
+        const QJsonObject shift = object(answer);
+        QCOMPARE(shift["span"].toString(), "8h");
+        QCOMPARE(shift["boards"].toInteger(), 6);
+        QCOMPARE(shift["ok"].toInteger(), 2);
+        QCOMPARE(shift["boards_last_hour"].toInteger(), 3);
+        QCOMPARE(shift["boards_per_hour"].toDouble(), 0.75);
+        QCOMPARE(shift["units"].toInteger(), 5);
+        QCOMPARE(shift["first_pass_yield"].toDouble(), 0.2);
+        QCOMPARE(shift["final_yield"].toDouble(), 0.4);
+        QCOMPARE(shift["median_seconds"].toDouble(), 35.0);
+        const QJsonArray hours = shift["hours"].toArray();
+        QCOMPARE(hours.size(), 9);
+        qint64 ok = 0;
+        qint64 failed = 0;
+        for (const QJsonValue &hour : hours) {
+            ok += hour["ok"].toInteger();
+            failed += hour["failed"].toInteger();
+        }
+        QCOMPARE(ok, 2);
+        QCOMPARE(failed, 4);
+        QCOMPARE(
+            shift["failures"].toArray(),
+            (QJsonArray{
+                QJsonObject{{"result", "no-answer"}, {"message", "silent"}, {"jobs", 3}},
+                QJsonObject{{"result", "refused"}, {"message", "line 5: ERROR"}, {"jobs", 1}}}));
+        QCOMPARE(tiles(shift), (QStringList{kScript + "|3|0|0|0|3|red|no-answer|fw/b.hex",
+                                            "a|3|2|0.666667|0|0|green|ok|fw/a.hex",
+                                            "c|0|0|null|1|0|green|running|fw/a.hex"}));
+
+        QCOMPARE(object(get(serve.port(), "/api/summary?span=24h"))["boards"].toInteger(), 7);
+        QCOMPARE(object(get(serve.port(), "/api/summary?span=1h"))["boards"].toInteger(), 3);
+        QCOMPARE(object(get(serve.port(), "/api/summary?span=7d"))["hours"].toArray().size(), 169);
+        const QJsonObject one = object(get(serve.port(), "/api/summary?station=a"));
+        QCOMPARE(one["boards"].toInteger(), 3);
+        QCOMPARE(tiles(one), QStringList{"a|3|2|0.666667|0|0|green|ok|fw/a.hex"});
+        const QJsonObject firmware =
+            object(get(serve.port(), "/api/summary?firmware_sha256=" + kShaB.toUpper().toLatin1()));
+        QCOMPARE(firmware["boards"].toInteger(), 3);
+        QCOMPARE(firmware["failures"].toArray().size(), 1);
+    }
+
+    // The jobs as log gives them: JSON with its field names, CSV byte for byte, filtered as log
+    // filters; a unit's whole history.
+    void jobs_data() { addKinds(); }
+
+    void jobs() {
+        QFETCH(QString, kind);
+        const QString url = freshUrl(kind);
+        QCOMPARE(fill(url, kLine), QString());
+        ServeProcess serve(QUENTA_FLASH, {"-J", url});
+        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        const quint16 port = serve.port();
+
+        QCOMPARE(ids(get(port, "/api/jobs")), (QList<qint64>{8, 3, 2, 1, 6, 5, 4, 7}));
+        QCOMPARE(ids(get(port, "/api/jobs?limit=2")), (QList<qint64>{8, 3}));
+        QCOMPARE(ids(get(port, "/api/jobs?result=no-answer")), (QList<qint64>{6, 5, 4}));
+        QCOMPARE(ids(get(port, "/api/jobs?station=%3Cscript%3Ealert(1)%3C%2Fscript%3E&limit=1")),
+                 QList<qint64>{6});
+        QCOMPARE(ids(get(port, "/api/jobs?serial=2")), (QList<qint64>{3, 2}));
+        QCOMPARE(ids(get(port, "/api/jobs?firmware_sha256=" + kShaB.toLatin1() + "&limit=5")),
+                 (QList<qint64>{6, 5, 4}));
+        const QByteArray since =
+            QDateTime::currentDateTimeUtc().addSecs(-25 * 60).toString(Qt::ISODate).toLatin1();
+        QCOMPARE(ids(get(port, "/api/jobs?since=" + since)), (QList<qint64>{8, 3, 2}));
+
+        const QJsonObject job =
+            QJsonDocument::fromJson(get(port, "/api/jobs?limit=1").body).array().at(0).toObject();
+        QCOMPARE(job.keys(),
+                 (QStringList{"address", "bootloader", "command",         "device",
+                              "exit",    "firmware",   "firmware_sha256", "id",
+                              "lines",   "message",    "operator",        "port",
+                              "records", "result",     "resumed",         "retries",
+                              "seconds", "serial",     "series",          "started",
+                              "station", "tool",       "usb_id",          "usb_serial"}));
+
+        const HttpAnswer csv = get(port, "/api/jobs.csv?station=a&limit=100");
+        QCOMPARE(csv.status, 200);
+        QCOMPARE(csv.header("content-type"), "text/csv; charset=utf-8");
+        std::unique_ptr<QProcess> log(
+            runFlasher({"-J", url, "log", "--csv", "--station", "a", "--limit", "100"}));
+        QCOMPARE(log->exitCode(), 0);
+        QCOMPARE(csv.body, log->readAllStandardOutput());
+
+        QCOMPARE(ids(get(port, "/api/unit/2")), (QList<qint64>{3, 2}));
+        const HttpAnswer none = get(port, "/api/unit/77");
+        QCOMPARE(none.status, 404);
+        QCOMPARE(object(none)["error"].toString(), "no job wrote the serial number 77");
+    }
+
+    // A query parameter is checked as log checks its option: 400 with the reason.
+    void badParameters_data() {
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("since") << QByteArray("/api/jobs?since=yesterday")
+                               << "since must be an ISO 8601 time, such as 2024-05-01 or "
+                                  "2024-05-01T08:00+02:00";
+        QTest::newRow("result") << QByteArray("/api/jobs?result=fine")
+                                << "result must be one of: running ok refused wrong-board "
+                                   "bad-file port-error no-answer port-lost interrupted";
+        QTest::newRow("serial") << QByteArray("/api/jobs?serial=-1")
+                                << "serial must be a whole number, 0 or more";
+        QTest::newRow("limit 0") << QByteArray("/api/jobs?limit=0")
+                                 << "limit must be a whole number from 1 to 100000";
+        QTest::newRow("firmware") << QByteArray("/api/jobs.csv?firmware_sha256=abc")
+                                  << "firmware_sha256 must be 64 hexadecimal digits";
+        QTest::newRow("empty station")
+            << QByteArray("/api/summary?station=") << "station needs a name";
+        QTest::newRow("span") << QByteArray("/api/summary?span=2h")
+                              << "span must be one of: 1h 8h 24h 7d";
+        QTest::newRow("unknown") << QByteArray("/api/summary?limit=5")
+                                 << "unknown parameter \"limit\" (known: span, station, "
+                                    "firmware_sha256)";
+        QTest::newRow("twice") << QByteArray("/api/jobs?result=ok&result=refused")
+                               << "the parameter \"result\" is given twice";
+        QTest::newRow("unit") << QByteArray("/api/unit/twelve")
+                              << "the serial number must be a whole number, 0 or more";
+    }
+
+    void badParameters() {
+        QFETCH(QByteArray, target);
+        QFETCH(QString, error);
+        ServeProcess serve(QUENTA_FLASH, {"-J", sqliteLine_});
+        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        const HttpAnswer answer = get(serve.port(), target);
+        QCOMPARE(answer.status, 400);
+        QCOMPARE(object(answer)["error"].toString(), error);
+    }
+
+    // What is not a plain GET or HEAD of this server, by one of its names, within the bounds, is
+    // refused; every answer carries the headers that fence the page in.
+    void refusals_data() {
+        QTest::addColumn<QByteArrayList>("request");
+        QTest::addColumn<int>("status");
+        const QByteArray host = "Host: 127.0.0.1:{port}";
+        QTest::newRow("GET") << QByteArrayList{"GET /api/summary HTTP/1.1", host} << 200;
+        QTest::newRow("localhost")
+            << QByteArrayList{"GET / HTTP/1.1", "Host: localhost:{port}"} << 200;
+        QTest::newRow("POST") << QByteArrayList{"POST /api/summary HTTP/1.1", host,
+                                                "Content-Length: 0"}
+                              << 405;
+        QTest::newRow("DELETE") << QByteArrayList{"DELETE /api/jobs HTTP/1.1", host} << 405;
+        QTest::newRow("rebound name")
+            << QByteArrayList{"GET /api/jobs HTTP/1.1", "Host: attacker.example:{port}"} << 421;
+        QTest::newRow("other port") << QByteArrayList{"GET / HTTP/1.1", "Host: 127.0.0.1:1"} << 421;
+        QTest::newRow("no host") << QByteArrayList{"GET / HTTP/1.0"} << 400;
+        QTest::newRow("two hosts") << QByteArrayList{"GET / HTTP/1.1", host, host} << 400;
+        QTest::newRow("long query")
+            << QByteArrayList{"GET /api/jobs?station=" + longText(1100) + " HTTP/1.1", host} << 414;
+        QTest::newRow("long header")
+            << QByteArrayList{"GET / HTTP/1.1", host, "X-Note: " + longText(5000)} << 431;
+        QByteArrayList many{"GET / HTTP/1.1", host};
+        for (int i = 0; i < 48; ++i) {
+            many << "X-Note-" + QByteArray::number(i) + ": 1";
+        }
+        QTest::newRow("many headers") << many << 431;
+        QTest::newRow("nothing there") << QByteArrayList{"GET /etc/passwd HTTP/1.1", host} << 404;
+        QTest::newRow("no such call") << QByteArrayList{"GET /api/drop HTTP/1.1", host} << 404;
+    }
+
+    void refusals() {
+        QFETCH(QByteArrayList, request);
+        QFETCH(int, status);
+        ServeProcess serve(QUENTA_FLASH, {"-J", sqliteLine_});
+        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        for (QByteArray &line : request) {
+            line.replace("{port}", QByteArray::number(serve.port()));
+        }
+        const HttpAnswer answer = ask(serve.port(), request);
+        QCOMPARE(answer.status, status);
+        QCOMPARE(answer.header("content-security-policy"),
+                 "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+                 "connect-src 'self'; frame-ancestors 'none'");
+        QCOMPARE(answer.header("x-content-type-options"), "nosniff");
+        QCOMPARE(answer.header("referrer-policy"), "no-referrer");
+        QCOMPARE(answer.header("cache-control"), "no-store");
+        if (status == 405) {
+            QCOMPARE(answer.header("allow"), "GET, HEAD");
+        }
+    }
+
+    // Requests sent one after another without waiting are answered in their order, a HEAD without
+    // its body.
+    void pipelined() {
+        ServeProcess serve(QUENTA_FLASH, {"-J", sqliteLine_});
+        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(serve.port());
+        QTcpSocket socket;
+        socket.connectToHost("127.0.0.1", serve.port());
+        QVERIFY(socket.waitForConnected(kServeGuardMs));
+        socket.write("GET /api/jobs?limit=1 HTTP/1.1\r\n" + host + "\r\n\r\n" +
+                     "GET /api/summary?span=1h HTTP/1.1\r\n" + host + "\r\n\r\n" +
+                     "GET /line.css HTTP/1.1\r\n" + host + "\r\n\r\n");
+        const QList<HttpAnswer> answers = readAnswers(socket, 3);
+        QCOMPARE(answers.size(), 3);
+        QCOMPARE(ids(answers[0]), QList<qint64>{8});
+        QCOMPARE(object(answers[1])["span"].toString(), "1h");
+        QCOMPARE(answers[2].header("content-type"), "text/css; charset=utf-8");
+
+        QTcpSocket headThenGet;
+        headThenGet.connectToHost("127.0.0.1", serve.port());
+        QVERIFY(headThenGet.waitForConnected(kServeGuardMs));
+        headThenGet.write("HEAD / HTTP/1.1\r\n" + host + "\r\n\r\n");
+        const HttpAnswer head = readAnswers(headThenGet, 1, true).value(0);
+        QCOMPARE(head.status, 200);
+        QCOMPARE(head.header("content-type"), "text/html; charset=utf-8");
+        QVERIFY(head.header("content-length").toInt() > 1000);
+        headThenGet.write("GET /api/jobs?limit=1 HTTP/1.1\r\n" + host + "\r\n\r\n");
+        QCOMPARE(ids(readAnswers(headThenGet, 1).value(0)), QList<qint64>{8});
+    }
+
+    // A request larger than the view reads is never read whole: its connection is closed within
+    // the request window, while other clients are answered. Beyond 32 connections at once, more
+    // are closed as they come.
+    void limits() {
+        ServeProcess serve(QUENTA_FLASH, {"-J", sqliteLine_});
+        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QTcpSocket large;
+        large.connectToHost("127.0.0.1", serve.port());
+        QVERIFY(large.waitForConnected(kServeGuardMs));
+        large.write("GET / HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(serve.port()) +
+                    "\r\nX-Note: " + longText(40000));
+        QCOMPARE(get(serve.port(), "/api/jobs?limit=1").status, 200);
+        QElapsedTimer waited;
+        waited.start();
+        QVERIFY(large.waitForDisconnected(kServeGuardMs));
+        QVERIFY2(waited.elapsed() > 5000, "closed before its window ran out");
+
+        std::vector<std::unique_ptr<QTcpSocket>> many;
+        for (int i = 0; i < 40; ++i) {
+            many.push_back(std::make_unique<QTcpSocket>());
+            many.back()->connectToHost("127.0.0.1", serve.port());
+            QVERIFY(many.back()->waitForConnected(kServeGuardMs));
+        }
+        QTest::qWait(500);
+        int closed = 0;
+        for (const auto &socket : many) {
+            socket->waitForReadyRead(50);
+            closed += socket->state() == QAbstractSocket::UnconnectedState ? 1 : 0;
+        }
+        QCOMPARE(closed, 8);
+    }
+
+    // Off loopback, every request carries the token: as a bearer token or as the login form's
+    // cookie. The page's script and style hold no data and need none; the page itself comes with
+    // 401, to show its login form.
+    void token_data() {
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<int>("status");
+        QTest::newRow("none") << QByteArray("/api/summary") << QByteArray() << 401;
+        QTest::newRow("bearer") << QByteArray("/api/summary")
+                                << QByteArray("Authorization: Bearer s3cret token") << 200;
+        QTest::newRow("bearer, wrong")
+            << QByteArray("/api/jobs") << QByteArray("Authorization: Bearer s3cret") << 401;
+        QTest::newRow("cookie") << QByteArray("/api/jobs")
+                                << QByteArray("Cookie: a=1; quenta_token=s3cret%20token") << 200;
+        QTest::newRow("cookie, wrong") << QByteArray("/api/unit/1")
+                                       << QByteArray("Cookie: quenta_token=s3cret%20tokens") << 401;
+        QTest::newRow("page") << QByteArray("/") << QByteArray() << 401;
+        QTest::newRow("script") << QByteArray("/line.js") << QByteArray() << 200;
+    }
+
+    void token() {
+        QFETCH(QByteArray, target);
+        QFETCH(QByteArray, header);
+        QFETCH(int, status);
+        QFile file(files_.filePath("token"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("s3cret token\nsecond line\n") > 0);
+        file.close();
+        ServeProcess serve(QUENTA_FLASH, {"-J", sqliteLine_, "--token-file", file.fileName()},
+                           "0.0.0.0");
+        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        const HttpAnswer answer =
+            get(serve.port(), target, header.isEmpty() ? QByteArrayList{} : QByteArrayList{header});
+        QCOMPARE(answer.status, status);
+        if (status == 401) {
+            QCOMPARE(answer.header("www-authenticate"), "Bearer");
+            QVERIFY(!answer.body.contains("\"boards\""));
+        }
+    }
+
+    // Mistakes on the command line are usage errors (exit 2) and nothing listens.
+    void usage_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("any address, no token")
+            << QStringList{"serve", "--listen", "0.0.0.0:8470"}
+            << "--listen 0.0.0.0:8470 is reachable from other machines: give --token-file FILE";
+        QTest::newRow("an interface's address, no token")
+            << QStringList{"serve", "--listen", "192.0.2.2:8470"}
+            << "--listen 192.0.2.2:8470 is reachable from other machines";
+        QTest::newRow("IPv6 any, no token")
+            << QStringList{"serve", "--listen", "[::]:8470"} << "--listen [::]:8470 is reachable";
+        QTest::newRow("a name") << QStringList{"serve", "--listen", "localhost:8470"}
+                                << "--listen must be ADDR:PORT with an IP address";
+        QTest::newRow("no port") << QStringList{"serve", "--listen", "127.0.0.1"}
+                                 << "--listen must be ADDR:PORT";
+        QTest::newRow("port too high")
+            << QStringList{"serve", "--listen", "127.0.0.1:65536"} << "--listen must be ADDR:PORT";
+        QTest::newRow("missing token file")
+            << QStringList{"serve", "--token-file", "/nonexistent/token"}
+            << "--token-file /nonexistent/token cannot be read";
+        QTest::newRow("empty token file") << QStringList{"serve", "--token-file", "/dev/null"}
+                                          << "--token-file /dev/null holds no token";
+        QTest::newRow("bad host name") << QStringList{"serve", "--allow-host", "a b"}
+                                       << "--allow-host \"a b\" is no host name";
+        QTest::newRow("for serve only")
+            << QStringList{"log", "--listen", "127.0.0.1:1"} << "--listen is for serve only";
+        QTest::newRow("no journal") << QStringList{"serve", "--no-journal"}
+                                    << "serve shows the journal: it cannot be given --no-journal";
+        QTest::newRow("a port") << QStringList{"serve", "-p", "/dev/ttyS0"}
+                                << "serve takes no --port";
+    }
+
+    void usage() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, said);
+        qputenv("QUENTA_JOURNAL", sqliteLine_.toUtf8());
+        std::unique_ptr<QProcess> run(runFlasher(arguments));
+        qunsetenv("QUENTA_JOURNAL");
+        QCOMPARE(run->exitCode(), 2);
+        const QString err = QString::fromLocal8Bit(run->readAllStandardError());
+        QVERIFY2(err.contains(said), qPrintable(err));
+    }
+
+    // serve only reads: a journal that is not there is not made, and one of an older schema is not
+    // brought up to date; each is refused with what brings it about.
+    void refusedJournals() {
+        const QString missing = files_.filePath("none/journal.sqlite");
+        std::unique_ptr<QProcess> run(runFlasher({"-J", "sqlite:" + missing, "serve"}));
+        QCOMPARE(run->exitCode(), 6);
+        QVERIFY(run->readAllStandardError().contains(
+            "there is no journal here yet: the first job that quenta-flash records"));
+        QVERIFY(!QFile::exists(files_.filePath("none")));
+
+        const QString older = freshUrl("sqlite");
+        QCOMPARE(fill(older, {}), QString());
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "older");
+            db.setDatabaseName(readJournalPlace(older)->path);
+            QVERIFY(db.open() && QSqlQuery("UPDATE schema SET version = 1", db).isActive());
+        }
+        QSqlDatabase::removeDatabase("older");
+        run.reset(runFlasher({"-J", older, "serve"}));
+        QCOMPARE(run->exitCode(), 6);
+        QVERIFY(run->readAllStandardError().contains("its schema version is 1, older than this "
+                                                     "program's (2)"));
+    }
+
+    void stops_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+    }
+
+    void stops() {
+        QFETCH(int, signal);
+        ServeProcess serve(QUENTA_FLASH, {"-J", sqliteLine_});
+        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QCOMPARE(get(serve.port(), "/api/summary").status, 200);
+        QCOMPARE(serve.stop(signal), 0);
+    }
+
+    // The PostgreSQL server restarts: while it is away the API says so (503, with the reason), and
+    // once it is back the view reads it again, without being restarted.
+    void reconnects() {
+        QUENTA_REQUIRE_POSTGRES(*postgres_);
+        const QString url = freshUrl("postgresql");
+        QCOMPARE(fill(url, kLine), QString());
+        ServeProcess serve(QUENTA_FLASH, {"-J", url});
+        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QCOMPARE(get(serve.port(), "/api/summary").status, 200);
+        QVERIFY(postgres_->stop());
+        const HttpAnswer away = get(serve.port(), "/api/summary");
+        QCOMPARE(away.status, 503);
+        QVERIFY(!object(away)["error"].toString().isEmpty());
+        QVERIFY(postgres_->start());
+        QTRY_COMPARE_WITH_TIMEOUT(get(serve.port(), "/api/jobs?limit=1").status, 200,
+                                  kServeGuardMs);
+        QCOMPARE(ids(get(serve.port(), "/api/jobs?limit=1")), QList<qint64>{8});
+    }
+};
+
+QTEST_GUILESS_MAIN(ServeApi)
+#include "tst_api.moc"

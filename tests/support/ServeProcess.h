@@ -1,0 +1,144 @@
+#pragma once
+
+// quenta-flash serve as a child process of a test, and plain HTTP/1.1 to it over a real socket:
+// requests are written as they are given, so that a test can send what no browser would.
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QList>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <csignal>
+
+namespace quenta::testing {
+
+// A bound that keeps a broken program from hanging a test; never a measure of speed.
+inline constexpr int kServeGuardMs = 20000;
+
+struct HttpAnswer {
+    int status = 0;
+    QList<QPair<QByteArray, QByteArray>> headers; // names in lower case
+    QByteArray body;
+
+    QByteArray header(const QByteArray &name) const {
+        for (const auto &[key, value] : headers) {
+            if (key == name) {
+                return value;
+            }
+        }
+        return {};
+    }
+};
+
+// The answers on a socket, read until `count` are whole (their bodies by Content-Length) or the
+// socket closes; `head` when they answer HEAD requests, which have no body.
+inline QList<HttpAnswer> readAnswers(QTcpSocket &socket, int count, bool head = false) {
+    QList<HttpAnswer> answers;
+    QByteArray buffer;
+    const QDeadlineTimer deadline(kServeGuardMs);
+    while (answers.size() < count && !deadline.hasExpired()) {
+        const qsizetype end = buffer.indexOf("\r\n\r\n");
+        if (end >= 0) {
+            HttpAnswer answer;
+            const QList<QByteArray> lines = buffer.left(end).split('\n');
+            answer.status = lines[0].split(' ').value(1).toInt();
+            qsizetype length = 0;
+            for (qsizetype i = 1; i < lines.size(); ++i) {
+                const qsizetype colon = lines[i].indexOf(':');
+                const QByteArray name = lines[i].left(colon).trimmed().toLower();
+                const QByteArray value = lines[i].mid(colon + 1).trimmed();
+                answer.headers.append({name, value});
+                if (name == "content-length") {
+                    length = value.toLongLong();
+                }
+            }
+            const qsizetype bodyLength = head ? 0 : length;
+            if (buffer.size() >= end + 4 + bodyLength) {
+                answer.body = buffer.mid(end + 4, bodyLength);
+                buffer.remove(0, end + 4 + bodyLength);
+                answers.append(answer);
+                continue;
+            }
+        }
+        if (socket.state() != QAbstractSocket::ConnectedState && socket.bytesAvailable() == 0) {
+            break;
+        }
+        if (socket.bytesAvailable() > 0 || socket.waitForReadyRead(200)) {
+            buffer += socket.readAll();
+        }
+    }
+    return answers;
+}
+
+// One request on a connection of its own: `lines` are its request line and headers.
+inline HttpAnswer ask(quint16 port, const QByteArrayList &lines, bool head = false) {
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    if (!socket.waitForConnected(kServeGuardMs)) {
+        return {};
+    }
+    socket.write(lines.join("\r\n") + "\r\n\r\n");
+    socket.flush();
+    return readAnswers(socket, 1, head).value(0);
+}
+
+// GET `target` as a browser at http://127.0.0.1:PORT/ would, with further headers.
+inline HttpAnswer get(quint16 port, const QByteArray &target, const QByteArrayList &headers = {}) {
+    return ask(port, QByteArrayList{"GET " + target + " HTTP/1.1",
+                                    "Host: 127.0.0.1:" + QByteArray::number(port)} +
+                         headers);
+}
+
+// quenta-flash serve, started on a free port of the given address.
+class ServeProcess {
+public:
+    ServeProcess(const QString &program, const QStringList &arguments,
+                 const QString &address = QStringLiteral("127.0.0.1")) {
+        process_.start(program, QStringList{"serve", "--listen", address + ":0"} + arguments);
+        static const QRegularExpression url(QStringLiteral("http://[^ ]*:(\\d+)/"));
+        const QDeadlineTimer deadline(kServeGuardMs);
+        while (port_ == 0 && !deadline.hasExpired() && process_.state() != QProcess::NotRunning) {
+            process_.waitForReadyRead(200);
+            out_ += process_.readAllStandardOutput();
+            const auto match = url.match(QString::fromUtf8(out_));
+            if (match.hasMatch()) {
+                port_ = static_cast<quint16>(match.captured(1).toUInt());
+            }
+        }
+    }
+
+    ~ServeProcess() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(kServeGuardMs);
+        }
+    }
+
+    ServeProcess(const ServeProcess &) = delete;
+    ServeProcess &operator=(const ServeProcess &) = delete;
+
+    // The port it listens on; 0 when it did not start (then why() says what it said).
+    quint16 port() const { return port_; }
+    QString why() { return QString::fromUtf8(out_ + process_.readAllStandardError()); }
+
+    // Sends the signal and waits for the end: the exit status, or -1 when it did not end.
+    int stop(int signal) {
+        ::kill(static_cast<pid_t>(process_.processId()), signal);
+        if (!process_.waitForFinished(kServeGuardMs) ||
+            process_.exitStatus() != QProcess::NormalExit) {
+            return -1;
+        }
+        return process_.exitCode();
+    }
+
+private:
+    QProcess process_;
+    QByteArray out_;
+    quint16 port_ = 0;
+};
+
+} // namespace quenta::testing
