@@ -56,14 +56,14 @@ QString sentence(const QString &statement, const QString &systemText) {
 } // namespace
 
 SerialPort::SerialPort(QString path, int baud, QObject *parent)
-    : QObject(parent), path_(std::move(path)) {
+    : QObject(parent), port_(new QSerialPort(this)), path_(std::move(path)) {
     line_.baud = baud;
     stall_.setSingleShot(true);
     stall_.setInterval(kWriteStallMs);
     connect(&stall_, &QTimer::timeout, this, &SerialPort::onStall);
-    connect(&port_, &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
-    connect(&port_, &QSerialPort::bytesWritten, this, &SerialPort::onBytesWritten);
-    connect(&port_, &QSerialPort::errorOccurred, this, &SerialPort::onError);
+    connect(port_, &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
+    connect(port_, &QSerialPort::bytesWritten, this, &SerialPort::onBytesWritten);
+    connect(port_, &QSerialPort::errorOccurred, this, &SerialPort::onError);
 }
 
 SerialPort::~SerialPort() {
@@ -75,93 +75,83 @@ QString SerialPort::device() const {
 }
 
 PortProblem SerialPort::open() {
-    if (port_.isOpen()) {
+    if (port_->isOpen()) {
         return {};
     }
-    const PortProblem problem = openDevice();
-    if (problem.kind == PortProblem::Kind::None) {
-        port_.clear(QSerialPort::AllDirections);
-        falseAlarms_ = 0;
-    }
-    return problem;
-}
-
-PortProblem SerialPort::openDevice() {
     recovering_ = false;
+    falseAlarms_ = 0;
     device_ = resolvePortPath(path_);
-    port_.setPortName(device_);
-    if (!port_.open(QIODevice::ReadWrite)) {
-        return explainOpenFailure(device_, port_.errorString(),
-                                  port_.error() == QSerialPort::PermissionError, path_);
+    port_->setPortName(device_);
+    if (!port_->open(QIODevice::ReadWrite)) {
+        return explainOpenFailure(device_, port_->errorString(),
+                                  port_->error() == QSerialPort::PermissionError, path_);
     }
     applyLine();
-    savedFlags_ = requestLowLatency(static_cast<int>(port_.handle()));
-    port_.clearError();
+    savedFlags_ = requestLowLatency(static_cast<int>(port_->handle()));
+    port_->clear(QSerialPort::AllDirections);
+    port_->clearError();
     return {};
 }
 
 void SerialPort::close() {
     recovering_ = false;
     stall_.stop();
-    unsent_.clear();
     shut();
 }
 
 // Closes the device, giving the driver back the flags it had.
 void SerialPort::shut() {
-    if (savedFlags_ && port_.isOpen()) {
-        restoreSerialFlags(static_cast<int>(port_.handle()), *savedFlags_);
+    if (savedFlags_ && port_->isOpen()) {
+        restoreSerialFlags(static_cast<int>(port_->handle()), *savedFlags_);
     }
     savedFlags_.reset();
-    port_.close();
+    port_->close();
 }
 
 void SerialPort::setLine(const LineSettings &line) {
     line_ = line;
-    if (port_.isOpen()) {
+    if (port_->isOpen()) {
         applyLine();
-        port_.clearError();
+        port_->clearError();
     }
 }
 
 void SerialPort::applyLine() {
-    port_.setBaudRate(line_.baud);
-    port_.setParity(toParity(line_.parity));
-    port_.setDataBits(static_cast<QSerialPort::DataBits>(line_.dataBits));
-    port_.setStopBits(line_.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
-    port_.setFlowControl(QSerialPort::NoFlowControl);
+    port_->setBaudRate(line_.baud);
+    port_->setParity(toParity(line_.parity));
+    port_->setDataBits(static_cast<QSerialPort::DataBits>(line_.dataBits));
+    port_->setStopBits(line_.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    port_->setFlowControl(QSerialPort::NoFlowControl);
 }
 
 void SerialPort::write(std::string_view bytes) {
-    if (!port_.isOpen() || bytes.empty()) {
+    if (!port_->isOpen() || bytes.empty()) {
         return;
     }
-    unsent_.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    port_.flush();
-    if (port_.isOpen() && port_.bytesToWrite() > 0 && !stall_.isActive()) {
+    port_->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    port_->flush();
+    if (port_->isOpen() && port_->bytesToWrite() > 0 && !stall_.isActive()) {
         stall_.start();
     }
 }
 
 void SerialPort::readWaiting() {
-    if (port_.isOpen() && port_.bytesAvailable() == 0) {
-        port_.waitForReadyRead(0);
+    if (port_->isOpen() && port_->bytesAvailable() == 0) {
+        port_->waitForReadyRead(0);
     }
 }
 
 void SerialPort::onReadyRead() {
-    const QByteArray bytes = port_.readAll();
+    const QByteArray bytes = port_->readAll();
     if (!bytes.isEmpty()) {
         falseAlarms_ = 0;
         emit received(bytes);
     }
 }
 
-void SerialPort::onBytesWritten(qint64 count) {
-    unsent_.remove(0, static_cast<qsizetype>(count));
+void SerialPort::onBytesWritten() {
     falseAlarms_ = 0;
-    if (port_.bytesToWrite() > 0) {
+    if (port_->bytesToWrite() > 0) {
         stall_.start();
     } else {
         stall_.stop();
@@ -169,26 +159,27 @@ void SerialPort::onBytesWritten(qint64 count) {
 }
 
 void SerialPort::onStall() {
-    if (port_.isOpen() && port_.bytesToWrite() > 0) {
+    if (port_->isOpen() && port_->bytesToWrite() > 0) {
         lose(QStringLiteral("%1 took no output for %2 s.").arg(device_).arg(kWriteStallMs / 1000));
     }
 }
 
 void SerialPort::onError(QSerialPort::SerialPortError error) {
-    if (!port_.isOpen() || !isTransferError(error) || recovering_) {
+    if (!port_->isOpen() || !isTransferError(error) || recovering_) {
         return;
     }
     // Looked into once the port's own handling is over, never from inside it.
     recovering_ = true;
-    failure_ = port_.errorString();
+    failure_ = port_->errorString();
     QMetaObject::invokeMethod(this, &SerialPort::recover, Qt::QueuedConnection);
 }
 
-// A read that found nothing can be reported as an error although the device is fine, and the
-// port then stops reading or writing: the device is opened afresh and the output that waited is
-// sent on. A device that is gone, or that keeps failing, is reported lost.
+// A read that found nothing can be reported as an error although the device is fine: the error is
+// cleared and the port read on, as a serial control always did. The port is never closed here,
+// which would drop what waits in the device and the lines a board watches (some boards reset when
+// DTR drops). A device that is gone, or that keeps failing, is reported lost.
 void SerialPort::recover() {
-    if (!std::exchange(recovering_, false) || !port_.isOpen()) {
+    if (!std::exchange(recovering_, false) || !port_->isOpen()) {
         return;
     }
     if (deviceFailed()) {
@@ -199,19 +190,13 @@ void SerialPort::recover() {
         lose(sentence(QStringLiteral("%1 keeps failing").arg(device_), failure_));
         return;
     }
-    const QByteArray waiting = unsent_.right(static_cast<qsizetype>(port_.bytesToWrite()));
-    unsent_.clear();
-    shut();
-    const PortProblem reopened = openDevice();
-    if (reopened.kind != PortProblem::Kind::None) {
-        lose(reopened.reason);
-        return;
-    }
-    write(std::string_view(waiting.constData(), static_cast<std::size_t>(waiting.size())));
+    port_->clearError();
+    readWaiting();
+    onReadyRead();
 }
 
 bool SerialPort::deviceFailed() const {
-    pollfd device{static_cast<int>(port_.handle()), POLLIN | POLLOUT, 0};
+    pollfd device{static_cast<int>(port_->handle()), POLLIN | POLLOUT, 0};
     return ::poll(&device, 1, 0) < 0 || (device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 

@@ -18,8 +18,8 @@ namespace quenta {
 // of a device shares one lock), written at once without blocking, read the moment bytes arrive.
 // While it is open the driver is asked to pass on received bytes without delay. A device that
 // fails while open (a pulled cable, a closed terminal) or a line that takes no output for 5 s is
-// closed and reported lost, in words for people; a false alarm from a healthy device is survived
-// by opening it afresh.
+// closed and reported lost, in words for people; a false alarm from a healthy device is cleared
+// and the device read on.
 class SerialPort : public QObject {
     Q_OBJECT
 public:
@@ -29,7 +29,7 @@ public:
     // Opens the port, dropping input that waited; a problem of kind None when it is open.
     PortProblem open();
     void close();
-    bool isOpen() const { return port_.isOpen(); }
+    bool isOpen() const { return port_->isOpen(); }
 
     // Puts the bytes on the line at once; what the driver does not take yet follows as it does.
     void write(std::string_view bytes);
@@ -51,23 +51,21 @@ signals:
     void lost(const QString &why);
 
 private:
-    PortProblem openDevice();
     void shut();
     void applyLine();
     void onReadyRead();
-    void onBytesWritten(qint64 count);
+    void onBytesWritten();
     void onError(QSerialPort::SerialPortError error);
     void recover();
     void onStall();
     bool deviceFailed() const;
     void lose(const QString &why);
 
-    QSerialPort port_;
+    QSerialPort *port_; // a child: the device as Qt opens it
     QString path_;
     QString device_;
     LineSettings line_;
     QTimer stall_;
-    QByteArray unsent_;             // written, not yet reported taken by the driver
     std::optional<int> savedFlags_; // the driver's flags before low latency was asked
     QString failure_;               // the system's words for the error being looked into
     bool recovering_ = false;       // an error waits to be looked into

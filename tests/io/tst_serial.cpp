@@ -8,7 +8,9 @@
 #include "io/QtSerialPortControl.h"
 #include "io/SerialPort.h"
 
+#include <QSerialPort>
 #include <QSignalSpy>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -142,6 +144,38 @@ private slots:
         byName.setPortOpen(false);
         QVERIFY(openOn(byDevice, pty.path()));
         QVERIFY(!openOn(byName, link));
+    }
+
+    // A read alarm from a device that is fine (here another reader of the device took the bytes
+    // the port was told of) is survived as a serial control always did: the alarm is cleared and
+    // the port read on. It is never closed behind the caller's back, so that nothing waiting in
+    // the device is lost and the lines a board watches do not drop.
+    void falseAlarmKeepsThePort() {
+        PtyPair pty;
+        QSocketNotifier thief(pty.slaveHandle(), QSocketNotifier::Read); // served before the port
+        SerialPort port(pty.path(), 115200);
+        QByteArray arrived;
+        connect(&port, &SerialPort::received, [&](const QByteArray &bytes) { arrived += bytes; });
+        QSignalSpy lost(&port, &SerialPort::lost);
+        QCOMPARE(port.open().kind, PortProblem::Kind::None);
+        auto *device = port.findChild<QSerialPort *>();
+        QVERIFY(device != nullptr);
+        QSignalSpy alarms(device, &QSerialPort::errorOccurred);
+        QSignalSpy closings(device, &QIODevice::aboutToClose);
+        connect(&thief, &QSocketNotifier::activated, [&] {
+            thief.setEnabled(false);
+            pty.steal();
+            // The board answers while the alarm is looked into.
+            QTimer::singleShot(0, [&] { pty.send("KEEP\r\n"); });
+        });
+        QVERIFY(pty.send("TAKEN\r\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(arrived.contains("KEEP\r\n"), kEventGuardMs);
+        QVERIFY2(!alarms.isEmpty(), "the port was never told of bytes it could not read");
+        QCOMPARE(closings.count(), 0);
+        QCOMPARE(lost.count(), 0);
+        QVERIFY(port.isOpen());
+        port.write("next");
+        QCOMPARE(pty.receive(4), std::string("next"));
     }
 
     void staleInputNeverRead() {

@@ -99,6 +99,20 @@ public:
         return waiting == count;
     }
 
+    // Another reader of the device: takes what waits in it before the program can.
+    int slaveHandle() const { return slave_; }
+    std::string steal() const {
+        std::string bytes;
+        char chunk[4096];
+        const int flags = ::fcntl(slave_, F_GETFL);
+        ::fcntl(slave_, F_SETFL, flags | O_NONBLOCK);
+        for (ssize_t n; (n = ::read(slave_, chunk, sizeof chunk)) > 0;) {
+            bytes.append(chunk, static_cast<std::size_t>(n));
+        }
+        ::fcntl(slave_, F_SETFL, flags);
+        return bytes;
+    }
+
     speed_t speed() const {
         termios line{};
         return ::tcgetattr(slave_, &line) == 0 ? ::cfgetospeed(&line) : B0;
