@@ -1,6 +1,7 @@
 #include "flash/FlashRun.h"
 
 #include "io/AdapterLatency.h"
+#include "io/Journal.h"
 #include "io/PortDiscovery.h"
 #include "pure/SerialNumber.h"
 
@@ -235,11 +236,9 @@ PortIdentity PortRun::identity() const {
 
 bool PortRun::begin(BoardReport &board, bool job) {
     if (RunJournal *journal = shared_.journal) {
-        if (job && settings_.serial) {
-            board.serial = journal->takeSerial(settings_.serial->start);
-            if (!board.serial) {
-                return false;
-            }
+        if (job && settings_.serial &&
+            !journal->takeSerial(settings_.serial->start, board.serial)) {
+            return false;
         }
         started_ = identity();
         if (!journal->start(board, started_)) {
@@ -292,6 +291,16 @@ void PortRun::nextBoard() {
         board.message = message;
         finish(board);
         endAll(JobResult::Interrupted, message);
+        return;
+    }
+    if (settings_.serial && !board.serial) {
+        board.result = JobResult::BadFile;
+        board.message = QStringLiteral("the series \"%1\" is used up: every number up to %2 has "
+                                       "been handed out; nothing was sent")
+                            .arg(settings_.serial->series)
+                            .arg(kLargestSerialNumber);
+        finish(board);
+        nextBoard();
         return;
     }
     BoardTask task;
@@ -422,8 +431,11 @@ RunReport FlashRun::report() const {
         report.boards.insert(report.boards.end(), port->reports().begin(), port->reports().end());
         report.checks.insert(report.checks.end(), port->checks().begin(), port->checks().end());
     }
-    if (shared_.journal && !shared_.journal->problem().isEmpty()) {
-        report.problems << shared_.journal->problem();
+    if (shared_.journal) {
+        report.journal = shared_.journal->shown();
+        if (!shared_.journal->problem().isEmpty()) {
+            report.problems << shared_.journal->problem();
+        }
     }
     return report;
 }

@@ -7,7 +7,8 @@ namespace quenta::flash {
 
 // The log command: the jobs of the journal that match the query, newest first, printed on standard
 // output as a table, CSV or JSON. Returns the exit status: 2 for a --firmware file that cannot be
-// read, kNotRecorded when the journal cannot be opened or read or the list cannot be written.
+// read, 1 when --serial N finds no job (said on standard error), kNotRecorded when the journal
+// cannot be opened or read or the list cannot be written.
 int printJobLog(const JournalPlace &place, const LogQuery &query, bool json);
 
 } // namespace quenta::flash

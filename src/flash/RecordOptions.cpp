@@ -139,6 +139,10 @@ QString readSerial(const QCommandLineParser &p, Settings &s) {
         }
         stamp.format = *format;
     }
+    if (stamp.format == SerialFormat::Retlw && stamp.address % 2 != 0) {
+        return QStringLiteral("--serial-format retlw writes whole instruction words: --serial-at "
+                              "needs an even address");
+    }
     if (given(p, "serial-series")) {
         stamp.series = value(p, "serial-series");
         if (stamp.series.isEmpty()) {

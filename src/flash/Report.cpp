@@ -105,6 +105,9 @@ QJsonObject reportJson(const RunReport &report) {
         {QStringLiteral("exit"), report.exit()},
         {QStringLiteral("boards"), arrayOf(report.boards, boardJson)},
     };
+    if (!report.journal.isEmpty()) {
+        object.insert(QStringLiteral("journal"), report.journal);
+    }
     if (report.command == QLatin1String("check")) {
         object.insert(QStringLiteral("checks"), arrayOf(report.checks, checkJson));
     }
@@ -185,6 +188,9 @@ QString textReport(const RunReport &report) {
         text += QStringLiteral("%1 %2 %3: %4\n")
                     .arg(check.ok ? QStringLiteral("ok  ") : QStringLiteral("FAIL"), check.port,
                          check.name, check.message);
+    }
+    if (!report.journal.isEmpty()) {
+        text += QStringLiteral("journal: %1\n").arg(report.journal);
     }
     for (const BoardReport &board : report.boards) {
         text += boardLine(report.command, board);

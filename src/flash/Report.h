@@ -50,6 +50,7 @@ struct RunReport {
     std::vector<ListedPort> ports;  // ports only
     QString usageError;             // set when the command line was not understood
     QStringList problems;           // the journal could not be opened or written
+    QString journal;                // where the jobs were recorded, as shown; empty: nowhere
     int signal = 0;                 // the signal that stopped the run; 0 if none
 
     int exit() const;
@@ -64,8 +65,9 @@ int boardExit(const BoardReport &board, int signal);
 // one), "serial" (null when none) and "firmware_sha256" (null without a file).
 QJsonObject boardJson(const BoardReport &board);
 
-// The report as JSON: "command", "ok", "exit" and "boards"; "checks" for check, "ports" for
-// ports, and "message" for a command line that was not understood or a journal that failed.
+// The report as JSON: "command", "ok", "exit" and "boards"; "journal" (its URL) when the jobs were
+// recorded, "checks" for check, "ports" for ports, and "message" for a command line that was not
+// understood or a journal that failed.
 QJsonObject reportJson(const RunReport &report);
 
 // The report as one JSON object on one line.
@@ -74,7 +76,8 @@ QByteArray jsonReport(const RunReport &report);
 // An event of --json-lines: {"event":"NAME", then the object's members}, on one line.
 QByteArray eventLine(const char *name, const QJsonObject &object);
 
-// The report for people, one line per board (and per check, per port), ending in a line end.
+// The report for people, one line per board (and per check, per port), ending in a line end; the
+// line "journal: URL" before the boards when they were recorded.
 QString textReport(const RunReport &report);
 
 enum class ReportForm { Text, Json, JsonLines };

@@ -139,7 +139,8 @@ int main(int argc, char *argv[]) {
     // The journal is opened, and its tables made, before any port is touched.
     std::unique_ptr<RunJournal> journal;
     if (settings.journal) {
-        auto opened = RunJournal::open(*settings.journal, factsOf(settings, firmware));
+        auto opened =
+            RunJournal::open(*settings.journal, factsOf(settings, firmware), settings.waitMs);
         if (!opened) {
             RunReport report;
             report.command = nameOf(settings.command);
@@ -157,8 +158,12 @@ int main(int argc, char *argv[]) {
     catchSignals(run, &app);
     QObject::connect(&run, &FlashRun::finished, &app, [&] {
         progress.finish();
-        const int status = printReport(run.report(), form);
-        QCoreApplication::exit(events && events->failed() ? kNotRecorded : status);
+        const int printed = printReport(run.report(), form);
+        const int status = events && events->failed() ? kNotRecorded : printed;
+        if (journal && status == kNotRecorded) {
+            journal->notReported();
+        }
+        QCoreApplication::exit(status);
     });
     QTimer::singleShot(0, &run, &FlashRun::start);
     return QCoreApplication::exec();

@@ -1,12 +1,16 @@
 #include "io/JournalConnection.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QThread>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace quenta {
@@ -15,12 +19,26 @@ namespace {
 constexpr int kBusyTimeoutMs = 10000;
 constexpr int kBusyRetryMs = 20;
 constexpr int kConnectTimeoutSeconds = 10;
+constexpr int kReconnectPauseMs = 200;
 const QString kSqliteBusy = QStringLiteral("5");
 const QString kSqliteLocked = QStringLiteral("6");
 
+// The error on one line: PostgreSQL's lines (a message, then a hint) joined so that each still
+// reads as a sentence of its own.
 QString reason(const QSqlError &error) {
-    QString text = error.databaseText().isEmpty() ? error.driverText() : error.databaseText();
-    return text.simplified();
+    const QString text = error.databaseText().isEmpty() ? error.driverText() : error.databaseText();
+    QString joined;
+    for (const QString &line : text.split(u'\n')) {
+        const QString simple = line.simplified();
+        if (simple.isEmpty()) {
+            continue;
+        }
+        if (!joined.isEmpty()) {
+            joined += joined.back().isPunct() ? QStringLiteral(" ") : QStringLiteral("; ");
+        }
+        joined += simple;
+    }
+    return joined;
 }
 
 QString uniqueName() {
@@ -74,16 +92,17 @@ QString missingDriver(const QString &driver, const QString &package) {
 
 } // namespace
 
-JournalConnection::JournalConnection(QString name, bool postgres)
-    : name_(std::move(name)), postgres_(postgres) {}
+JournalConnection::JournalConnection(QString name, const JournalPlace &place, int reconnectMs)
+    : name_(std::move(name)), place_(place), reconnectMs_(reconnectMs),
+      postgres_(place.kind == JournalPlace::Kind::Postgres) {}
 
 JournalConnection::~JournalConnection() {
     QSqlDatabase::database(name_, false).close();
     QSqlDatabase::removeDatabase(name_);
 }
 
-JournalResult<std::unique_ptr<JournalConnection>>
-JournalConnection::open(const JournalPlace &place) {
+JournalResult<std::unique_ptr<JournalConnection>> JournalConnection::open(const JournalPlace &place,
+                                                                          int reconnectMs) {
     using Result = JournalResult<std::unique_ptr<JournalConnection>>;
     const bool postgres = place.kind == JournalPlace::Kind::Postgres;
     const QString driver = postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE");
@@ -97,7 +116,8 @@ JournalConnection::open(const JournalPlace &place) {
             return Result::failure(why);
         }
     }
-    std::unique_ptr<JournalConnection> connection(new JournalConnection(uniqueName(), postgres));
+    std::unique_ptr<JournalConnection> connection(
+        new JournalConnection(uniqueName(), place, reconnectMs));
     QSqlDatabase database = QSqlDatabase::addDatabase(driver, connection->name_);
     if (postgres) {
         database.setHostName(place.host);
@@ -113,17 +133,79 @@ JournalConnection::open(const JournalPlace &place) {
         database.setDatabaseName(place.path);
         database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     }
-    if (!database.open()) {
-        return Result::failure(reason(database.lastError()));
-    }
-    const QString why = postgres ? quietNotices(database) : shareFile(database);
-    if (!why.isEmpty()) {
+    if (QString why = connection->connect(); !why.isEmpty()) {
         return Result::failure(why);
     }
     return {std::move(connection), {}};
 }
 
+QString JournalConnection::connect() {
+    QSqlDatabase database = QSqlDatabase::database(name_, false);
+    if (!database.open()) {
+        return reason(database.lastError());
+    }
+    if (postgres_) {
+        return quietNotices(database);
+    }
+    if (QString why = shareFile(database); !why.isEmpty()) {
+        return why;
+    }
+    struct stat file {};
+    if (::stat(QFile::encodeName(place_.path).constData(), &file) != 0) {
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+    device_ = file.st_dev;
+    inode_ = file.st_ino;
+    return {};
+}
+
+QString JournalConnection::sameFile() const {
+    struct stat file {};
+    if (::stat(QFile::encodeName(place_.path).constData(), &file) != 0 || file.st_dev != device_ ||
+        file.st_ino != inode_) {
+        return QStringLiteral("its file was removed or replaced while the journal was open");
+    }
+    return {};
+}
+
+bool JournalConnection::connectionLost() {
+    return postgres_ && !runOnce(QStringLiteral("SELECT 1"), {});
+}
+
+QString JournalConnection::reconnect() {
+    const QDeadlineTimer deadline(reconnectMs_);
+    QString why;
+    do {
+        QSqlDatabase::database(name_, false).close();
+        why = connect();
+        if (why.isEmpty()) {
+            return {};
+        }
+        QThread::msleep(kReconnectPauseMs);
+    } while (!deadline.hasExpired());
+    return QStringLiteral("the connection was lost and could not be made again within %1 s (%2)")
+        .arg(reconnectMs_ / 1000.0)
+        .arg(why);
+}
+
 JournalResult<QSqlQuery> JournalConnection::run(const QString &sql, const QVariantList &values) {
+    if (!postgres_) {
+        if (QString why = sameFile(); !why.isEmpty()) {
+            return JournalResult<QSqlQuery>::failure(why);
+        }
+    }
+    auto result = runOnce(sql, values);
+    if (!result && !transaction_ && connectionLost()) {
+        if (QString why = reconnect(); !why.isEmpty()) {
+            return JournalResult<QSqlQuery>::failure(result.error + QStringLiteral("; ") + why);
+        }
+        result = runOnce(sql, values);
+    }
+    return result;
+}
+
+JournalResult<QSqlQuery> JournalConnection::runOnce(const QString &sql,
+                                                    const QVariantList &values) {
     // A statement without values runs as it is: PostgreSQL prepares no transaction statement.
     QSqlQuery query(QSqlDatabase::database(name_, false));
     bool done = false;
@@ -142,21 +224,34 @@ JournalResult<QSqlQuery> JournalConnection::run(const QString &sql, const QVaria
 }
 
 QString JournalConnection::inTransaction(const std::function<QString()> &work) {
-    auto begun = run(postgres_ ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
-    if (!begun) {
-        return begun.error;
-    }
-    begun.value.reset();
-    QString why = work();
-    if (why.isEmpty()) {
-        auto committed = run(QStringLiteral("COMMIT"));
-        if (committed) {
-            return {};
+    const auto once = [&]() -> QString {
+        auto begun = run(postgres_ ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+        if (!begun) {
+            return begun.error;
         }
-        why = committed.error;
+        begun.value.reset();
+        transaction_ = true;
+        QString why = work();
+        if (why.isEmpty()) {
+            auto committed = run(QStringLiteral("COMMIT"));
+            transaction_ = false;
+            if (committed) {
+                return {};
+            }
+            why = committed.error;
+        }
+        transaction_ = false;
+        runOnce(QStringLiteral("ROLLBACK"), {});
+        return why;
+    };
+    const QString why = once();
+    if (why.isEmpty() || !connectionLost()) {
+        return why;
     }
-    run(QStringLiteral("ROLLBACK"));
-    return why;
+    if (QString lost = reconnect(); !lost.isEmpty()) {
+        return why + QStringLiteral("; ") + lost;
+    }
+    return once();
 }
 
 } // namespace quenta

@@ -167,15 +167,17 @@ private slots:
                                     {"lines", 23},
                                     {"retries", 0},
                                     {"resumed", 0},
-                                    {"message", "downloaded and verified"}}));
+                                    {"message", "downloaded and verified"},
+                                    {"recipe", QJsonValue::Null},
+                                    {"recipe_sha256", QJsonValue::Null}}));
 
         const QList<QByteArray> csv = flasher({"log", "--csv"}).out.split('\n');
         QCOMPARE(csv.size(), 4); // header, two rows, and nothing after the last line end
         QCOMPARE(csv[0], "id,started,seconds,station,operator,tool,command,port,device,usb_id,"
                          "usb_serial,address,bootloader,firmware,firmware_sha256,records,series,"
-                         "serial,result,exit,lines,retries,resumed,message\r");
+                         "serial,result,exit,lines,retries,resumed,message,recipe,recipe_sha256\r");
         QVERIFY2(csv[2].startsWith("1,") &&
-                     csv[2].endsWith(",ok,0,23,0,0,downloaded and verified\r"),
+                     csv[2].endsWith(",ok,0,23,0,0,downloaded and verified,,\r"),
                  csv[2].constData());
 
         const Run onlyFailed = flasher({"log", "--result", "port-error", "--json"});
@@ -185,6 +187,11 @@ private slots:
         const QList<QByteArray> table = flasher({"log"}).out.split('\n');
         QCOMPARE(table.size(), 4);
         QVERIFY2(table[0].trimmed().startsWith("id started"), table[0].constData());
+
+        const Run unknown = flasher({"log", "--serial", "1042"});
+        QCOMPARE(unknown.exit, 1);
+        QCOMPARE(unknown.out, QByteArray());
+        QCOMPARE(unknown.err, "quenta-flash: no job wrote the serial number 1042\n");
     }
 
     // Eight flashers at once on one journal, each numbering its board: every row is there and
@@ -359,6 +366,107 @@ private slots:
                  qPrintable(message));
         QVERIFY(run.err.contains("the jobs are frozen"));
         QCOMPARE(rows(journal).at(0)["result"].toString(), "running");
+    }
+
+    // The last number of a series handed out: the next board is refused before anything is sent,
+    // and its row says why.
+    void seriesUsedUp() {
+        const QStringList journal = freshJournal("sqlite");
+        const QStringList options{"--serial-at", "0x100",          "--serial-bytes",
+                                  "8",           "--serial-start", "9223372036854775806",
+                                  "-q",          "--json",         "-p"};
+        const QString file = sourcePath("samples/blink.hex");
+        simboard::PtyBoard first;
+        first.start();
+        const Run last =
+            flasher(journal + options + QStringList{path(first.path()), "flash", file});
+        QCOMPARE(last.exit, 0);
+        QCOMPARE(last.board()["serial"].toInteger(), 9223372036854775806);
+        simboard::PtyBoard second;
+        second.start();
+        const Run refused =
+            flasher(journal + options + QStringList{path(second.path()), "flash", file});
+        QCOMPARE(refused.exit, 2);
+        QCOMPARE(refused.board()["result"].toString(), "bad-file");
+        QCOMPARE(refused.board()["message"].toString(),
+                 "the series \"default\" is used up: every number up to 9223372036854775806 has "
+                 "been handed out; nothing was sent");
+        QVERIFY(second.commands().empty());
+        const QJsonArray jobs = rows(journal);
+        QCOMPARE(jobs.size(), 2);
+        QCOMPARE(jobs[0]["result"].toString(), "bad-file");
+        QCOMPARE(jobs[0]["exit"].toInteger(), 2);
+        QVERIFY(jobs[0]["serial"].isNull());
+    }
+
+    // The journal's file removed while a board is flashed (with its -wal and -shm): the row
+    // would be lost with it, so the run ends with 6 and says why.
+    void journalFileRemoved() {
+        const QStringList journal = freshJournal("sqlite");
+        const QString file = journal[1].mid(7);
+        simboard::PtyBoard board({{simboard::BootloaderOptions{}}, {.baud = 9600}, {}});
+        board.start();
+        QProcess process;
+        start(process, journal + QStringList{"-q", "--json", "-p", path(board.path()), "flash",
+                                             sourcePath("tests/flash/span.hex")});
+        QTRY_VERIFY_WITH_TIMEOUT(board.commands().size() >= 4, kHangGuardMs);
+        for (const char *suffix : {"", "-wal", "-shm"}) {
+            QFile::remove(file + suffix);
+        }
+        const Run run = finished(process);
+        QCOMPARE(run.exit, 6);
+        QCOMPARE(run.board()["result"].toString(), "ok");
+        QCOMPARE(run.report()["message"].toString(),
+                 "Cannot record the end of job 1 in the journal " + journal[1] +
+                     ": its file was removed or replaced while the journal was open");
+    }
+
+    // The reader of --json-lines goes away mid-run: the run ends with 6, and so says the row.
+    void jsonLinesReaderGone() {
+        const QStringList journal = freshJournal("sqlite");
+        simboard::PtyBoard board({{simboard::BootloaderOptions{}}, {.baud = 9600}, {}});
+        board.start();
+        QProcess pipeline;
+        pipeline.start("bash", QStringList{"-c",
+                                           "\"$0\" \"$@\" | head -n 1 >/dev/null; "
+                                           "exit ${PIPESTATUS[0]}",
+                                           QUENTA_FLASH} +
+                                   journal +
+                                   QStringList{"--json-lines", "-p", path(board.path()), "flash",
+                                               sourcePath("tests/flash/span.hex")});
+        const Run run = finished(pipeline);
+        QCOMPARE(run.exit, 6);
+        const QJsonArray jobs = rows(journal);
+        QCOMPARE(jobs.size(), 1);
+        QCOMPARE(jobs[0]["result"].toString(), "ok");
+        QCOMPARE(jobs[0]["exit"].toInteger(), 6);
+    }
+
+    // The line's server restarted while two boards of a bus are flashed: the journal connects
+    // again, both rows are completed, and no number is given twice.
+    void postgresRestarted() {
+        QUENTA_REQUIRE_POSTGRES(*postgres_);
+        const QStringList journal = freshJournal("postgresql");
+        simboard::BootloaderOptions three{true, 3, "4.1", {}};
+        simboard::BootloaderOptions seven{true, 7, "4.1", {}};
+        simboard::PtyBoard bus({{three, seven}, {.baud = 9600}, {}});
+        bus.start();
+        const QStringList stamping{"--serial-at", "0x7F00", "--serial-bytes", "2", "-q", "--json"};
+        QProcess process;
+        start(process, journal + stamping +
+                           QStringList{"-m", "-a", "3,7", "-p", path(bus.path()), "flash",
+                                       sourcePath("tests/flash/span.hex")});
+        QTRY_VERIFY_WITH_TIMEOUT(bus.commands().size() >= 4, kHangGuardMs);
+        QVERIFY2(postgres_->restart(), qPrintable(postgres_->problem()));
+        const Run run = finished(process);
+        QVERIFY2(run.exit == 0, run.out.constData());
+        QStringList seen;
+        for (const QJsonValue &job : rows(journal)) {
+            seen << QStringLiteral("%1 %2")
+                        .arg(job["serial"].toInteger())
+                        .arg(job["result"].toString());
+        }
+        QCOMPARE(seen, (QStringList{"2 ok", "1 ok"}));
     }
 
     // One board with --json-lines: start, progress..., board, end, each line a JSON object.

@@ -44,6 +44,8 @@ private slots:
         QTest::newRow("bytes past 4 GiB")
             << "--serial-at 0xFFFFFFFE -p COM1 flash f|reach past the 4 GiB|";
         QTest::newRow("bad format") << "--serial-at 1 --serial-format LE -p COM1 flash f|le, be|";
+        QTest::newRow("retlw words at an odd address")
+            << "--serial-at 0x7F01 --serial-format retlw -p COM1 flash f|an even address|";
         QTest::newRow("no journal URL") << "-J jobs.sqlite -p COM1 install|is no journal URL|";
         QTest::newRow("log without journal") << "--no-journal log|cannot be given --no-journal|";
         QTest::newRow("log to a port") << "-p COM1 log|takes no --port|";
