@@ -1,8 +1,12 @@
 #include "flash/Manual.h"
 
-#include "flash/FlashOptions.h"
+#include "flash/OptionTable.h"
+#include "flash/Report.h"
+#include "pure/JobResult.h"
 
 #include <QStringList>
+
+#include <algorithm>
 
 namespace quenta::flash {
 namespace {
@@ -15,26 +19,43 @@ QString name(Command command) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// A line of the tables of exit statuses.
 struct ExitStatus {
-    const char *code;
-    const char *meaning;
+    int code;        // 128 stands for 128+N
+    QString result;  // the result's name; empty for a status that is not a board's
+    QString meaning; // one sentence without its period
 };
 
-constexpr ExitStatus kExitStatus[] = {
-    {"0", "every board done (flash: downloaded and verified)"},
-    {"1", "a board refused: an \"ERROR\" or \"FORMAT\" answer, a verify mismatch, a verify "
-          "that could not run undisturbed, or a board that never reported the end of the file"},
-    {"2", "usage error, or a file that cannot be used (missing, unreadable, not Intel HEX, "
-          "malformed records, no end record); nothing is sent"},
-    {"3", "a port cannot be opened (missing, no permission, in use, not a serial port)"},
-    {"4", "no answer (the board stayed silent through the retries, or no board answered)"},
-    {"5", "the port went away and did not come back within --wait, or went away more than 10 "
-          "times in one job"},
-    {"6", "the journal could not be opened or written (nothing is sent when it cannot be "
-          "opened), or the report could not be written"},
-    {"128+N", "stopped by signal N (SIGINT, SIGTERM, SIGHUP): the report says \"interrupted\" "
-              "for every unfinished board"},
-};
+// The exit statuses from the outcomes of a job, with the program's own status 6, by code.
+std::vector<ExitStatus> exitStatuses() {
+    std::vector<ExitStatus> rows;
+    for (const JobResult result : kJobResults) {
+        const std::string_view name = resultName(result);
+        const std::string_view meaning = resultMeaning(result);
+        rows.push_back(
+            {exitCode(result),
+             QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())),
+             QString::fromLatin1(meaning.data(), static_cast<qsizetype>(meaning.size()))});
+    }
+    rows.push_back({kNotRecorded,
+                    {},
+                    QStringLiteral("the journal could not be opened (nothing was sent) or written, "
+                                   "or the report could not be written")});
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const ExitStatus &a, const ExitStatus &b) { return a.code < b.code; });
+    return rows;
+}
+
+QString codeText(const ExitStatus &status) {
+    return status.code == 128 ? QStringLiteral("128+N") : QString::number(status.code);
+}
+
+// The option's description, with its default.
+QString described(const OptionSpec &row) {
+    return row.fallback.isEmpty()
+               ? row.description
+               : row.description + QStringLiteral(" Default: %1.").arg(row.fallback);
+}
 
 // The words of `text` in lines of at most kWidth columns, each begun by `indent` blanks; the
 // first line continues what stands in front of it, already `start` columns wide.
@@ -100,7 +121,7 @@ QString roffOption(const OptionSpec &row) {
     if (!row.valueName.isEmpty()) {
         head += QStringLiteral(" \\fI%1\\fR").arg(row.valueName);
     }
-    return QStringLiteral(".TP\n%1\n%2\n").arg(head, roff(row.description));
+    return QStringLiteral(".TP\n%1\n%2\n").arg(head, roff(described(row)));
 }
 
 constexpr const char *kManBody = R"(.SH DESCRIPTION
@@ -320,14 +341,14 @@ QString helpText() {
     text += QStringLiteral("\nOptions:\n");
     for (const OptionSpec &row : optionTable()) {
         if (!row.hidden) {
-            text += entry(optionHead(row), row.description);
+            text += entry(optionHead(row), described(row));
         }
     }
     text += QStringLiteral("\nExit status (with several boards, the highest of theirs):\n");
-    for (const ExitStatus &status : kExitStatus) {
-        const QString code = QString::fromLatin1(status.code);
-        text += QStringLiteral("  %1").arg(code, -7) +
-                wrapped(QString::fromLatin1(status.meaning), 9, 9);
+    for (const ExitStatus &status : exitStatuses()) {
+        const QString result = status.result.isEmpty() ? QString() : status.result + u':';
+        text += QStringLiteral("  %1").arg(codeText(status), -7) +
+                wrapped(result + u' ' + status.meaning + u'.', 9, 9);
     }
     return text;
 }
@@ -355,14 +376,29 @@ QString manPage(const QString &version) {
     }
     page += QStringLiteral(".SH \"EXIT STATUS\"\nWith several boards, the highest of their "
                            "codes.\n");
-    for (const ExitStatus &status : kExitStatus) {
-        page += QStringLiteral(".TP\n.B %1\n%2\n")
-                    .arg(roff(QString::fromLatin1(status.code)),
-                         roff(QString::fromLatin1(status.meaning)));
+    for (const ExitStatus &status : exitStatuses()) {
+        page += QStringLiteral(".TP\n.B %1\n%2%3.\n")
+                    .arg(roff(codeText(status)),
+                         status.result.isEmpty()
+                             ? QString()
+                             : QStringLiteral("\\fB%1\\fR: ").arg(roff(status.result)),
+                         roff(status.meaning));
     }
     page += QString::fromLatin1(kManReport);
     page += QString::fromLatin1(kManExamples);
     return page;
+}
+
+QString exitStatusMarkdown() {
+    QString table = QStringLiteral("| Exit | Result | Meaning |\n|---|---|---|\n");
+    for (const ExitStatus &status : exitStatuses()) {
+        table += QStringLiteral("| %1 | %2 | %3 |\n")
+                     .arg(codeText(status),
+                          status.result.isEmpty() ? QString() : u'`' + status.result + u'`',
+                          QString(status.meaning)
+                              .replace(QStringLiteral("--wait"), QStringLiteral("`--wait`")));
+    }
+    return table;
 }
 
 QString bashCompletion() {
