@@ -1,5 +1,6 @@
 #include "flash/FlashOptions.h"
 
+#include "flash/Recipe.h"
 #include "flash/RecordOptions.h"
 
 #include <QCommandLineParser>
@@ -12,6 +13,25 @@ bool runsOnSeveralPorts(Command command) {
     return takesFile(command) || command == Command::Check;
 }
 
+// Checks the command of a run that follows a recipe: flash and verify take their file from it.
+QString readRecipeCommand(const QStringList &words, Settings &s) {
+    if (!takesFile(s.command) && s.command != Command::Check) {
+        return QStringLiteral("a recipe is for flash, verify and check, not %1").arg(words[0]);
+    }
+    if (words.size() > 1) {
+        return takesFile(s.command)
+                   ? QStringLiteral("%1 takes no FILE with a recipe: the recipe %2 pins the "
+                                    "firmware (line %3)")
+                         .arg(words[0], s.recipe->path)
+                         .arg(s.recipe->firmwareLine)
+                   : QStringLiteral("%1 takes no argument").arg(words[0]);
+    }
+    if (takesFile(s.command)) {
+        s.file = s.recipe->firmware;
+    }
+    return {};
+}
+
 // Checks the command and its argument; the mistake, if any.
 QString readCommand(const QStringList &words, Settings &s) {
     if (words.isEmpty()) {
@@ -22,6 +42,9 @@ QString readCommand(const QStringList &words, Settings &s) {
         return QStringLiteral("unknown command \"%1\"").arg(words[0]);
     }
     s.command = *command;
+    if (s.recipe) {
+        return readRecipeCommand(words, s);
+    }
     const bool argument = takesFile(s.command) || s.command == Command::SetAddress;
     if (words.size() != (argument ? 2 : 1)) {
         const QString what = takesFile(s.command) ? QStringLiteral("a FILE") : QStringLiteral("N");
@@ -48,7 +71,8 @@ QString readCommand(const QStringList &words, Settings &s) {
     return {};
 }
 
-// Reads every option of the table, in its order, by its reader; the first mistake, if any.
+// Reads every option of the table, in its order, by its reader; the first mistake, if any, with the
+// recipe line it comes from.
 QString readOptions(const GivenOptions &given, Settings &s) {
     for (const OptionSpec &row : optionTable()) {
         if (!row.read) {
@@ -63,7 +87,8 @@ QString readOptions(const GivenOptions &given, Settings &s) {
             value.values = QStringList{row.fallback};
         }
         if (QString error = row.read(value, given, s); !error.isEmpty()) {
-            return error;
+            const RecipePin *pin = s.recipe ? s.recipe->pinOf(row.option) : nullptr;
+            return pin ? s.recipe->where(*pin) + QStringLiteral(": ") + error : error;
         }
     }
     return {};
@@ -77,7 +102,7 @@ QString checkTogether(const GivenOptions &given, const Settings &s) {
     if (s.command == Command::Log) {
         return s.ports.isEmpty() ? QString() : QStringLiteral("log takes no --port");
     }
-    if (s.ports.isEmpty()) {
+    if (s.ports.isEmpty() && !(s.recipe && s.command == Command::Check)) {
         return QStringLiteral("%1 needs --port").arg(commandName(s.command).data());
     }
     if (s.ports.size() > 1 && !runsOnSeveralPorts(s.command)) {
@@ -120,6 +145,34 @@ GivenOptions givenOn(const QCommandLineParser &parser) {
     return given;
 }
 
+// Takes the settings a recipe pins into what the command line gave, which may add only what
+// varies per station or run; the mistake, if any.
+QString followRecipe(const QString &path, GivenOptions &given, Settings &s) {
+    RecipeReading reading = readRecipe(path);
+    if (!reading.recipe) {
+        return reading.error;
+    }
+    s.recipe = std::make_shared<const Recipe>(std::move(*reading.recipe));
+    for (const auto &[option, values] : given.values) {
+        const RecipePin *pin = s.recipe->pinOf(option);
+        if (pin != nullptr) {
+            return QStringLiteral("%1 cannot be given: %2 pins it")
+                .arg(optionText(option), s.recipe->where(*pin));
+        }
+        if (!optionSpec(option).perRun) {
+            return QStringLiteral("%1 cannot be given with a recipe: the recipe %2 holds a "
+                                  "product's settings; pin it there")
+                .arg(optionText(option), path);
+        }
+    }
+    for (const RecipePin &pin : s.recipe->pins) {
+        if (pin.given) {
+            given.values[pin.option] = pin.values;
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 ParsedArguments parseArguments(const QStringList &arguments) {
@@ -137,7 +190,7 @@ ParsedArguments parseArguments(const QStringList &arguments) {
         parsed.error = parserError(parser.errorText());
         return parsed;
     }
-    const GivenOptions given = givenOn(parser);
+    GivenOptions given = givenOn(parser);
     const std::pair<Option, ParsedArguments::Action> actions[] = {
         {Option::Help, ParsedArguments::Action::Help},
         {Option::Version, ParsedArguments::Action::Version},
@@ -151,6 +204,14 @@ ParsedArguments parseArguments(const QStringList &arguments) {
         }
     }
     Settings &s = parsed.settings;
+    if (given.has(Option::Recipe)) {
+        const QString recipe = given.last(Option::Recipe);
+        given.values.erase(Option::Recipe);
+        parsed.error = followRecipe(recipe, given, s);
+        if (!parsed.error.isEmpty()) {
+            return parsed;
+        }
+    }
     parsed.error = readCommand(words, s);
     if (parsed.error.isEmpty()) {
         parsed.error = readOptions(given, s);

@@ -1,5 +1,6 @@
 #include "flash/FlashRun.h"
 
+#include "flash/RecipeCheck.h"
 #include "io/AdapterLatency.h"
 #include "io/Journal.h"
 #include "io/PortDiscovery.h"
@@ -310,6 +311,10 @@ void PortRun::nextBoard() {
     task.address = board.address ? std::optional<std::uint8_t>(*board.address) : std::nullopt;
     task.patience = {settings_.timeoutMs, settings_.retries, settings_.waitMs};
     task.baud = settings_.baud;
+    if (settings_.recipe && !settings_.recipe->boardVersion.isEmpty()) {
+        task.acceptsVersion = acceptsVersion(settings_.recipe->boardVersion);
+        task.expectedVersion = settings_.recipe->boardVersion.toStdString();
+    }
     if (board.serial) {
         if (const QString fault = stamp(*board.serial); !fault.isEmpty()) {
             board.result = JobResult::BadFile;

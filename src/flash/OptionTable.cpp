@@ -61,6 +61,14 @@ std::vector<OptionSpec> makeTable() {
              s.quiet = v.given;
              return QString();
          }, {}, false, true},
+        // Read before every other row: what the recipe pins is given to their readers.
+        {Option::Recipe, {"recipe"}, "FILE",
+         "The production recipe of a product (TOML): its firmware with its SHA-256, the board's "
+         "version, the link, the serial numbers and the journal. What it pins cannot be given "
+         "on the command line; only --port, --operator, --station (when it names none), --json, "
+         "--json-lines and --quiet may be added. For flash, verify (without FILE) and check "
+         "(without --port: the recipe alone).",
+         {}, nullptr, "@files", false, true},
         {Option::Journal, {"J", "journal"}, "URL",
          "Where jobs are recorded: sqlite:PATH, or a PostgreSQL URI (postgresql://USER@HOST:PORT/DB, "
          "or 'postgresql://USER@/DB?host=/socket/dir&port=N', quoted for the shell). Default: "

@@ -24,6 +24,7 @@ enum class Option {
     Json,
     JsonLines,
     Quiet,
+    Recipe,
     Journal,
     NoJournal,
     Station,

@@ -39,7 +39,7 @@ QString loginName() {
 
 // A detail of the serial numbers, which only --serial-at asks for.
 QString serialDetail(const OptionValue &value, const Settings &s, Option option) {
-    return s.serial || !value.given
+    return s.serial || !value.given || s.recipe
                ? QString()
                : QStringLiteral("%1 needs --serial-at").arg(optionText(option));
 }
@@ -63,7 +63,10 @@ QString knownResults() {
 }
 
 QString readJournal(const OptionValue &value, const GivenOptions &given, Settings &s) {
-    if (given.has(Option::NoJournal) || !(recordsJobs(s.command) || s.command == Command::Log)) {
+    // A recipe's check opens the journal the recipe names.
+    const bool opened = recordsJobs(s.command) || s.command == Command::Log ||
+                        (s.recipe && s.command == Command::Check);
+    if (given.has(Option::NoJournal) || !opened) {
         return {};
     }
     const auto place = value.given ? readJournalPlace(value.text()) : defaultJournalPlace();
@@ -105,8 +108,9 @@ QString readSerialAt(const OptionValue &value, const GivenOptions &, Settings &s
     if (!value.given) {
         return {};
     }
+    // A recipe's serial numbers are for its flash; its verify and check take none.
     if (s.command != Command::Flash) {
-        return QStringLiteral("--serial-at is for flash only");
+        return s.recipe ? QString() : QStringLiteral("--serial-at is for flash only");
     }
     if (!s.journal) {
         return QStringLiteral("--serial-at needs a journal: the numbers come from it");

@@ -9,10 +9,13 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace quenta::flash {
+
+struct Recipe;
 
 // What became of one board.
 struct BoardReport {
@@ -46,12 +49,14 @@ struct CheckEntry {
 struct RunReport {
     QString command;
     std::vector<BoardReport> boards;
-    std::vector<CheckEntry> checks; // check only
-    std::vector<ListedPort> ports;  // ports only
-    QString usageError;             // set when the command line was not understood
-    QStringList problems;           // the journal could not be opened or written
-    QString journal;                // where the jobs were recorded, as shown; empty: nowhere
-    int signal = 0;                 // the signal that stopped the run; 0 if none
+    std::vector<CheckEntry> checks;       // check only
+    std::vector<ListedPort> ports;        // ports only
+    QString usageError;                   // set when the command line was not understood
+    QStringList problems;                 // the journal could not be opened or written
+    QString journal;                      // where the jobs were recorded, as shown; empty: nowhere
+    std::shared_ptr<const Recipe> recipe; // the recipe the run followed; none without one
+    int recipeExit = 0;                   // check: the worst finding of the recipe's own check
+    int signal = 0;                       // the signal that stopped the run; 0 if none
 
     int exit() const;
 };
@@ -66,8 +71,9 @@ int boardExit(const BoardReport &board, int signal);
 QJsonObject boardJson(const BoardReport &board);
 
 // The report as JSON: "command", "ok", "exit" and "boards"; "journal" (its URL) when the jobs were
-// recorded, "checks" for check, "ports" for ports, and "message" for a command line that was not
-// understood or a journal that failed.
+// recorded, "recipe" ("file", "name", "sha256" and "pins", each pinned key with its value) when
+// the run followed one, "checks" for check, "ports" for ports, and "message" for a command line
+// that was not understood or a journal that failed.
 QJsonObject reportJson(const RunReport &report);
 
 // The report as one JSON object on one line.
@@ -77,7 +83,8 @@ QByteArray jsonReport(const RunReport &report);
 QByteArray eventLine(const char *name, const QJsonObject &object);
 
 // The report for people, one line per board (and per check, per port), ending in a line end; the
-// line "journal: URL" before the boards when they were recorded.
+// lines "recipe: NAME (FILE)" (check: with a line for each key it pins) and "journal: URL" before
+// the boards when the run followed a recipe and recorded its jobs.
 QString textReport(const RunReport &report);
 
 enum class ReportForm { Text, Json, JsonLines };

@@ -8,11 +8,14 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 namespace quenta::flash {
+
+struct Recipe;
 
 enum class Command { Flash, Verify, Install, Version, SetAddress, Scan, Check, Ports, Log };
 
@@ -67,6 +70,7 @@ struct Settings {
     QString operatorName; // who flashes
     std::optional<SerialStamp> serial;
     LogQuery log;
+    std::shared_ptr<const Recipe> recipe; // what the run follows; none without --recipe
 };
 
 // The command of a name as it is typed; none for another word.

@@ -186,6 +186,20 @@ QString Journal::complete(qint64 id, const JobEnd &end) {
     return {};
 }
 
+JournalResult<std::optional<std::uint64_t>> Journal::nextSerial(const QString &series) {
+    using Result = JournalResult<std::optional<std::uint64_t>>;
+    auto query =
+        connection_->run(QStringLiteral("SELECT next FROM series WHERE name = ?"), {series});
+    if (!query) {
+        return Result::failure(
+            failed(QStringLiteral("read the series \"%1\"").arg(series), query.error));
+    }
+    if (!query->next()) {
+        return {std::optional<std::uint64_t>(), {}};
+    }
+    return {static_cast<std::uint64_t>(query->value(0).toLongLong()), {}};
+}
+
 QString Journal::raiseExit(qint64 id, int exit) {
     auto query =
         connection_->run(QStringLiteral("UPDATE jobs SET exit = ? WHERE id = ? AND exit < ?"),

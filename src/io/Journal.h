@@ -52,6 +52,9 @@ public:
     JournalResult<std::optional<std::uint64_t>> takeSerial(const QString &series,
                                                            std::uint64_t first = 1);
 
+    // The number the series would hand out next; none when the journal holds no such series yet.
+    JournalResult<std::optional<std::uint64_t>> nextSerial(const QString &series);
+
     // Sets the exit status of the job `id` to `exit` where it holds a lower one: the program ended
     // worse than the job did. Empty when written, else why not.
     QString raiseExit(qint64 id, int exit);

@@ -469,6 +469,123 @@ private slots:
         QCOMPARE(seen, (QStringList{"2 ok", "1 ok"}));
     }
 
+    // A station that follows a recipe: the board is numbered into the recipe's journal, and its row
+    // names the recipe. Another board, another firmware and a pinned option given on the command
+    // line are each refused before a line is written.
+    void recipes_data() {
+        QTest::addColumn<QString>("setup"); // "version=V": the board's; "firmware=F": another file
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QString>("result"); // of the board and its row; none: no row
+        QTest::addColumn<QString>("message");
+        QTest::newRow("flashed") << "" << QStringList{} << 0 << "ok"
+                                 << "downloaded and verified";
+        QTest::newRow("another board")
+            << "version=5.0" << QStringList{} << 1 << "wrong-board"
+            << "the bootloader answered \"VER=5.0\" where \"VER=4\\.[0-9]+\" was expected: "
+               "nothing was written";
+        QTest::newRow("another firmware")
+            << "firmware=tests/flash/span.hex" << QStringList{} << 2 << "bad-file"
+            << "is not the firmware that the recipe";
+        QTest::newRow("a pinned option given")
+            << "" << QStringList{"--serial-start", "7"} << 2 << ""
+            << "--serial-start cannot be given: the recipe";
+    }
+
+    void recipes() {
+        QFETCH(QString, setup);
+        QFETCH(QStringList, options);
+        QFETCH(int, exit);
+        QFETCH(QString, result);
+        QFETCH(QString, message);
+        QTemporaryDir line;
+        const QString blink = sourcePath("samples/blink.hex");
+        const QString firmware =
+            setup.startsWith("firmware=") ? sourcePath(qPrintable(setup.mid(9))) : blink;
+        QVERIFY(QFile::copy(firmware, line.filePath("blink.hex")));
+        QFile recipe(line.filePath("blink.toml"));
+        QVERIFY(recipe.open(QIODevice::WriteOnly));
+        recipe.write(
+            "schema_version = 1\nname = \"Blink 2.3\"\n\n[firmware]\nfile = \"blink.hex\"\n"
+            "sha256 = \"0c38529d25fddb11a23ec18c37a61e14e3375db741868d588536de1a21f998c6\"\n"
+            "\n[board]\nversion = 'VER=4\\.[0-9]+'\n\n[serial]\nat = 0x7F00\nbytes = 2\n"
+            "format = \"be\"\nstart = 40\n\n[journal]\nurl = \"sqlite:journal.sqlite\"\n"
+            "station = \"line-2\"\n");
+        recipe.close();
+        simboard::BootloaderOptions boardOptions;
+        if (setup.startsWith("version=")) {
+            boardOptions.version = setup.mid(8).toStdString();
+        }
+        simboard::PtyBoard board({{boardOptions}, {}, {}});
+        board.start();
+        const Run run = flasher(QStringList{"--recipe", recipe.fileName(), "--json", "-q", "-p",
+                                            path(board.path()), "--operator", "ana"} +
+                                options + QStringList{"flash"});
+        QCOMPARE(run.exit, exit);
+        const QString said = result.isEmpty() ? run.report()["message"].toString()
+                                              : run.board()["message"].toString();
+        QVERIFY2(said.contains(message), qPrintable(said));
+        const QJsonArray jobs = rows({"-J", "sqlite:" + line.filePath("journal.sqlite")});
+        if (result.isEmpty()) {
+            QVERIFY(board.commands().empty());
+            QVERIFY(jobs.isEmpty());
+            return;
+        }
+        QCOMPARE(run.board()["result"].toString(), result);
+        QCOMPARE(jobs.size(), 1);
+        QCOMPARE(jobs[0]["result"].toString(), result);
+        QCOMPARE(jobs[0]["recipe"].toString(), "Blink 2.3");
+        QCOMPARE(jobs[0]["recipe_sha256"].toString(),
+                 "44917d825d8904c537c771b426e4aea7d0bb2db534855aed74aff714649426a1");
+        QCOMPARE(jobs[0]["station"].toString(), "line-2");
+        if (result == "ok") {
+            QCOMPARE(board.memory(), withBytes(imageOf(blink), 0x7F00, QByteArray("\0\x28", 2)));
+        } else {
+            QCOMPARE(board.memory(), simboard::Memory{});
+        }
+        if (result == "wrong-board") {
+            QCOMPARE(jobs[0]["bootloader"].toString(), "VER=5.0");
+        }
+        if (result == "bad-file") {
+            QVERIFY(board.commands().empty());
+        }
+    }
+
+    // A recipe checked without a board: what it pins, its firmware, its journal and its series.
+    void recipeCheck() {
+        QTemporaryDir line;
+        QVERIFY(QFile::copy(sourcePath("samples/blink.hex"), line.filePath("blink.hex")));
+        QFile recipe(line.filePath("blink.toml"));
+        QVERIFY(recipe.open(QIODevice::WriteOnly));
+        recipe.write(
+            "schema_version = 1\nname = \"Blink 2.3\"\n[firmware]\nfile = \"blink.hex\"\n"
+            "sha256 = \"0c38529d25fddb11a23ec18c37a61e14e3375db741868d588536de1a21f998c6\"\n"
+            "[link]\nbaud = 19200\n[serial]\nat = 256\nseries = \"blink\"\n"
+            "[journal]\nurl = \"sqlite:journal.sqlite\"\n");
+        recipe.close();
+        const Run run = flasher({"--recipe", recipe.fileName(), "check"});
+        QCOMPARE(run.exit, 0);
+        const QString r = recipe.fileName();
+        QCOMPARE(QString::fromUtf8(run.out),
+                 "recipe: Blink 2.3 (" + r +
+                     ")\n  name = Blink 2.3\n  firmware.file = " + line.filePath("blink.hex") +
+                     "\n  firmware.sha256 = "
+                     "0c38529d25fddb11a23ec18c37a61e14e3375db741868d588536de1a21f998c6\n"
+                     "  link.baud = 19200\n  journal.url = sqlite:" +
+                     line.filePath("journal.sqlite") +
+                     "\n  serial.at = 0x100\n  serial.series = blink\n"
+                     "ok   " +
+                     r + " firmware: " + line.filePath("blink.hex") +
+                     " holds 8 records and is the one pinned\n"
+                     "ok   " +
+                     r + " journal: sqlite:" + line.filePath("journal.sqlite") +
+                     " opens\n"
+                     "ok   " +
+                     r +
+                     " series: the series \"blink\" will be made at the first "
+                     "flash, starting at 1\n");
+    }
+
     // One board with --json-lines: start, progress..., board, end, each line a JSON object.
     void jsonLines() {
         simboard::PtyBoard board({{simboard::BootloaderOptions{}}, {.baud = 115200}, {}});
