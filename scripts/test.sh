@@ -4,11 +4,24 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+echo "The whole run takes about 45 minutes on a 2-core machine from a clean tree (the two builds"
+echo "most of it), about 15 once the builds are up to date. Each stage says how long it took."
+
 stage=0
+started=$SECONDS
+stage_started=$SECONDS
+took() { # SECONDS
+    printf '%d min %02d s' $(($1 / 60)) $(($1 % 60))
+}
 banner() { # TEXT
+    if [ "$stage" -gt 0 ]; then
+        echo "-- stage $stage took $(took $((SECONDS - stage_started)))"
+    fi
     stage=$((stage + 1))
+    stage_started=$SECONDS
     printf '\n======== [%d/6] %s ========\n' "$stage" "$1"
 }
+trap 'echo "-- stage $stage took $(took $((SECONDS - stage_started))); in all $(took $((SECONDS - started)))"' EXIT
 
 banner "Setup: installing what is missing"
 bash scripts/setup.sh

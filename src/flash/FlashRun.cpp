@@ -122,7 +122,7 @@ void PortRun::checkOpenFailure(const PortProblem &problem) {
         check(QStringLiteral("exists"), false, problem.reason);
         return;
     }
-    check(QStringLiteral("exists"), true, QStringLiteral("%1 is there").arg(path_));
+    check(QStringLiteral("exists"), true, QStringLiteral("it is there"));
     if (problem.kind == PortProblem::Kind::Permission) {
         check(QStringLiteral("permission"), false, problem.reason);
     } else if (problem.kind == PortProblem::Kind::Busy) {
@@ -159,10 +159,10 @@ void PortRun::check(const QString &name, bool ok, const QString &message) {
 
 void PortRun::opened() {
     reopening_ = false;
-    check(QStringLiteral("exists"), true, QStringLiteral("%1 is there").arg(path_));
-    check(QStringLiteral("permission"), true,
-          QStringLiteral("%1 may be read and written").arg(path_));
-    check(QStringLiteral("free"), true, QStringLiteral("no other program holds %1").arg(path_));
+    // Each finding's line names the port already.
+    check(QStringLiteral("exists"), true, QStringLiteral("it is there"));
+    check(QStringLiteral("permission"), true, QStringLiteral("it may be read and written"));
+    check(QStringLiteral("free"), true, QStringLiteral("no other program holds it"));
     checkLatency();
     if (settings_.modbus && targets_.empty()) {
         const bool firstOnly = settings_.command != Command::Scan &&
@@ -342,10 +342,8 @@ void PortRun::nextBoard() {
 void PortRun::boardDone() {
     BoardReport report = job_->report();
     if (settings_.command == Command::Check && report.result == JobResult::Ok) {
-        report.message = QStringLiteral("%1 at %2 baud, bootloader %3")
-                             .arg(report.port)
-                             .arg(settings_.baud)
-                             .arg(report.version);
+        report.message =
+            QStringLiteral("at %1 baud, bootloader %2").arg(settings_.baud).arg(report.version);
     }
     finish(report);
     check(QStringLiteral("bootloader"), report.result == JobResult::Ok, report.message);

@@ -169,7 +169,7 @@ Each board:
 .B version
 (the bootloader's answer),
 .B result
-.RB ( ok ", " refused ", " bad\-file ", " port\-error ", " no\-answer ", " port\-lost ", " interrupted ),
+.RB ( {results} ),
 .B lines
 (records in the file),
 .B commands
@@ -208,15 +208,45 @@ too: written
 .B running
 when the job starts (or when the run decides the board's outcome without one), completed at its
 end with the result, the exit status, the bootloader's version, the device and its USB id and
-serial number, the firmware's name and SHA\-256, the station and the operator. A run that is
-killed leaves its rows
+serial number, the firmware's name and SHA\-256, the recipe's name and SHA\-256, the station and
+the operator. A run that is killed leaves its rows
 .BR running .
 The journal is opened before any port is touched; when it cannot be, nothing is sent and the exit
-status is 6. One station keeps an SQLite file; the stations of a line share a PostgreSQL
-database. With
+status is 6. Every report names the journal it wrote to. One station keeps an SQLite file; the
+stations of a line share a PostgreSQL database, to which a station connects again, for up to
+.BR \-\-wait ,
+when the server restarts. With
 .BR \-\-serial\-at ,
 each board of a flash takes the next number of its series from the journal when its job starts;
 a number once handed out is never given again, even when the job fails.
+.SH RECIPES
+A recipe is a TOML file that pins one product's settings:
+.B schema_version = 1
+and
+.BR name ;
+.B [firmware]
+.B file
+(relative to the recipe's folder) and
+.B sha256
+(a file with another SHA\-256 is refused, exit status 2, nothing sent);
+.B [board] version
+(a regular expression the whole VER= text must match, else the board ends
+.BR wrong\-board ,
+exit status 1, before a line is written);
+.B [link]
+.BR baud " or " usb ", " modbus ", " addresses " (a list or \(dqall\(dq), " timeout ", " retries ", " wait ;
+.B [serial]
+.BR at ", " bytes ", " format ", " series ", " start ;
+.B [journal]
+.B url
+(required with [serial], without a password: libpq reads it from ~/.pgpass or PGPASSWORD) and
+.BR station .
+An unknown key or a value of the wrong type is refused, naming its line and column. What a recipe
+pins cannot be given on the command line; only
+.BR \-\-port ", " \-\-operator ", " \-\-station " (when it names none), " \-\-json ", " \-\-json\-lines " and " \-\-quiet
+may be added.
+.B check \-\-recipe FILE
+checks the recipe without a board and prints what it pins.
 )";
 
 constexpr const char *kManExamples = R"(.SH EXAMPLES
@@ -260,9 +290,18 @@ unit by its number:
 .PP
 .nf
 .RS
-quenta\-flash \-J postgresql://quenta@db.line/quenta \-\-serial\-at 0x7FF0 \-p usb:A50285BI \e
+quenta\-flash \-J 'postgresql://quenta@db.line/quenta' \-\-serial\-at 0x7FF0 \-p usb:A50285BI \e
     flash firmware.hex
-quenta\-flash \-J postgresql://quenta@db.line/quenta log \-\-serial 1042
+quenta\-flash \-J 'postgresql://quenta@db.line/quenta' log \-\-serial 1042
+.RE
+.fi
+.PP
+The same station following the product's recipe:
+.PP
+.nf
+.RS
+quenta\-flash \-\-recipe blink.toml check
+quenta\-flash \-\-recipe blink.toml \-p usb:A50285BI \-\-operator ana flash
 .RE
 .fi
 .SH ENVIRONMENT
@@ -270,7 +309,10 @@ quenta\-flash \-J postgresql://quenta@db.line/quenta log \-\-serial 1042
 .B QUENTA_JOURNAL
 The journal's URL when
 .B \-\-journal
-is not given.
+is not given. Quote it for the shell: an unquoted
+.I &
+cuts it, as in
+.IR "export QUENTA_JOURNAL='postgresql://quenta@/quenta?host=/var/run/postgresql&port=5432'" .
 .TP
 .B XDG_DATA_HOME
 The station's own journal is
@@ -384,7 +426,13 @@ QString manPage(const QString &version) {
                              : QStringLiteral("\\fB%1\\fR: ").arg(roff(status.result)),
                          roff(status.meaning));
     }
-    page += QString::fromLatin1(kManReport);
+    QStringList results;
+    for (const JobResult result : kJobResults) {
+        const std::string_view name = resultName(result);
+        results << roff(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    }
+    page += QString::fromLatin1(kManReport)
+                .replace(QStringLiteral("{results}"), results.join(QStringLiteral(" \", \" ")));
     page += QString::fromLatin1(kManExamples);
     return page;
 }
