@@ -8,7 +8,7 @@ packages=(
     libqt6sql6-sqlite libqt6sql6-psql postgresql
     clang libclang-rt-14-dev
     xvfb xauth imagemagick fonts-dejavu-core chromium
-    gputils srecord
+    gputils srecord libtomlplusplus-dev
     dpkg-dev desktop-file-utils lintian locales
 )
 

@@ -1,78 +1,12 @@
 #pragma once
 
-#include "flash/serve/ServeSettings.h"
-#include "io/JournalPlace.h"
-#include "pure/SerialNumber.h"
+#include "flash/OptionTable.h"
+#include "flash/Settings.h"
 
-#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
-#include <cstdint>
-#include <optional>
-#include <string_view>
-#include <vector>
-
 namespace quenta::flash {
-
-enum class Command { Flash, Verify, Install, Version, SetAddress, Scan, Check, Ports, Log, Serve };
-
-// The Modbus boards a run is for: the first that answers, the given ones, or all a scan finds.
-struct AddressChoice {
-    enum class Kind { First, List, All };
-    Kind kind = Kind::First;
-    std::vector<std::uint8_t> list;
-};
-
-// Where each board of a flash gets its serial number, and how it is written.
-struct SerialStamp {
-    std::uint32_t address = 0; // a byte address of the HEX file
-    std::uint64_t start = 1;   // the first number of a new series
-    unsigned bytes = 4;        // 1..8
-    SerialFormat format = SerialFormat::LittleEndian;
-    QString series = QStringLiteral("default");
-};
-
-// Which recorded jobs the log command shows, and how.
-struct LogQuery {
-    enum class Form { Table, Csv, Json };
-    QDateTime since; // not valid: any time
-    QString result;
-    std::optional<std::uint64_t> serial;
-    QString firmware; // a file, matched by its SHA-256
-    QString station;
-    int limit = 20; // 0: all
-    Form form = Form::Table;
-};
-
-// What a run is asked to do, checked.
-struct Settings {
-    Command command = Command::Ports;
-    QString file;                // flash, verify
-    std::uint8_t newAddress = 0; // set-address
-    QStringList ports;           // device paths, COMn already turned into /dev/ttyS(n-1)
-    int baud = 115200;
-    bool usb = false;
-    bool modbus = false;
-    AddressChoice addresses;
-    int timeoutMs = 1000;
-    int retries = 2;
-    int waitMs = 10000;
-    bool json = false;
-    bool jsonLines = false;
-    bool quiet = false;
-    // Where the jobs are recorded (log and serve: read); none with --no-journal, and for the
-    // commands that record nothing (version, scan, check, ports).
-    std::optional<JournalPlace> journal;
-    QString station;      // this station's name in the journal
-    QString operatorName; // who flashes
-    std::optional<SerialStamp> serial;
-    LogQuery log;
-    ServeSettings serve;
-};
-
-// Whether the command's board jobs are recorded in the journal.
-bool recordsJobs(Command command);
 
 struct ParsedArguments {
     enum class Action { Run, Help, Version, ManPage, Completion, UsageError };
@@ -82,31 +16,9 @@ struct ParsedArguments {
     QString command; // the command as given, when it is one
 };
 
-// One option as the parser, the help, the man page and the completion see it.
-struct OptionSpec {
-    QStringList names;   // short name first, if any
-    QString valueName;   // empty for a switch
-    QString description; // one paragraph
-    // What completes its value: "@ports" (the serial ports), "@files", or the words,
-    // blank-separated.
-    QString completion;
-    bool hidden = false; // made for the build, not for people
-};
-
-// One command as the help, the man page and the completion see it.
-struct CommandSpec {
-    Command command;
-    QString argument; // "FILE", "N" or empty
-    QString description;
-};
-
-const std::vector<OptionSpec> &optionTable();
-const std::vector<CommandSpec> &commandTable();
-
-// Reads and checks the command line (the program's name first). Every mistake is a usage error.
+// Reads and checks the command line (the program's name first): the command, then every option of
+// the table by its reader, in the table's order, then what they say together. Every mistake is a
+// usage error.
 ParsedArguments parseArguments(const QStringList &arguments);
-
-// The command's name as it is typed.
-std::string_view commandName(Command command);
 
 } // namespace quenta::flash

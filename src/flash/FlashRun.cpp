@@ -1,6 +1,8 @@
 #include "flash/FlashRun.h"
 
+#include "flash/RecipeCheck.h"
 #include "io/AdapterLatency.h"
+#include "io/Journal.h"
 #include "io/PortDiscovery.h"
 #include "pure/SerialNumber.h"
 
@@ -121,7 +123,7 @@ void PortRun::checkOpenFailure(const PortProblem &problem) {
         check(QStringLiteral("exists"), false, problem.reason);
         return;
     }
-    check(QStringLiteral("exists"), true, QStringLiteral("%1 is there").arg(path_));
+    check(QStringLiteral("exists"), true, QStringLiteral("it is there"));
     if (problem.kind == PortProblem::Kind::Permission) {
         check(QStringLiteral("permission"), false, problem.reason);
     } else if (problem.kind == PortProblem::Kind::Busy) {
@@ -158,10 +160,10 @@ void PortRun::check(const QString &name, bool ok, const QString &message) {
 
 void PortRun::opened() {
     reopening_ = false;
-    check(QStringLiteral("exists"), true, QStringLiteral("%1 is there").arg(path_));
-    check(QStringLiteral("permission"), true,
-          QStringLiteral("%1 may be read and written").arg(path_));
-    check(QStringLiteral("free"), true, QStringLiteral("no other program holds %1").arg(path_));
+    // Each finding's line names the port already.
+    check(QStringLiteral("exists"), true, QStringLiteral("it is there"));
+    check(QStringLiteral("permission"), true, QStringLiteral("it may be read and written"));
+    check(QStringLiteral("free"), true, QStringLiteral("no other program holds it"));
     checkLatency();
     if (settings_.modbus && targets_.empty()) {
         const bool firstOnly = settings_.command != Command::Scan &&
@@ -236,11 +238,9 @@ PortIdentity PortRun::identity() const {
 
 bool PortRun::begin(BoardReport &board, bool job) {
     if (RunJournal *journal = shared_.journal) {
-        if (job && settings_.serial) {
-            board.serial = journal->takeSerial(settings_.serial->start);
-            if (!board.serial) {
-                return false;
-            }
+        if (job && settings_.serial &&
+            !journal->takeSerial(settings_.serial->start, board.serial)) {
+            return false;
         }
         started_ = identity();
         if (!journal->start(board, started_)) {
@@ -295,6 +295,16 @@ void PortRun::nextBoard() {
         endAll(JobResult::Interrupted, message);
         return;
     }
+    if (settings_.serial && !board.serial) {
+        board.result = JobResult::BadFile;
+        board.message = QStringLiteral("the series \"%1\" is used up: every number up to %2 has "
+                                       "been handed out; nothing was sent")
+                            .arg(settings_.serial->series)
+                            .arg(kLargestSerialNumber);
+        finish(board);
+        nextBoard();
+        return;
+    }
     BoardTask task;
     task.kind = jobKind(settings_.command);
     task.records = withFile(settings_.command) ? &shared_.firmware.records : nullptr;
@@ -302,6 +312,10 @@ void PortRun::nextBoard() {
     task.address = board.address ? std::optional<std::uint8_t>(*board.address) : std::nullopt;
     task.patience = {settings_.timeoutMs, settings_.retries, settings_.waitMs};
     task.baud = settings_.baud;
+    if (settings_.recipe && !settings_.recipe->boardVersion.isEmpty()) {
+        task.acceptsVersion = acceptsVersion(settings_.recipe->boardVersion);
+        task.expectedVersion = settings_.recipe->boardVersion.toStdString();
+    }
     if (board.serial) {
         if (const QString fault = stamp(*board.serial); !fault.isEmpty()) {
             board.result = JobResult::BadFile;
@@ -329,10 +343,8 @@ void PortRun::nextBoard() {
 void PortRun::boardDone() {
     BoardReport report = job_->report();
     if (settings_.command == Command::Check && report.result == JobResult::Ok) {
-        report.message = QStringLiteral("%1 at %2 baud, bootloader %3")
-                             .arg(report.port)
-                             .arg(settings_.baud)
-                             .arg(report.version);
+        report.message =
+            QStringLiteral("at %1 baud, bootloader %2").arg(settings_.baud).arg(report.version);
     }
     finish(report);
     check(QStringLiteral("bootloader"), report.result == JobResult::Ok, report.message);
@@ -423,8 +435,11 @@ RunReport FlashRun::report() const {
         report.boards.insert(report.boards.end(), port->reports().begin(), port->reports().end());
         report.checks.insert(report.checks.end(), port->checks().begin(), port->checks().end());
     }
-    if (shared_.journal && !shared_.journal->problem().isEmpty()) {
-        report.problems << shared_.journal->problem();
+    if (shared_.journal) {
+        report.journal = shared_.journal->shown();
+        if (!shared_.journal->problem().isEmpty()) {
+            report.problems << shared_.journal->problem();
+        }
     }
     return report;
 }

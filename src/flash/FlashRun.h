@@ -4,11 +4,11 @@
 #include "flash/BusScan.h"
 #include "flash/EventLines.h"
 #include "flash/Firmware.h"
-#include "flash/FlashOptions.h"
 #include "flash/PortIdentity.h"
 #include "flash/Progress.h"
 #include "flash/Report.h"
 #include "flash/RunJournal.h"
+#include "flash/Settings.h"
 #include "io/SerialPort.h"
 
 #include <QDeadlineTimer>

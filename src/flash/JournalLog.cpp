@@ -52,6 +52,12 @@ int printJobLog(const JournalPlace &place, const LogQuery &query, bool json) {
         failure.problems << rows.error;
         return printReport(failure, form);
     }
+    // As grep does: a unit looked up by its number that no job numbered is told, and exit 1.
+    if (query.serial && rows->empty()) {
+        std::fprintf(stderr, "quenta-flash: no job wrote the serial number %llu\n",
+                     static_cast<unsigned long long>(*query.serial));
+        return exitCode(JobResult::Refused);
+    }
     const QByteArray out = listed(*rows, query.form);
     if (std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout) !=
             static_cast<std::size_t>(out.size()) ||

@@ -1,14 +1,15 @@
 #pragma once
 
-#include "flash/FlashOptions.h"
+#include "flash/Settings.h"
 #include "io/JournalPlace.h"
 
 namespace quenta::flash {
 
 // The log command: the jobs of the journal that match the query, newest first, printed on standard
 // output as a table, CSV or JSON. The journal is only read: no file, folder or table is made.
-// Returns the exit status: 2 for a --firmware file that cannot be read, kNotRecorded when the
-// journal cannot be opened or read or the list cannot be written.
+// Returns the exit status: 2 for a --firmware file that cannot be read, 1 when --serial N finds no
+// job (said on standard error), kNotRecorded when the journal cannot be opened or read or the list
+// cannot be written.
 int printJobLog(const JournalPlace &place, const LogQuery &query, bool json);
 
 } // namespace quenta::flash

@@ -1,25 +1,11 @@
 #include "flash/LogFilters.h"
 
+#include "flash/RecordOptions.h"
 #include "io/JournalTime.h"
-#include "pure/JobResult.h"
 
 #include <limits>
 
 namespace quenta::flash {
-namespace {
-
-QString knownResults() {
-    QStringList names{QStringLiteral("running")};
-    for (const JobResult result :
-         {JobResult::Ok, JobResult::Refused, JobResult::WrongBoard, JobResult::BadFile,
-          JobResult::PortError, JobResult::NoAnswer, JobResult::PortLost, JobResult::Interrupted}) {
-        const std::string_view name = resultName(result);
-        names << QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
-    }
-    return names.join(QLatin1Char(' '));
-}
-
-} // namespace
 
 QString readSinceFilter(const QString &text, LogQuery &query) {
     const auto since = readJournalTime(text);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "flash/FlashOptions.h"
+#include "flash/Settings.h"
 
 #include <QString>
 

@@ -1,8 +1,12 @@
 #include "flash/Manual.h"
 
-#include "flash/FlashOptions.h"
+#include "flash/OptionTable.h"
+#include "flash/Report.h"
+#include "pure/JobResult.h"
 
 #include <QStringList>
+
+#include <algorithm>
 
 namespace quenta::flash {
 namespace {
@@ -15,28 +19,44 @@ QString name(Command command) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// A line of the tables of exit statuses.
 struct ExitStatus {
-    const char *code;
-    const char *meaning;
+    int code;        // 128 stands for 128+N
+    QString result;  // the result's name; empty for a status that is not a board's
+    QString meaning; // one sentence without its period
 };
 
-constexpr ExitStatus kExitStatus[] = {
-    {"0", "every board done (flash: downloaded and verified)"},
-    {"1", "a board refused: an \"ERROR\" or \"FORMAT\" answer, a verify mismatch, a verify "
-          "that could not run undisturbed, or a board that never reported the end of the file"},
-    {"2", "usage error, or a file that cannot be used (missing, unreadable, not Intel HEX, "
-          "malformed records, no end record); nothing is sent"},
-    {"3", "a port cannot be opened (missing, no permission, in use, not a serial port), or "
-          "serve cannot listen on its address"},
-    {"4", "no answer (the board stayed silent through the retries, or no board answered)"},
-    {"5", "the port went away and did not come back within --wait, or went away more than 10 "
-          "times in one job"},
-    {"6", "the journal could not be opened or written (nothing is sent when it cannot be "
-          "opened), or the report could not be written; log and serve: the journal is not there "
-          "or not of this version"},
-    {"128+N", "stopped by signal N (SIGINT, SIGTERM, SIGHUP): the report says \"interrupted\" "
-              "for every unfinished board"},
-};
+// The exit statuses from the outcomes of a job, with the program's own status 6, by code.
+std::vector<ExitStatus> exitStatuses() {
+    std::vector<ExitStatus> rows;
+    for (const JobResult result : kJobResults) {
+        const std::string_view name = resultName(result);
+        const std::string_view meaning = resultMeaning(result);
+        rows.push_back(
+            {exitCode(result),
+             QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())),
+             QString::fromLatin1(meaning.data(), static_cast<qsizetype>(meaning.size()))});
+    }
+    rows.push_back({kNotRecorded,
+                    {},
+                    QStringLiteral("the journal could not be opened (nothing was sent) or written, "
+                                   "or the report could not be written; log and serve: the journal "
+                                   "is not there or of another version")});
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const ExitStatus &a, const ExitStatus &b) { return a.code < b.code; });
+    return rows;
+}
+
+QString codeText(const ExitStatus &status) {
+    return status.code == 128 ? QStringLiteral("128+N") : QString::number(status.code);
+}
+
+// The option's description, with its default.
+QString described(const OptionSpec &row) {
+    return row.fallback.isEmpty()
+               ? row.description
+               : row.description + QStringLiteral(" Default: %1.").arg(row.fallback);
+}
 
 // The words of `text` in lines of at most kWidth columns, each begun by `indent` blanks; the
 // first line continues what stands in front of it, already `start` columns wide.
@@ -102,7 +122,7 @@ QString roffOption(const OptionSpec &row) {
     if (!row.valueName.isEmpty()) {
         head += QStringLiteral(" \\fI%1\\fR").arg(row.valueName);
     }
-    return QStringLiteral(".TP\n%1\n%2\n").arg(head, roff(row.description));
+    return QStringLiteral(".TP\n%1\n%2\n").arg(head, roff(described(row)));
 }
 
 constexpr const char *kManBody = R"(.SH DESCRIPTION
@@ -150,7 +170,7 @@ Each board:
 .B version
 (the bootloader's answer),
 .B result
-.RB ( ok ", " refused ", " bad\-file ", " port\-error ", " no\-answer ", " port\-lost ", " interrupted ),
+.RB ( {results} ),
 .B lines
 (records in the file),
 .B commands
@@ -189,15 +209,45 @@ too: written
 .B running
 when the job starts (or when the run decides the board's outcome without one), completed at its
 end with the result, the exit status, the bootloader's version, the device and its USB id and
-serial number, the firmware's name and SHA\-256, the station and the operator. A run that is
-killed leaves its rows
+serial number, the firmware's name and SHA\-256, the recipe's name and SHA\-256, the station and
+the operator. A run that is killed leaves its rows
 .BR running .
 The journal is opened before any port is touched; when it cannot be, nothing is sent and the exit
-status is 6. One station keeps an SQLite file; the stations of a line share a PostgreSQL
-database. With
+status is 6. Every report names the journal it wrote to. One station keeps an SQLite file; the
+stations of a line share a PostgreSQL database, to which a station connects again, for up to
+.BR \-\-wait ,
+when the server restarts. With
 .BR \-\-serial\-at ,
 each board of a flash takes the next number of its series from the journal when its job starts;
 a number once handed out is never given again, even when the job fails.
+.SH RECIPES
+A recipe is a TOML file that pins one product's settings:
+.B schema_version = 1
+and
+.BR name ;
+.B [firmware]
+.B file
+(relative to the recipe's folder) and
+.B sha256
+(a file with another SHA\-256 is refused, exit status 2, nothing sent);
+.B [board] version
+(a regular expression the whole VER= text must match, else the board ends
+.BR wrong\-board ,
+exit status 1, before a line is written);
+.B [link]
+.BR baud " or " usb ", " modbus ", " addresses " (a list or \(dqall\(dq), " timeout ", " retries ", " wait ;
+.B [serial]
+.BR at ", " bytes ", " format ", " series ", " start ;
+.B [journal]
+.B url
+(required with [serial], without a password: libpq reads it from ~/.pgpass or PGPASSWORD) and
+.BR station .
+An unknown key or a value of the wrong type is refused, naming its line and column. What a recipe
+pins cannot be given on the command line; only
+.BR \-\-port ", " \-\-operator ", " \-\-station " (when it names none), " \-\-json ", " \-\-json\-lines " and " \-\-quiet
+may be added.
+.B check \-\-recipe FILE
+checks the recipe without a board and prints what it pins.
 )";
 
 constexpr const char *kManView = R"(.SH "LINE VIEW"
@@ -302,9 +352,18 @@ unit by its number:
 .PP
 .nf
 .RS
-quenta\-flash \-J postgresql://quenta@db.line/quenta \-\-serial\-at 0x7FF0 \-p usb:A50285BI \e
+quenta\-flash \-J 'postgresql://quenta@db.line/quenta' \-\-serial\-at 0x7FF0 \-p usb:A50285BI \e
     flash firmware.hex
-quenta\-flash \-J postgresql://quenta@db.line/quenta log \-\-serial 1042
+quenta\-flash \-J 'postgresql://quenta@db.line/quenta' log \-\-serial 1042
+.RE
+.fi
+.PP
+The same station following the product's recipe:
+.PP
+.nf
+.RS
+quenta\-flash \-\-recipe blink.toml check
+quenta\-flash \-\-recipe blink.toml \-p usb:A50285BI \-\-operator ana flash
 .RE
 .fi
 .PP
@@ -322,7 +381,10 @@ quenta\-flash \-J postgresql://quenta@db.line/quenta serve \-\-listen 0.0.0.0:84
 .B QUENTA_JOURNAL
 The journal's URL when
 .B \-\-journal
-is not given.
+is not given. Quote it for the shell: an unquoted
+.I &
+cuts it, as in
+.IR "export QUENTA_JOURNAL='postgresql://quenta@/quenta?host=/var/run/postgresql&port=5432'" .
 .TP
 .B XDG_DATA_HOME
 The station's own journal is
@@ -393,14 +455,14 @@ QString helpText() {
     text += QStringLiteral("\nOptions:\n");
     for (const OptionSpec &row : optionTable()) {
         if (!row.hidden) {
-            text += entry(optionHead(row), row.description);
+            text += entry(optionHead(row), described(row));
         }
     }
     text += QStringLiteral("\nExit status (with several boards, the highest of theirs):\n");
-    for (const ExitStatus &status : kExitStatus) {
-        const QString code = QString::fromLatin1(status.code);
-        text += QStringLiteral("  %1").arg(code, -7) +
-                wrapped(QString::fromLatin1(status.meaning), 9, 9);
+    for (const ExitStatus &status : exitStatuses()) {
+        const QString result = status.result.isEmpty() ? QString() : status.result + u':';
+        text += QStringLiteral("  %1").arg(codeText(status), -7) +
+                wrapped(result + u' ' + status.meaning + u'.', 9, 9);
     }
     return text;
 }
@@ -428,15 +490,36 @@ QString manPage(const QString &version) {
     }
     page += QStringLiteral(".SH \"EXIT STATUS\"\nWith several boards, the highest of their "
                            "codes.\n");
-    for (const ExitStatus &status : kExitStatus) {
-        page += QStringLiteral(".TP\n.B %1\n%2\n")
-                    .arg(roff(QString::fromLatin1(status.code)),
-                         roff(QString::fromLatin1(status.meaning)));
+    for (const ExitStatus &status : exitStatuses()) {
+        page += QStringLiteral(".TP\n.B %1\n%2%3.\n")
+                    .arg(roff(codeText(status)),
+                         status.result.isEmpty()
+                             ? QString()
+                             : QStringLiteral("\\fB%1\\fR: ").arg(roff(status.result)),
+                         roff(status.meaning));
     }
-    page += QString::fromLatin1(kManReport);
+    QStringList results;
+    for (const JobResult result : kJobResults) {
+        const std::string_view name = resultName(result);
+        results << roff(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    }
+    page += QString::fromLatin1(kManReport)
+                .replace(QStringLiteral("{results}"), results.join(QStringLiteral(" \", \" ")));
     page += QString::fromLatin1(kManView);
     page += QString::fromLatin1(kManExamples);
     return page;
+}
+
+QString exitStatusMarkdown() {
+    QString table = QStringLiteral("| Exit | Result | Meaning |\n|---|---|---|\n");
+    for (const ExitStatus &status : exitStatuses()) {
+        table += QStringLiteral("| %1 | %2 | %3 |\n")
+                     .arg(codeText(status),
+                          status.result.isEmpty() ? QString() : u'`' + status.result + u'`',
+                          QString(status.meaning)
+                              .replace(QStringLiteral("--wait"), QStringLiteral("`--wait`")));
+    }
+    return table;
 }
 
 QString bashCompletion() {

@@ -11,4 +11,7 @@ QString helpText();
 QString manPage(const QString &version);
 QString bashCompletion();
 
+// The exit statuses as the README's Markdown table: | Exit | Result | Meaning |.
+QString exitStatusMarkdown();
+
 } // namespace quenta::flash

@@ -1,7 +1,8 @@
 #include "flash/RecordOptions.h"
 
 #include "flash/LogFilters.h"
-#include "flash/serve/ServeSettings.h"
+#include "io/Journal.h"
+#include "pure/JobResult.h"
 
 #include <QSysInfo>
 
@@ -11,26 +12,6 @@
 
 namespace quenta::flash {
 namespace {
-
-// The largest number a series of the journal hands out.
-constexpr std::uint64_t kLargestSerial = std::numeric_limits<qint64>::max() - 1;
-
-// The options that only the log command reads.
-const QStringList kLogOnly{QStringLiteral("since"),  QStringLiteral("result"),
-                           QStringLiteral("serial"), QStringLiteral("firmware"),
-                           QStringLiteral("limit"),  QStringLiteral("csv")};
-
-// The serial options that need --serial-at.
-const QStringList kSerialDetails{QStringLiteral("serial-start"), QStringLiteral("serial-bytes"),
-                                 QStringLiteral("serial-format"), QStringLiteral("serial-series")};
-
-bool given(const QCommandLineParser &p, const char *name) {
-    return p.isSet(QLatin1String(name));
-}
-
-QString value(const QCommandLineParser &p, const char *name) {
-    return p.value(QLatin1String(name));
-}
 
 std::optional<std::uint64_t> number(const QString &text, std::uint64_t highest) {
     bool ok = false;
@@ -56,23 +37,39 @@ QString loginName() {
     return entry != nullptr ? QString::fromLocal8Bit(entry->pw_name) : QString::number(::getuid());
 }
 
-QString readJournal(const QCommandLineParser &p, Settings &s) {
-    const bool none = given(p, "no-journal");
-    if (none && given(p, "journal")) {
-        return QStringLiteral("give --journal or --no-journal, not both");
+// A detail of the serial numbers, which only --serial-at asks for.
+QString serialDetail(const OptionValue &value, const Settings &s, Option option) {
+    return s.serial || !value.given || s.recipe
+               ? QString()
+               : QStringLiteral("%1 needs --serial-at").arg(optionText(option));
+}
+
+// An option of the log command given to another: the mistake.
+QString logOnly(const OptionValue &value, const Settings &s, Option option) {
+    return s.command == Command::Log || !value.given
+               ? QString()
+               : QStringLiteral("%1 is for log only").arg(optionText(option));
+}
+
+} // namespace
+
+QString knownResults() {
+    QStringList names{QStringLiteral("running")};
+    for (const JobResult result : kJobResults) {
+        const std::string_view name = resultName(result);
+        names << QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
     }
-    if (none && s.command == Command::Log) {
-        return QStringLiteral("log reads the journal: it cannot be given --no-journal");
-    }
-    if (none && s.command == Command::Serve) {
-        return QStringLiteral("serve shows the journal: it cannot be given --no-journal");
-    }
-    const bool reads = s.command == Command::Log || s.command == Command::Serve;
-    if (none || !(recordsJobs(s.command) || reads)) {
+    return names.join(QLatin1Char(' '));
+}
+
+QString readJournal(const OptionValue &value, const GivenOptions &given, Settings &s) {
+    // A recipe's check opens the journal the recipe names.
+    const bool opened = recordsJobs(s.command) || s.command == Command::Log ||
+                        s.command == Command::Serve || (s.recipe && s.command == Command::Check);
+    if (given.has(Option::NoJournal) || !opened) {
         return {};
     }
-    const auto place =
-        given(p, "journal") ? readJournalPlace(value(p, "journal")) : defaultJournalPlace();
+    const auto place = value.given ? readJournalPlace(value.text()) : defaultJournalPlace();
     if (!place) {
         return place.error;
     }
@@ -80,63 +77,107 @@ QString readJournal(const QCommandLineParser &p, Settings &s) {
     return {};
 }
 
-QString readNames(const QCommandLineParser &p, Settings &s) {
-    s.station = given(p, "station") ? value(p, "station") : QSysInfo::machineHostName();
-    s.operatorName = given(p, "operator") ? value(p, "operator") : loginName();
-    if (s.station.trimmed().isEmpty() || s.operatorName.trimmed().isEmpty()) {
-        return QStringLiteral("--station and --operator need a name");
+QString readNoJournal(const OptionValue &value, const GivenOptions &given, Settings &s) {
+    if (value.given && given.has(Option::Journal)) {
+        return QStringLiteral("give --journal or --no-journal, not both");
+    }
+    if (value.given && (s.command == Command::Log || s.command == Command::Serve)) {
+        return QStringLiteral("%1 reads the journal: it cannot be given --no-journal")
+            .arg(commandName(s.command).data());
     }
     return {};
 }
 
-QString readSerial(const QCommandLineParser &p, Settings &s) {
-    if (!given(p, "serial-at")) {
-        for (const QString &name : kSerialDetails) {
-            if (p.isSet(name)) {
-                return QStringLiteral("--%1 needs --serial-at").arg(name);
-            }
-        }
+QString readStation(const OptionValue &value, const GivenOptions &, Settings &s) {
+    s.station = value.given ? value.text() : QSysInfo::machineHostName();
+    if (s.station.trimmed().isEmpty()) {
+        return QStringLiteral("--station needs a name");
+    }
+    if (value.given && s.command == Command::Log) {
+        s.log.station = s.station;
+    }
+    return {};
+}
+
+QString readOperator(const OptionValue &value, const GivenOptions &, Settings &s) {
+    s.operatorName = value.given ? value.text() : loginName();
+    return s.operatorName.trimmed().isEmpty() ? QStringLiteral("--operator needs a name")
+                                              : QString();
+}
+
+QString readSerialAt(const OptionValue &value, const GivenOptions &, Settings &s) {
+    if (!value.given) {
         return {};
     }
+    // A recipe's serial numbers are for its flash; its verify and check take none.
     if (s.command != Command::Flash) {
-        return QStringLiteral("--serial-at is for flash only");
+        return s.recipe ? QString() : QStringLiteral("--serial-at is for flash only");
     }
     if (!s.journal) {
         return QStringLiteral("--serial-at needs a journal: the numbers come from it");
     }
-    SerialStamp stamp;
-    const auto address = byteAddress(value(p, "serial-at"));
+    const auto address = byteAddress(value.text());
     if (!address) {
         return QStringLiteral("--serial-at must be a byte address, 0x... or decimal, below 4 GiB");
     }
-    stamp.address = *address;
-    if (given(p, "serial-start")) {
-        const auto start = number(value(p, "serial-start"), kLargestSerial);
-        if (!start) {
-            return QStringLiteral("--serial-start must be a whole number from 0 to %1")
-                .arg(kLargestSerial);
-        }
-        stamp.start = *start;
+    s.serial = SerialStamp{};
+    s.serial->address = *address;
+    return {};
+}
+
+QString readSerialStart(const OptionValue &value, const GivenOptions &, Settings &s) {
+    if (!s.serial) {
+        return serialDetail(value, s, Option::SerialStart);
     }
-    if (given(p, "serial-bytes")) {
-        const auto bytes = number(value(p, "serial-bytes"), 8);
-        if (!bytes || *bytes < 1) {
-            return QStringLiteral("--serial-bytes must be 1 to 8");
-        }
-        stamp.bytes = static_cast<unsigned>(*bytes);
+    const auto start = number(value.text(), kLargestSerialNumber);
+    if (!start) {
+        return QStringLiteral("--serial-start must be a whole number from 0 to %1")
+            .arg(kLargestSerialNumber);
     }
-    if (given(p, "serial-format")) {
-        const auto format = serialFormatNamed(value(p, "serial-format").toStdString());
-        if (!format) {
-            return QStringLiteral("--serial-format must be le, be or retlw");
-        }
-        stamp.format = *format;
+    s.serial->start = *start;
+    return {};
+}
+
+QString readSerialBytes(const OptionValue &value, const GivenOptions &, Settings &s) {
+    if (!s.serial) {
+        return serialDetail(value, s, Option::SerialBytes);
     }
-    if (given(p, "serial-series")) {
-        stamp.series = value(p, "serial-series");
-        if (stamp.series.isEmpty()) {
-            return QStringLiteral("--serial-series needs a name");
-        }
+    const auto bytes = number(value.text(), 8);
+    if (!bytes || *bytes < 1) {
+        return QStringLiteral("--serial-bytes must be 1 to 8");
+    }
+    s.serial->bytes = static_cast<unsigned>(*bytes);
+    return {};
+}
+
+QString readSerialFormat(const OptionValue &value, const GivenOptions &, Settings &s) {
+    if (!s.serial) {
+        return serialDetail(value, s, Option::SerialFormat);
+    }
+    const auto format = serialFormatNamed(value.text().toStdString());
+    if (!format) {
+        return QStringLiteral("--serial-format must be le, be or retlw");
+    }
+    s.serial->format = *format;
+    return {};
+}
+
+QString readSerialSeries(const OptionValue &value, const GivenOptions &, Settings &s) {
+    if (!s.serial) {
+        return serialDetail(value, s, Option::SerialSeries);
+    }
+    s.serial->series = value.text();
+    return s.serial->series.isEmpty() ? QStringLiteral("--serial-series needs a name") : QString();
+}
+
+QString checkSerialStamp(const Settings &s) {
+    if (!s.serial) {
+        return {};
+    }
+    const SerialStamp &stamp = *s.serial;
+    if (stamp.format == SerialFormat::Retlw && stamp.address % 2 != 0) {
+        return QStringLiteral("--serial-format retlw writes whole instruction words: --serial-at "
+                              "needs an even address");
     }
     const auto bytes = serialBytes(stamp.start, stamp.bytes, stamp.format);
     if (!bytes) {
@@ -150,60 +191,66 @@ QString readSerial(const QCommandLineParser &p, Settings &s) {
             .arg(bytes->size())
             .arg(stamp.address);
     }
-    s.serial = stamp;
     return {};
 }
 
-QString readLog(const QCommandLineParser &p, Settings &s) {
+QString readSince(const OptionValue &value, const GivenOptions &, Settings &s) {
+    if (s.command != Command::Log || !value.given) {
+        return logOnly(value, s, Option::Since);
+    }
+    const QString wrong = readSinceFilter(value.text(), s.log);
+    return wrong.isEmpty() ? QString() : QStringLiteral("--since ") + wrong;
+}
+
+QString readResult(const OptionValue &value, const GivenOptions &, Settings &s) {
+    if (s.command != Command::Log || !value.given) {
+        return logOnly(value, s, Option::Result);
+    }
+    const QString wrong = readResultFilter(value.text(), s.log);
+    return wrong.isEmpty() ? QString() : QStringLiteral("--result ") + wrong;
+}
+
+QString readSerialWanted(const OptionValue &value, const GivenOptions &, Settings &s) {
+    if (s.command != Command::Log || !value.given) {
+        return logOnly(value, s, Option::Serial);
+    }
+    const QString wrong = readSerialFilter(value.text(), s.log);
+    return wrong.isEmpty() ? QString() : QStringLiteral("--serial ") + wrong;
+}
+
+QString readFirmware(const OptionValue &value, const GivenOptions &, Settings &s) {
+    if (s.command != Command::Log || !value.given) {
+        return logOnly(value, s, Option::Firmware);
+    }
+    s.log.firmware = value.text();
+    return {};
+}
+
+QString readLimit(const OptionValue &value, const GivenOptions &, Settings &s) {
     if (s.command != Command::Log) {
-        for (const QString &name : kLogOnly) {
-            if (p.isSet(name)) {
-                return QStringLiteral("--%1 is for log only").arg(name);
-            }
-        }
-        return {};
+        return logOnly(value, s, Option::Limit);
     }
-    LogQuery &q = s.log;
-    const std::pair<const char *, QString (*)(const QString &, LogQuery &)> filters[] = {
-        {"since", readSinceFilter}, {"result", readResultFilter}, {"serial", readSerialFilter}};
-    for (const auto &[name, read] : filters) {
-        if (given(p, name)) {
-            if (const QString wrong = read(value(p, name), q); !wrong.isEmpty()) {
-                return QStringLiteral("--%1 %2").arg(QLatin1String(name), wrong);
-            }
-        }
+    const auto limit = number(value.text(), std::numeric_limits<int>::max());
+    if (!limit) {
+        return QStringLiteral("--limit must be a whole number, 0 (all) or more");
     }
-    q.firmware = value(p, "firmware");
-    if (given(p, "station")) {
-        q.station = s.station;
+    s.log.limit = static_cast<int>(*limit);
+    return {};
+}
+
+QString readCsv(const OptionValue &value, const GivenOptions &, Settings &s) {
+    if (s.command != Command::Log) {
+        return logOnly(value, s, Option::Csv);
     }
-    if (given(p, "limit")) {
-        const auto limit = number(value(p, "limit"), std::numeric_limits<int>::max());
-        if (!limit) {
-            return QStringLiteral("--limit must be a whole number, 0 (all) or more");
-        }
-        q.limit = static_cast<int>(*limit);
-    }
-    if (given(p, "csv") && s.json) {
+    if (value.given && s.json) {
         return QStringLiteral("give --csv or --json, not both");
     }
     if (s.jsonLines) {
         return QStringLiteral("log prints a table, --csv or --json: not --json-lines");
     }
-    q.form = given(p, "csv") ? LogQuery::Form::Csv
-             : s.json        ? LogQuery::Form::Json
+    s.log.form = value.given ? LogQuery::Form::Csv
+                 : s.json    ? LogQuery::Form::Json
                              : LogQuery::Form::Table;
-    return {};
-}
-
-} // namespace
-
-QString readRecordOptions(const QCommandLineParser &parser, Settings &settings) {
-    for (const auto read : {readJournal, readNames, readSerial, readLog, readServeOptions}) {
-        if (QString error = read(parser, settings); !error.isEmpty()) {
-            return error;
-        }
-    }
     return {};
 }
 

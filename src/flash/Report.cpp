@@ -1,5 +1,7 @@
 #include "flash/Report.h"
 
+#include "flash/Recipe.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -33,6 +35,7 @@ int RunReport::exit() const {
     if (!problems.isEmpty()) {
         codes.push_back(kNotRecorded);
     }
+    codes.push_back(recipeExit);
     return mergeExitCodes(codes);
 }
 
@@ -97,6 +100,36 @@ QJsonArray arrayOf(const std::vector<Entry> &entries, Convert convert) {
 
 } // namespace
 
+namespace {
+
+// Each key the recipe pins, with its value as the recipe writes it, in the recipe's order.
+std::vector<std::pair<QString, QString>> pinsOf(const Recipe &recipe) {
+    std::vector<std::pair<QString, QString>> pins{
+        {QStringLiteral("name"), recipe.name},
+        {QStringLiteral("firmware.file"), recipe.firmware},
+        {QStringLiteral("firmware.sha256"), recipe.firmwareSha256}};
+    if (!recipe.boardVersion.isEmpty()) {
+        pins.emplace_back(QStringLiteral("board.version"), recipe.boardVersion);
+    }
+    for (const RecipePin &pin : recipe.pins) {
+        pins.emplace_back(pin.key, pin.shown);
+    }
+    return pins;
+}
+
+QJsonObject recipeJson(const Recipe &recipe) {
+    QJsonObject pins;
+    for (const auto &[key, value] : pinsOf(recipe)) {
+        pins.insert(key, value);
+    }
+    return {{QStringLiteral("file"), recipe.path},
+            {QStringLiteral("name"), recipe.name},
+            {QStringLiteral("sha256"), recipe.sha256},
+            {QStringLiteral("pins"), pins}};
+}
+
+} // namespace
+
 QJsonObject reportJson(const RunReport &report) {
     QJsonObject object{
         {QStringLiteral("command"),
@@ -105,6 +138,12 @@ QJsonObject reportJson(const RunReport &report) {
         {QStringLiteral("exit"), report.exit()},
         {QStringLiteral("boards"), arrayOf(report.boards, boardJson)},
     };
+    if (!report.journal.isEmpty()) {
+        object.insert(QStringLiteral("journal"), report.journal);
+    }
+    if (report.recipe) {
+        object.insert(QStringLiteral("recipe"), recipeJson(*report.recipe));
+    }
     if (report.command == QLatin1String("check")) {
         object.insert(QStringLiteral("checks"), arrayOf(report.checks, checkJson));
     }
@@ -181,6 +220,17 @@ QString portLine(const ListedPort &port) {
 
 QString textReport(const RunReport &report) {
     QString text;
+    if (report.recipe) {
+        text += QStringLiteral("recipe: %1 (%2)\n").arg(report.recipe->name, report.recipe->path);
+        if (report.command == QLatin1String("check")) {
+            for (const auto &[key, value] : pinsOf(*report.recipe)) {
+                text += QStringLiteral("  %1 = %2\n").arg(key, value);
+            }
+        }
+    }
+    if (!report.journal.isEmpty()) {
+        text += QStringLiteral("journal: %1\n").arg(report.journal);
+    }
     for (const CheckEntry &check : report.checks) {
         text += QStringLiteral("%1 %2 %3: %4\n")
                     .arg(check.ok ? QStringLiteral("ok  ") : QStringLiteral("FAIL"), check.port,

@@ -9,10 +9,13 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace quenta::flash {
+
+struct Recipe;
 
 // What became of one board.
 struct BoardReport {
@@ -46,11 +49,14 @@ struct CheckEntry {
 struct RunReport {
     QString command;
     std::vector<BoardReport> boards;
-    std::vector<CheckEntry> checks; // check only
-    std::vector<ListedPort> ports;  // ports only
-    QString usageError;             // set when the command line was not understood
-    QStringList problems;           // the journal could not be opened or written
-    int signal = 0;                 // the signal that stopped the run; 0 if none
+    std::vector<CheckEntry> checks;       // check only
+    std::vector<ListedPort> ports;        // ports only
+    QString usageError;                   // set when the command line was not understood
+    QStringList problems;                 // the journal could not be opened or written
+    QString journal;                      // where the jobs were recorded, as shown; empty: nowhere
+    std::shared_ptr<const Recipe> recipe; // the recipe the run followed; none without one
+    int recipeExit = 0;                   // check: the worst finding of the recipe's own check
+    int signal = 0;                       // the signal that stopped the run; 0 if none
 
     int exit() const;
 };
@@ -64,8 +70,10 @@ int boardExit(const BoardReport &board, int signal);
 // one), "serial" (null when none) and "firmware_sha256" (null without a file).
 QJsonObject boardJson(const BoardReport &board);
 
-// The report as JSON: "command", "ok", "exit" and "boards"; "checks" for check, "ports" for
-// ports, and "message" for a command line that was not understood or a journal that failed.
+// The report as JSON: "command", "ok", "exit" and "boards"; "journal" (its URL) when the jobs were
+// recorded, "recipe" ("file", "name", "sha256" and "pins", each pinned key with its value) when
+// the run followed one, "checks" for check, "ports" for ports, and "message" for a command line
+// that was not understood or a journal that failed.
 QJsonObject reportJson(const RunReport &report);
 
 // The report as one JSON object on one line.
@@ -74,7 +82,9 @@ QByteArray jsonReport(const RunReport &report);
 // An event of --json-lines: {"event":"NAME", then the object's members}, on one line.
 QByteArray eventLine(const char *name, const QJsonObject &object);
 
-// The report for people, one line per board (and per check, per port), ending in a line end.
+// The report for people, one line per board (and per check, per port), ending in a line end; the
+// lines "recipe: NAME (FILE)" (check: with a line for each key it pins) and "journal: URL" before
+// the boards when the run followed a recipe and recorded its jobs.
 QString textReport(const RunReport &report);
 
 enum class ReportForm { Text, Json, JsonLines };

@@ -5,8 +5,8 @@
 namespace quenta::flash {
 
 JournalResult<std::unique_ptr<RunJournal>> RunJournal::open(const JournalPlace &place,
-                                                            RunFacts facts) {
-    auto journal = Journal::open(place);
+                                                            RunFacts facts, int reconnectMs) {
+    auto journal = Journal::open(place, reconnectMs);
     if (!journal) {
         return JournalResult<std::unique_ptr<RunJournal>>::failure(journal.error);
     }
@@ -23,15 +23,31 @@ bool RunJournal::failed(const QString &why) {
     return false;
 }
 
-std::optional<std::uint64_t> RunJournal::takeSerial(std::uint64_t first) {
+bool RunJournal::takeSerial(std::uint64_t first, std::optional<std::uint64_t> &taken) {
     if (!problem_.isEmpty()) {
-        return std::nullopt;
+        return false;
     }
-    const auto taken = journal_->takeSerial(facts_.series, first);
-    if (!taken) {
-        failed(taken.error);
+    const auto number = journal_->takeSerial(facts_.series, first);
+    if (!number) {
+        return failed(number.error);
     }
-    return taken.value;
+    taken = *number;
+    return true;
+}
+
+QString RunJournal::shown() const {
+    return journal_->place().shown();
+}
+
+void RunJournal::notReported() {
+    for (const qint64 id : completed_) {
+        if (!problem_.isEmpty()) {
+            return;
+        }
+        if (const QString why = journal_->raiseExit(id, kNotRecorded); !why.isEmpty()) {
+            failed(why);
+        }
+    }
 }
 
 bool RunJournal::start(BoardReport &board, const PortIdentity &identity) {
@@ -51,6 +67,8 @@ bool RunJournal::start(BoardReport &board, const PortIdentity &identity) {
     job.firmware = facts_.firmware;
     job.firmwareSha256 = facts_.firmwareSha256;
     job.records = facts_.records;
+    job.recipe = facts_.recipe;
+    job.recipeSha256 = facts_.recipeSha256;
     if (board.serial) {
         job.series = facts_.series;
         job.serial = board.serial;
@@ -82,7 +100,9 @@ void RunJournal::complete(const BoardReport &board, int exit, const PortIdentity
     end.usbSerial = identity.usbSerial;
     if (const QString why = journal_->complete(*board.journal, end); !why.isEmpty()) {
         failed(why);
+        return;
     }
+    completed_.push_back(*board.journal);
 }
 
 } // namespace quenta::flash

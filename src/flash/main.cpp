@@ -8,6 +8,8 @@
 #include "flash/Manual.h"
 #include "flash/PortIdentity.h"
 #include "flash/Progress.h"
+#include "flash/Recipe.h"
+#include "flash/RecipeCheck.h"
 #include "flash/Report.h"
 #include "flash/RunJournal.h"
 #include "flash/StopSignals.h"
@@ -55,6 +57,10 @@ RunFacts factsOf(const Settings &settings, const Firmware &firmware) {
     }
     if (settings.serial) {
         facts.series = settings.serial->series;
+    }
+    if (settings.recipe) {
+        facts.recipe = settings.recipe->name;
+        facts.recipeSha256 = settings.recipe->sha256;
     }
     return facts;
 }
@@ -106,10 +112,28 @@ int main(int argc, char *argv[]) {
     if (!settings.file.isEmpty()) {
         firmware = loadFirmware(settings.file);
     }
+    if (settings.recipe) {
+        firmware = pinnedFirmware(settings.command == Command::Check
+                                      ? loadFirmware(settings.recipe->firmware)
+                                      : std::move(firmware),
+                                  *settings.recipe);
+    }
+    RunReport recipeCheck;
+    recipeCheck.command = nameOf(settings.command);
+    recipeCheck.recipe = settings.recipe;
+    if (settings.recipe && settings.command == Command::Check) {
+        recipeCheck.checks = checkRecipe(settings, firmware, recipeCheck.recipeExit);
+        if (settings.ports.isEmpty()) {
+            return printReport(recipeCheck, form);
+        }
+        // The ports are checked too; the file is not sent.
+        firmware = {};
+    }
     // The journal is opened, and its tables made, before any port is touched.
     std::unique_ptr<RunJournal> journal;
-    if (settings.journal) {
-        auto opened = RunJournal::open(*settings.journal, factsOf(settings, firmware));
+    if (settings.journal && recordsJobs(settings.command)) {
+        auto opened =
+            RunJournal::open(*settings.journal, factsOf(settings, firmware), settings.waitMs);
         if (!opened) {
             RunReport report;
             report.command = nameOf(settings.command);
@@ -128,8 +152,17 @@ int main(int argc, char *argv[]) {
     onStopSignals(&app, [&run](int number) { run.interrupt(number); });
     QObject::connect(&run, &FlashRun::finished, &app, [&] {
         progress.finish();
-        const int status = printReport(run.report(), form);
-        QCoreApplication::exit(events && events->failed() ? kNotRecorded : status);
+        RunReport report = run.report();
+        report.recipe = recipeCheck.recipe;
+        report.recipeExit = recipeCheck.recipeExit;
+        report.checks.insert(report.checks.begin(), recipeCheck.checks.begin(),
+                             recipeCheck.checks.end());
+        const int printed = printReport(report, form);
+        const int status = events && events->failed() ? kNotRecorded : printed;
+        if (journal && status == kNotRecorded) {
+            journal->notReported();
+        }
+        QCoreApplication::exit(status);
     });
     QTimer::singleShot(0, &run, &FlashRun::start);
     return QCoreApplication::exec();

@@ -16,12 +16,13 @@ namespace {
 // The largest number a BIGINT column holds; the largest serial number is one below, so that the
 // number after it can be kept too.
 constexpr std::uint64_t kColumnLimit = std::numeric_limits<qint64>::max();
-constexpr std::uint64_t kLargestSerial = kColumnLimit - 1;
+constexpr std::uint64_t kLargestSerial = kLargestSerialNumber;
+static_assert(kLargestSerial == kColumnLimit - 1);
 
 const QString kColumns = QStringLiteral(
     "id, started, seconds, station, operator, tool, command, port, device, usb_id, usb_serial, "
     "address, bootloader, firmware, firmware_sha256, records, series, serial, result, exit, lines, "
-    "retries, resumed, message");
+    "retries, resumed, message, recipe, recipe_sha256");
 
 QVariant text(const QString &value) {
     return value.isEmpty() ? QVariant() : QVariant(value);
@@ -66,6 +67,8 @@ JobRow readRow(const QSqlQuery &query) {
     row.retries = optionalNumber(next());
     row.resumed = optionalNumber(next());
     row.message = next().toString();
+    row.recipe = next().toString();
+    row.recipeSha256 = next().toString();
     return row;
 }
 
@@ -119,13 +122,13 @@ QString Journal::failed(const QString &what, const QString &why) const {
     return QStringLiteral("Cannot %1 in the journal %2: %3").arg(what, place_.shown(), why);
 }
 
-JournalResult<std::unique_ptr<Journal>> Journal::open(const JournalPlace &place) {
+JournalResult<std::unique_ptr<Journal>> Journal::open(const JournalPlace &place, int reconnectMs) {
     using Result = JournalResult<std::unique_ptr<Journal>>;
     const auto cannot = [&place](const QString &why) {
         return Result::failure(
             QStringLiteral("Cannot open the journal %1: %2").arg(place.shown(), why));
     };
-    auto connection = JournalConnection::open(place);
+    auto connection = JournalConnection::open(place, JournalAccess::ReadWrite, reconnectMs);
     if (!connection) {
         return cannot(connection.error);
     }
@@ -172,12 +175,13 @@ JournalResult<qint64> Journal::start(const JobStart &job) {
     auto query = connection_->run(
         QStringLiteral("INSERT INTO jobs (started, station, operator, tool, command, port, device, "
                        "usb_id, usb_serial, address, firmware, firmware_sha256, records, series, "
-                       "serial, result) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                       "'running') RETURNING id"),
+                       "serial, recipe, recipe_sha256, result) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                       "?, ?, ?, ?, ?, ?, ?, ?, 'running') RETURNING id"),
         {journalTime(started), text(job.station), text(job.operatorName), text(job.tool),
          text(job.command), text(job.port), text(job.device), text(job.usbId), text(job.usbSerial),
          number(job.address), text(job.firmware), text(job.firmwareSha256.toLower()),
-         number(job.records), text(job.series), number(job.serial)});
+         number(job.records), text(job.series), number(job.serial), text(job.recipe),
+         text(job.recipeSha256.toLower())});
     if (!query) {
         return JournalResult<qint64>::failure(failed(what, query.error));
     }
@@ -207,15 +211,39 @@ QString Journal::complete(qint64 id, const JobEnd &end) {
     return {};
 }
 
-JournalResult<std::uint64_t> Journal::takeSerial(const QString &series, std::uint64_t first) {
-    using Result = JournalResult<std::uint64_t>;
+JournalResult<std::optional<std::uint64_t>> Journal::nextSerial(const QString &series) {
+    using Result = JournalResult<std::optional<std::uint64_t>>;
+    auto query =
+        connection_->run(QStringLiteral("SELECT next FROM series WHERE name = ?"), {series});
+    if (!query) {
+        return Result::failure(
+            failed(QStringLiteral("read the series \"%1\"").arg(series), query.error));
+    }
+    if (!query->next()) {
+        return {std::optional<std::uint64_t>(), {}};
+    }
+    return {static_cast<std::uint64_t>(query->value(0).toLongLong()), {}};
+}
+
+QString Journal::raiseExit(qint64 id, int exit) {
+    auto query =
+        connection_->run(QStringLiteral("UPDATE jobs SET exit = ? WHERE id = ? AND exit < ?"),
+                         {exit, static_cast<qlonglong>(id), exit});
+    return query ? QString()
+                 : failed(QStringLiteral("record the exit status of job %1").arg(id), query.error);
+}
+
+JournalResult<std::optional<std::uint64_t>> Journal::takeSerial(const QString &series,
+                                                                std::uint64_t first) {
+    using Result = JournalResult<std::optional<std::uint64_t>>;
     const QString what = QStringLiteral("take a serial number of the series \"%1\"").arg(series);
     if (first > kLargestSerial) {
         return Result::failure(
             failed(what, QStringLiteral("a series starts at %1 at most").arg(kLargestSerial)));
     }
-    std::uint64_t taken = 0;
+    std::optional<std::uint64_t> taken;
     const QString why = connection_->inTransaction([&]() -> QString {
+        taken.reset();
         auto made = connection_->run(QStringLiteral("INSERT INTO series (name, next) VALUES (?, ?) "
                                                     "ON CONFLICT (name) DO NOTHING"),
                                      {series, static_cast<qlonglong>(first)});
@@ -233,14 +261,19 @@ JournalResult<std::uint64_t> Journal::takeSerial(const QString &series, std::uin
         if (!next->next()) {
             return QStringLiteral("the series is missing after it was made");
         }
-        taken = std::max(static_cast<std::uint64_t>(next->value(0).toLongLong()), first);
+        const std::uint64_t number =
+            std::max(static_cast<std::uint64_t>(next->value(0).toLongLong()), first);
         next.value.reset();
-        if (taken > kLargestSerial) {
-            return QStringLiteral("every number up to %1 has been handed out").arg(kLargestSerial);
+        if (number > kLargestSerial) {
+            return {};
         }
         auto moved = connection_->run(QStringLiteral("UPDATE series SET next = ? WHERE name = ?"),
-                                      {static_cast<qlonglong>(taken + 1), series});
-        return moved ? QString() : moved.error;
+                                      {static_cast<qlonglong>(number + 1), series});
+        if (!moved) {
+            return moved.error;
+        }
+        taken = number;
+        return {};
     });
     if (!why.isEmpty()) {
         return Result::failure(failed(what, why));

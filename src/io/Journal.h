@@ -9,11 +9,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace quenta {
 
 class JournalConnection;
+
+// The largest serial number a series hands out: a BIGINT column holds 2^63 - 1, the number after
+// it.
+inline constexpr std::uint64_t kLargestSerialNumber = 9223372036854775806u;
 
 // The record of every board job, and the serial numbers handed out: an SQLite file that the
 // programs of one station share, or a PostgreSQL database that the stations of a line share. Each
@@ -22,8 +27,10 @@ class JournalConnection;
 class Journal {
 public:
     // Connects and brings the journal to the latest schema, making the tables (and, for SQLite,
-    // the file and its folder) when missing.
-    static JournalResult<std::unique_ptr<Journal>> open(const JournalPlace &place);
+    // the file and its folder) when missing. A PostgreSQL connection that the server cuts later is
+    // made again for up to `reconnectMs`.
+    static JournalResult<std::unique_ptr<Journal>> open(const JournalPlace &place,
+                                                        int reconnectMs = 10000);
 
     // Connects to read only: no file, folder or table is made and the schema is left as it is. A
     // journal that is not there, or whose schema is not this program's, is refused with the
@@ -50,9 +57,17 @@ public:
 
     // Hands out the next number of a series, in one transaction: a series not yet known starts at
     // `first`, and a `first` above the series' next number moves it up to `first` (never down). No
-    // number is handed out twice, by any program on the journal. Numbers go up to 2^63 - 2 (the
-    // column holds 2^63 - 1, the number after the last).
-    JournalResult<std::uint64_t> takeSerial(const QString &series, std::uint64_t first = 1);
+    // number is handed out twice, by any program on the journal. Numbers go up to
+    // kLargestSerialNumber; none once the series has handed that out (it is used up).
+    JournalResult<std::optional<std::uint64_t>> takeSerial(const QString &series,
+                                                           std::uint64_t first = 1);
+
+    // The number the series would hand out next; none when the journal holds no such series yet.
+    JournalResult<std::optional<std::uint64_t>> nextSerial(const QString &series);
+
+    // Sets the exit status of the job `id` to `exit` where it holds a lower one: the program ended
+    // worse than the job did. Empty when written, else why not.
+    QString raiseExit(qint64 id, int exit);
 
     // The jobs that match, newest first.
     JournalResult<std::vector<JobRow>> list(const JobFilter &filter);

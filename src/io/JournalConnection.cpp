@@ -1,13 +1,17 @@
 #include "io/JournalConnection.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QThread>
 #include <QUrl>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace quenta {
@@ -16,12 +20,26 @@ namespace {
 constexpr int kBusyTimeoutMs = 10000;
 constexpr int kBusyRetryMs = 20;
 constexpr int kConnectTimeoutSeconds = 10;
+constexpr int kReconnectPauseMs = 200;
 const QString kSqliteBusy = QStringLiteral("5");
 const QString kSqliteLocked = QStringLiteral("6");
 
+// The error on one line: PostgreSQL's lines (a message, then a hint) joined so that each still
+// reads as a sentence of its own.
 QString reason(const QSqlError &error) {
-    QString text = error.databaseText().isEmpty() ? error.driverText() : error.databaseText();
-    return text.simplified();
+    const QString text = error.databaseText().isEmpty() ? error.driverText() : error.databaseText();
+    QString joined;
+    for (const QString &line : text.split(u'\n')) {
+        const QString simple = line.simplified();
+        if (simple.isEmpty()) {
+            continue;
+        }
+        if (!joined.isEmpty()) {
+            joined += joined.back().isPunct() ? QStringLiteral(" ") : QStringLiteral("; ");
+        }
+        joined += simple;
+    }
+    return joined;
 }
 
 QString uniqueName() {
@@ -50,14 +68,6 @@ QString quietNotices(const QSqlDatabase &database) {
                : reason(query.lastError());
 }
 
-// Every transaction of the session is read only: PostgreSQL refuses any statement that writes.
-QString readOnlySession(const QSqlDatabase &database) {
-    QSqlQuery query(database);
-    return query.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"))
-               ? QString()
-               : reason(query.lastError());
-}
-
 // Puts an SQLite file in WAL mode, where readers and a writer of several programs go on side by
 // side, and has every commit reach the disk before it returns: a serial number once handed out
 // stays taken through a power cut. A file that another program is switching to WAL at the same
@@ -75,6 +85,14 @@ QString shareFile(const QSqlDatabase &database) {
     }
     return query.exec(QStringLiteral("PRAGMA synchronous = FULL")) ? QString()
                                                                    : reason(query.lastError());
+}
+
+// Every transaction of the session is read only: PostgreSQL refuses any statement that writes.
+QString readOnlySession(const QSqlDatabase &database) {
+    QSqlQuery query(database);
+    return query.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"))
+               ? QString()
+               : reason(query.lastError());
 }
 
 // Reads the first page of an SQLite file: where the file cannot be read as it is kept, the
@@ -99,16 +117,19 @@ QString missingDriver(const QString &driver, const QString &package) {
 
 } // namespace
 
-JournalConnection::JournalConnection(QString name, bool postgres)
-    : name_(std::move(name)), postgres_(postgres) {}
+JournalConnection::JournalConnection(QString name, const JournalPlace &place, JournalAccess access,
+                                     int reconnectMs)
+    : name_(std::move(name)), place_(place), reconnectMs_(reconnectMs),
+      postgres_(place.kind == JournalPlace::Kind::Postgres),
+      readOnly_(access == JournalAccess::ReadOnly) {}
 
 JournalConnection::~JournalConnection() {
     QSqlDatabase::database(name_, false).close();
     QSqlDatabase::removeDatabase(name_);
 }
 
-JournalResult<std::unique_ptr<JournalConnection>> JournalConnection::open(const JournalPlace &place,
-                                                                          JournalAccess access) {
+JournalResult<std::unique_ptr<JournalConnection>>
+JournalConnection::open(const JournalPlace &place, JournalAccess access, int reconnectMs) {
     using Result = JournalResult<std::unique_ptr<JournalConnection>>;
     const bool postgres = place.kind == JournalPlace::Kind::Postgres;
     const bool readOnly = access == JournalAccess::ReadOnly;
@@ -126,7 +147,8 @@ JournalResult<std::unique_ptr<JournalConnection>> JournalConnection::open(const 
             return Result::failure(why);
         }
     }
-    std::unique_ptr<JournalConnection> connection(new JournalConnection(uniqueName(), postgres));
+    std::unique_ptr<JournalConnection> connection(
+        new JournalConnection(uniqueName(), place, access, reconnectMs));
     QSqlDatabase database = QSqlDatabase::addDatabase(driver, connection->name_);
     if (postgres) {
         database.setHostName(place.host);
@@ -147,33 +169,89 @@ JournalResult<std::unique_ptr<JournalConnection>> JournalConnection::open(const 
         database.setDatabaseName(place.path);
         database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     }
-    if (!database.open()) {
-        return Result::failure(reason(database.lastError()));
-    }
-    QString why;
-    if (postgres) {
-        why = quietNotices(database);
-        if (why.isEmpty() && readOnly) {
-            why = readOnlySession(database);
-        }
-    } else if (readOnly) {
-        why = probe(database);
-        if (!why.isEmpty()) {
-            database.close();
-            database.setDatabaseName(readOnlyUri(place.path, true));
-            connection->frozen_ = database.open() && probe(database).isEmpty();
-            why = connection->frozen_ ? QString() : why;
-        }
-    } else {
-        why = shareFile(database);
-    }
-    if (!why.isEmpty()) {
+    if (QString why = connection->connect(); !why.isEmpty()) {
         return Result::failure(why);
     }
     return {std::move(connection), {}};
 }
 
+QString JournalConnection::connect() {
+    QSqlDatabase database = QSqlDatabase::database(name_, false);
+    if (!database.open()) {
+        return reason(database.lastError());
+    }
+    if (postgres_) {
+        const QString why = quietNotices(database);
+        return why.isEmpty() && readOnly_ ? readOnlySession(database) : why;
+    }
+    if (readOnly_) {
+        if (QString why = probe(database); !why.isEmpty()) {
+            database.close();
+            database.setDatabaseName(readOnlyUri(place_.path, true));
+            frozen_ = database.open() && probe(database).isEmpty();
+            if (!frozen_) {
+                return why;
+            }
+        }
+    } else if (QString why = shareFile(database); !why.isEmpty()) {
+        return why;
+    }
+    struct stat file {};
+    if (::stat(QFile::encodeName(place_.path).constData(), &file) != 0) {
+        return QString::fromLocal8Bit(std::strerror(errno));
+    }
+    device_ = file.st_dev;
+    inode_ = file.st_ino;
+    return {};
+}
+
+QString JournalConnection::sameFile() const {
+    struct stat file {};
+    if (::stat(QFile::encodeName(place_.path).constData(), &file) != 0 || file.st_dev != device_ ||
+        file.st_ino != inode_) {
+        return QStringLiteral("its file was removed or replaced while the journal was open");
+    }
+    return {};
+}
+
+bool JournalConnection::connectionLost() {
+    return postgres_ && !runOnce(QStringLiteral("SELECT 1"), {});
+}
+
+QString JournalConnection::reconnect() {
+    const QDeadlineTimer deadline(reconnectMs_);
+    QString why;
+    do {
+        QSqlDatabase::database(name_, false).close();
+        why = connect();
+        if (why.isEmpty()) {
+            return {};
+        }
+        QThread::msleep(kReconnectPauseMs);
+    } while (!deadline.hasExpired());
+    return QStringLiteral("the connection was lost and could not be made again within %1 s (%2)")
+        .arg(reconnectMs_ / 1000.0)
+        .arg(why);
+}
+
 JournalResult<QSqlQuery> JournalConnection::run(const QString &sql, const QVariantList &values) {
+    if (!postgres_) {
+        if (QString why = sameFile(); !why.isEmpty()) {
+            return JournalResult<QSqlQuery>::failure(why);
+        }
+    }
+    auto result = runOnce(sql, values);
+    if (!result && !transaction_ && connectionLost()) {
+        if (QString why = reconnect(); !why.isEmpty()) {
+            return JournalResult<QSqlQuery>::failure(result.error + QStringLiteral("; ") + why);
+        }
+        result = runOnce(sql, values);
+    }
+    return result;
+}
+
+JournalResult<QSqlQuery> JournalConnection::runOnce(const QString &sql,
+                                                    const QVariantList &values) {
     // A statement without values runs as it is: PostgreSQL prepares no transaction statement.
     QSqlQuery query(QSqlDatabase::database(name_, false));
     bool done = false;
@@ -192,21 +270,34 @@ JournalResult<QSqlQuery> JournalConnection::run(const QString &sql, const QVaria
 }
 
 QString JournalConnection::inTransaction(const std::function<QString()> &work) {
-    auto begun = run(postgres_ ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
-    if (!begun) {
-        return begun.error;
-    }
-    begun.value.reset();
-    QString why = work();
-    if (why.isEmpty()) {
-        auto committed = run(QStringLiteral("COMMIT"));
-        if (committed) {
-            return {};
+    const auto once = [&]() -> QString {
+        auto begun = run(postgres_ ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+        if (!begun) {
+            return begun.error;
         }
-        why = committed.error;
+        begun.value.reset();
+        transaction_ = true;
+        QString why = work();
+        if (why.isEmpty()) {
+            auto committed = run(QStringLiteral("COMMIT"));
+            transaction_ = false;
+            if (committed) {
+                return {};
+            }
+            why = committed.error;
+        }
+        transaction_ = false;
+        runOnce(QStringLiteral("ROLLBACK"), {});
+        return why;
+    };
+    const QString why = once();
+    if (why.isEmpty() || !connectionLost()) {
+        return why;
     }
-    run(QStringLiteral("ROLLBACK"));
-    return why;
+    if (QString lost = reconnect(); !lost.isEmpty()) {
+        return why + QStringLiteral("; ") + lost;
+    }
+    return once();
 }
 
 } // namespace quenta

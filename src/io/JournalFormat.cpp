@@ -51,6 +51,8 @@ const Column kColumns[] = {
     {"retries", [](const JobRow &r) { return number(r.retries); }},
     {"resumed", [](const JobRow &r) { return number(r.resumed); }},
     {"message", [](const JobRow &r) { return text(r.message); }},
+    {"recipe", [](const JobRow &r) { return text(r.recipe); }},
+    {"recipe_sha256", [](const JobRow &r) { return text(r.recipeSha256); }},
 };
 // clang-format on
 
@@ -62,6 +64,17 @@ QString plain(const QVariant &value) {
         return QString::number(value.toDouble(), 'f', 3);
     }
     return value.toString();
+}
+
+// A spreadsheet takes a cell that begins with one of these for a formula, and runs it.
+bool formulaLike(const QString &text) {
+    return !text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text.front());
+}
+
+// A text cell as CSV holds it: led by an apostrophe where a spreadsheet would run it.
+QString csvText(const QVariant &value) {
+    const QString text = plain(value);
+    return value.typeId() == QMetaType::QString && formulaLike(text) ? u'\'' + text : text;
 }
 
 QByteArray csvField(const QString &value) {
@@ -85,11 +98,14 @@ QJsonValue jsonValue(const QVariant &value) {
     }
 }
 
+// How a text too long for its column is cut.
+enum class Cut { KeepStart, KeepEnd, KeepBoth, Never };
+
 // A column of the terminal table: at most `width` characters.
 struct TableColumn {
     const char *header;
     int width;
-    bool keepEnd;    // a cut text keeps its end
+    Cut cut;
     bool alignRight; // numbers
     QString (*value)(const JobRow &);
 };
@@ -102,26 +118,50 @@ QString tablePort(const JobRow &r) {
     return r.address ? r.port + u':' + QString::number(*r.address) : r.port;
 }
 
-// Seven single spaces and the widths add up to 100.
+// Nine single spaces and the widths add up to 100; a result's name is never cut (the longest is
+// 11 characters).
 // clang-format off
 const TableColumn kTable[] = {
-    {"id", 7, true, true, [](const JobRow &r) { return QString::number(r.id); }},
-    {"started", 19, false, false, [](const JobRow &r) { return r.started.left(19).replace(u'T', u' '); }},
-    {"station", 10, false, false, [](const JobRow &r) { return r.station; }},
-    {"port", 14, true, false, tablePort},
-    {"firmware", 14, true, false, [](const JobRow &r) { return r.firmware.section(u'/', -1); }},
-    {"serial", 12, true, true, [](const JobRow &r) { return r.serial ? QString::number(*r.serial) : QString(); }},
-    {"result", 10, false, false, [](const JobRow &r) { return r.result; }},
-    {"seconds", 7, true, true, tableSeconds},
+    {"id", 6, Cut::KeepEnd, true, [](const JobRow &r) { return QString::number(r.id); }},
+    {"started", 19, Cut::KeepStart, false, [](const JobRow &r) { return r.started.left(19).replace(u'T', u' '); }},
+    {"station", 8, Cut::KeepStart, false, [](const JobRow &r) { return r.station; }},
+    {"command", 11, Cut::KeepStart, false, [](const JobRow &r) { return r.command; }},
+    {"port", 12, Cut::KeepBoth, false, tablePort},
+    {"firmware", 10, Cut::KeepEnd, false, [](const JobRow &r) { return r.firmware.section(u'/', -1); }},
+    {"serial", 8, Cut::KeepEnd, true, [](const JobRow &r) { return r.serial ? QString::number(*r.serial) : QString(); }},
+    {"result", 11, Cut::Never, false, [](const JobRow &r) { return r.result; }},
+    {"seconds", 7, Cut::KeepEnd, true, tableSeconds},
 };
 // clang-format on
 
-QString cut(const QString &value, int width, bool keepEnd) {
-    if (value.size() <= width) {
+// A control character (a line end, a tab) would break the table: it is shown by its symbol.
+QString shown(QString value) {
+    for (QChar &c : value) {
+        if (c.unicode() < 0x20) {
+            c = QChar(0x2400 + c.unicode());
+        } else if (c.unicode() == 0x7F) {
+            c = QChar(0x2421);
+        }
+    }
+    return value;
+}
+
+QString cut(const QString &value, int width, Cut how) {
+    if (value.size() <= width || how == Cut::Never) {
         return value;
     }
     const QString mark = QStringLiteral("…");
-    return keepEnd ? mark + value.right(width - 1) : value.left(width - 1) + mark;
+    const int kept = width - 1;
+    switch (how) {
+    case Cut::KeepEnd:
+        return mark + value.right(kept);
+    case Cut::KeepBoth:
+        return value.left(kept / 2) + mark + value.right(kept - kept / 2);
+    case Cut::KeepStart:
+    case Cut::Never:
+        break;
+    }
+    return value.left(kept) + mark;
 }
 
 QString tableLine(const QStringList &cells, const std::vector<int> &widths) {
@@ -147,7 +187,7 @@ QString jobTable(const std::vector<JobRow> &rows) {
     for (const TableColumn &column : kTable) {
         int width = static_cast<int>(qstrlen(column.header));
         for (std::size_t r = 0; r < rows.size(); ++r) {
-            cells[r].append(cut(column.value(rows[r]), column.width, column.keepEnd));
+            cells[r].append(cut(shown(column.value(rows[r])), column.width, column.cut));
             width = std::max(width, static_cast<int>(cells[r].back().size()));
         }
         widths.push_back(width);
@@ -169,7 +209,7 @@ QByteArray jobsCsv(const std::vector<JobRow> &rows) {
     for (const JobRow &row : rows) {
         QByteArrayList fields;
         for (const Column &column : kColumns) {
-            fields.append(csvField(plain(column.value(row))));
+            fields.append(csvField(csvText(column.value(row))));
         }
         csv += fields.join(',') + "\r\n";
     }

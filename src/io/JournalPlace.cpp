@@ -23,8 +23,19 @@ JournalResult<JournalPlace> readSqlite(const QString &url) {
     if (path.isEmpty()) {
         return refused(url, QStringLiteral("it names no file; write sqlite:PATH"));
     }
+    // SQLite takes ":memory:" for a database that lives only as long as its connection: each run
+    // would hand out the first serial numbers again.
+    if (path.startsWith(u':')) {
+        return refused(
+            url, QStringLiteral("a name that begins with \":\" is no file; write sqlite:PATH"));
+    }
+    if (path.startsWith(u'~') && !path.startsWith(QStringLiteral("~/"))) {
+        return refused(url, QStringLiteral("only ~/ is taken for the home folder; write the "
+                                           "full path"));
+    }
     JournalPlace place;
-    place.path = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    const QString expanded = path.startsWith(u'~') ? QDir::homePath() + path.mid(1) : path;
+    place.path = QDir::cleanPath(QFileInfo(expanded).absoluteFilePath());
     return {place, {}};
 }
 

@@ -22,7 +22,9 @@ struct JournalPlace {
     QString shown() const;
 };
 
-// Reads a journal URL: "sqlite:PATH" (a relative PATH is taken from the working folder), or a
+// Reads a journal URL: "sqlite:PATH" (a relative PATH is taken from the working folder, a leading
+// "~/" from the home folder; a PATH that begins with ":" or with "~" and a user's name is
+// refused, since SQLite or the shell would take it for something else), or a
 // PostgreSQL URI "postgresql://USER@HOST:PORT/DB", "postgresql://USER@/DB?host=/socket/dir&port=N"
 // ("postgres://" too; the user, password, host and port may be left out). Anything else is an
 // error that says what is wrong and what is expected.

@@ -27,6 +27,8 @@ struct JobStart {
     std::optional<qint64> records; // records in the firmware file
     QString series;                // the serial number series, when one was taken
     std::optional<std::uint64_t> serial;
+    QString recipe;       // the name of the recipe the job followed
+    QString recipeSha256; // of the recipe file's bytes, lower-case hexadecimal
 };
 
 // What is known when the job has ended.
@@ -71,6 +73,8 @@ struct JobRow {
     std::optional<qint64> retries;
     std::optional<qint64> resumed;
     QString message;
+    QString recipe;
+    QString recipeSha256;
 };
 
 // Which jobs a listing shows, newest first; an empty criterion takes every job.

@@ -10,7 +10,8 @@ namespace {
 // Keeps two PostgreSQL programs from making the tables at once.
 constexpr qint64 kSchemaLockKey = 0x7175656E7461; // "quenta"
 
-// The statements of each step; "{id}" stands for the type of a row id.
+// The statements of each step, oldest first; "{id}" stands for the type of a row id. Version 1 made
+// the tables; version 2 added the recipe a job followed.
 const std::vector<QStringList> &steps() {
     static const std::vector<QStringList> list = {
         {
@@ -25,10 +26,15 @@ const std::vector<QStringList> &steps() {
             QStringLiteral("CREATE INDEX jobs_serial ON jobs (serial)"),
             QStringLiteral("CREATE TABLE series (name TEXT PRIMARY KEY, next BIGINT NOT NULL)"),
         },
-        // The line's view: one station's or one firmware's jobs of a span.
+        {
+            QStringLiteral("ALTER TABLE jobs ADD COLUMN recipe TEXT"),
+            QStringLiteral("ALTER TABLE jobs ADD COLUMN recipe_sha256 TEXT"),
+        },
+        // The line's view: one station's, one firmware's or one recipe's jobs of a span.
         {
             QStringLiteral("CREATE INDEX jobs_station_started ON jobs (station, started)"),
             QStringLiteral("CREATE INDEX jobs_firmware_started ON jobs (firmware_sha256, started)"),
+            QStringLiteral("CREATE INDEX jobs_recipe_started ON jobs (recipe, started)"),
         },
     };
     return list;

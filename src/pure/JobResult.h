@@ -20,12 +20,20 @@ enum class JobResult {
     Interrupted
 };
 
+// Every outcome, in the enum's order.
+inline constexpr JobResult kJobResults[] = {
+    JobResult::Ok,        JobResult::Refused,  JobResult::WrongBoard, JobResult::BadFile,
+    JobResult::PortError, JobResult::NoAnswer, JobResult::PortLost,   JobResult::Interrupted};
+
 // The exit status of an outcome; Interrupted gives 128, to which the run adds the signal.
 int exitCode(JobResult result);
 
 // The name a report gives the outcome: "ok", "refused", "wrong-board", "bad-file", "port-error",
 // "no-answer", "port-lost", "interrupted".
 std::string_view resultName(JobResult result);
+
+// What the outcome means, for the tables of exit statuses: one sentence without its period.
+std::string_view resultMeaning(JobResult result);
 
 // The exit status of a run of several boards: the highest of theirs; 0 for none.
 int mergeExitCodes(const std::vector<int> &codes);

@@ -167,15 +167,17 @@ private slots:
                                     {"lines", 23},
                                     {"retries", 0},
                                     {"resumed", 0},
-                                    {"message", "downloaded and verified"}}));
+                                    {"message", "downloaded and verified"},
+                                    {"recipe", QJsonValue::Null},
+                                    {"recipe_sha256", QJsonValue::Null}}));
 
         const QList<QByteArray> csv = flasher({"log", "--csv"}).out.split('\n');
         QCOMPARE(csv.size(), 4); // header, two rows, and nothing after the last line end
         QCOMPARE(csv[0], "id,started,seconds,station,operator,tool,command,port,device,usb_id,"
                          "usb_serial,address,bootloader,firmware,firmware_sha256,records,series,"
-                         "serial,result,exit,lines,retries,resumed,message\r");
+                         "serial,result,exit,lines,retries,resumed,message,recipe,recipe_sha256\r");
         QVERIFY2(csv[2].startsWith("1,") &&
-                     csv[2].endsWith(",ok,0,23,0,0,downloaded and verified\r"),
+                     csv[2].endsWith(",ok,0,23,0,0,downloaded and verified,,\r"),
                  csv[2].constData());
 
         const Run onlyFailed = flasher({"log", "--result", "port-error", "--json"});
@@ -185,6 +187,11 @@ private slots:
         const QList<QByteArray> table = flasher({"log"}).out.split('\n');
         QCOMPARE(table.size(), 4);
         QVERIFY2(table[0].trimmed().startsWith("id started"), table[0].constData());
+
+        const Run unknown = flasher({"log", "--serial", "1042"});
+        QCOMPARE(unknown.exit, 1);
+        QCOMPARE(unknown.out, QByteArray());
+        QCOMPARE(unknown.err, "quenta-flash: no job wrote the serial number 1042\n");
     }
 
     // Eight flashers at once on one journal, each numbering its board: every row is there and
@@ -408,6 +415,224 @@ private slots:
             QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"journal.sqlite"});
         }
         QCOMPARE(QDir(shelf.path()).entryList(QDir::AllEntries | QDir::System), before);
+    }
+
+    // The last number of a series handed out: the next board is refused before anything is sent,
+    // and its row says why.
+    void seriesUsedUp() {
+        const QStringList journal = freshJournal("sqlite");
+        const QStringList options{"--serial-at", "0x100",          "--serial-bytes",
+                                  "8",           "--serial-start", "9223372036854775806",
+                                  "-q",          "--json",         "-p"};
+        const QString file = sourcePath("samples/blink.hex");
+        simboard::PtyBoard first;
+        first.start();
+        const Run last =
+            flasher(journal + options + QStringList{path(first.path()), "flash", file});
+        QCOMPARE(last.exit, 0);
+        QCOMPARE(last.board()["serial"].toInteger(), 9223372036854775806);
+        simboard::PtyBoard second;
+        second.start();
+        const Run refused =
+            flasher(journal + options + QStringList{path(second.path()), "flash", file});
+        QCOMPARE(refused.exit, 2);
+        QCOMPARE(refused.board()["result"].toString(), "bad-file");
+        QCOMPARE(refused.board()["message"].toString(),
+                 "the series \"default\" is used up: every number up to 9223372036854775806 has "
+                 "been handed out; nothing was sent");
+        QVERIFY(second.commands().empty());
+        const QJsonArray jobs = rows(journal);
+        QCOMPARE(jobs.size(), 2);
+        QCOMPARE(jobs[0]["result"].toString(), "bad-file");
+        QCOMPARE(jobs[0]["exit"].toInteger(), 2);
+        QVERIFY(jobs[0]["serial"].isNull());
+    }
+
+    // The journal's file removed while a board is flashed (with its -wal and -shm): the row
+    // would be lost with it, so the run ends with 6 and says why.
+    void journalFileRemoved() {
+        const QStringList journal = freshJournal("sqlite");
+        const QString file = journal[1].mid(7);
+        simboard::PtyBoard board({{simboard::BootloaderOptions{}}, {.baud = 9600}, {}});
+        board.start();
+        QProcess process;
+        start(process, journal + QStringList{"-q", "--json", "-p", path(board.path()), "flash",
+                                             sourcePath("tests/flash/span.hex")});
+        QTRY_VERIFY_WITH_TIMEOUT(board.commands().size() >= 4, kHangGuardMs);
+        for (const char *suffix : {"", "-wal", "-shm"}) {
+            QFile::remove(file + suffix);
+        }
+        const Run run = finished(process);
+        QCOMPARE(run.exit, 6);
+        QCOMPARE(run.board()["result"].toString(), "ok");
+        QCOMPARE(run.report()["message"].toString(),
+                 "Cannot record the end of job 1 in the journal " + journal[1] +
+                     ": its file was removed or replaced while the journal was open");
+    }
+
+    // The reader of --json-lines goes away mid-run: the run ends with 6, and so says the row.
+    void jsonLinesReaderGone() {
+        const QStringList journal = freshJournal("sqlite");
+        simboard::PtyBoard board({{simboard::BootloaderOptions{}}, {.baud = 9600}, {}});
+        board.start();
+        QProcess pipeline;
+        pipeline.start("bash", QStringList{"-c",
+                                           "\"$0\" \"$@\" | head -n 1 >/dev/null; "
+                                           "exit ${PIPESTATUS[0]}",
+                                           QUENTA_FLASH} +
+                                   journal +
+                                   QStringList{"--json-lines", "-p", path(board.path()), "flash",
+                                               sourcePath("tests/flash/span.hex")});
+        const Run run = finished(pipeline);
+        QCOMPARE(run.exit, 6);
+        const QJsonArray jobs = rows(journal);
+        QCOMPARE(jobs.size(), 1);
+        QCOMPARE(jobs[0]["result"].toString(), "ok");
+        QCOMPARE(jobs[0]["exit"].toInteger(), 6);
+    }
+
+    // The line's server restarted while two boards of a bus are flashed: the journal connects
+    // again, both rows are completed, and no number is given twice.
+    void postgresRestarted() {
+        QUENTA_REQUIRE_POSTGRES(*postgres_);
+        const QStringList journal = freshJournal("postgresql");
+        simboard::BootloaderOptions three{true, 3, "4.1", {}};
+        simboard::BootloaderOptions seven{true, 7, "4.1", {}};
+        simboard::PtyBoard bus({{three, seven}, {.baud = 9600}, {}});
+        bus.start();
+        const QStringList stamping{"--serial-at", "0x7F00", "--serial-bytes", "2", "-q", "--json"};
+        QProcess process;
+        start(process, journal + stamping +
+                           QStringList{"-m", "-a", "3,7", "-p", path(bus.path()), "flash",
+                                       sourcePath("tests/flash/span.hex")});
+        QTRY_VERIFY_WITH_TIMEOUT(bus.commands().size() >= 4, kHangGuardMs);
+        QVERIFY2(postgres_->restart(), qPrintable(postgres_->problem()));
+        const Run run = finished(process);
+        QVERIFY2(run.exit == 0, run.out.constData());
+        QStringList seen;
+        for (const QJsonValue &job : rows(journal)) {
+            seen << QStringLiteral("%1 %2")
+                        .arg(job["serial"].toInteger())
+                        .arg(job["result"].toString());
+        }
+        QCOMPARE(seen, (QStringList{"2 ok", "1 ok"}));
+    }
+
+    // A station that follows a recipe: the board is numbered into the recipe's journal, and its row
+    // names the recipe. Another board, another firmware and a pinned option given on the command
+    // line are each refused before a line is written.
+    void recipes_data() {
+        QTest::addColumn<QString>("setup"); // "version=V": the board's; "firmware=F": another file
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QString>("result"); // of the board and its row; none: no row
+        QTest::addColumn<QString>("message");
+        QTest::newRow("flashed") << "" << QStringList{} << 0 << "ok"
+                                 << "downloaded and verified";
+        QTest::newRow("another board")
+            << "version=5.0" << QStringList{} << 1 << "wrong-board"
+            << "the bootloader answered \"VER=5.0\" where \"VER=4\\.[0-9]+\" was expected: "
+               "nothing was written";
+        QTest::newRow("another firmware")
+            << "firmware=tests/flash/span.hex" << QStringList{} << 2 << "bad-file"
+            << "is not the firmware that the recipe";
+        QTest::newRow("a pinned option given")
+            << "" << QStringList{"--serial-start", "7"} << 2 << ""
+            << "--serial-start cannot be given: the recipe";
+    }
+
+    void recipes() {
+        QFETCH(QString, setup);
+        QFETCH(QStringList, options);
+        QFETCH(int, exit);
+        QFETCH(QString, result);
+        QFETCH(QString, message);
+        QTemporaryDir line;
+        const QString blink = sourcePath("samples/blink.hex");
+        const QString firmware =
+            setup.startsWith("firmware=") ? sourcePath(qPrintable(setup.mid(9))) : blink;
+        QVERIFY(QFile::copy(firmware, line.filePath("blink.hex")));
+        QFile recipe(line.filePath("blink.toml"));
+        QVERIFY(recipe.open(QIODevice::WriteOnly));
+        recipe.write(
+            "schema_version = 1\nname = \"Blink 2.3\"\n\n[firmware]\nfile = \"blink.hex\"\n"
+            "sha256 = \"0c38529d25fddb11a23ec18c37a61e14e3375db741868d588536de1a21f998c6\"\n"
+            "\n[board]\nversion = 'VER=4\\.[0-9]+'\n\n[serial]\nat = 0x7F00\nbytes = 2\n"
+            "format = \"be\"\nstart = 40\n\n[journal]\nurl = \"sqlite:journal.sqlite\"\n"
+            "station = \"line-2\"\n");
+        recipe.close();
+        simboard::BootloaderOptions boardOptions;
+        if (setup.startsWith("version=")) {
+            boardOptions.version = setup.mid(8).toStdString();
+        }
+        simboard::PtyBoard board({{boardOptions}, {}, {}});
+        board.start();
+        const Run run = flasher(QStringList{"--recipe", recipe.fileName(), "--json", "-q", "-p",
+                                            path(board.path()), "--operator", "ana"} +
+                                options + QStringList{"flash"});
+        QCOMPARE(run.exit, exit);
+        const QString said = result.isEmpty() ? run.report()["message"].toString()
+                                              : run.board()["message"].toString();
+        QVERIFY2(said.contains(message), qPrintable(said));
+        const QJsonArray jobs = rows({"-J", "sqlite:" + line.filePath("journal.sqlite")});
+        if (result.isEmpty()) {
+            QVERIFY(board.commands().empty());
+            QVERIFY(jobs.isEmpty());
+            return;
+        }
+        QCOMPARE(run.board()["result"].toString(), result);
+        QCOMPARE(jobs.size(), 1);
+        QCOMPARE(jobs[0]["result"].toString(), result);
+        QCOMPARE(jobs[0]["recipe"].toString(), "Blink 2.3");
+        QCOMPARE(jobs[0]["recipe_sha256"].toString(),
+                 "44917d825d8904c537c771b426e4aea7d0bb2db534855aed74aff714649426a1");
+        QCOMPARE(jobs[0]["station"].toString(), "line-2");
+        if (result == "ok") {
+            QCOMPARE(board.memory(), withBytes(imageOf(blink), 0x7F00, QByteArray("\0\x28", 2)));
+        } else {
+            QCOMPARE(board.memory(), simboard::Memory{});
+        }
+        if (result == "wrong-board") {
+            QCOMPARE(jobs[0]["bootloader"].toString(), "VER=5.0");
+        }
+        if (result == "bad-file") {
+            QVERIFY(board.commands().empty());
+        }
+    }
+
+    // A recipe checked without a board: what it pins, its firmware, its journal and its series.
+    void recipeCheck() {
+        QTemporaryDir line;
+        QVERIFY(QFile::copy(sourcePath("samples/blink.hex"), line.filePath("blink.hex")));
+        QFile recipe(line.filePath("blink.toml"));
+        QVERIFY(recipe.open(QIODevice::WriteOnly));
+        recipe.write(
+            "schema_version = 1\nname = \"Blink 2.3\"\n[firmware]\nfile = \"blink.hex\"\n"
+            "sha256 = \"0c38529d25fddb11a23ec18c37a61e14e3375db741868d588536de1a21f998c6\"\n"
+            "[link]\nbaud = 19200\n[serial]\nat = 256\nseries = \"blink\"\n"
+            "[journal]\nurl = \"sqlite:journal.sqlite\"\n");
+        recipe.close();
+        const Run run = flasher({"--recipe", recipe.fileName(), "check"});
+        QCOMPARE(run.exit, 0);
+        const QString r = recipe.fileName();
+        QCOMPARE(QString::fromUtf8(run.out),
+                 "recipe: Blink 2.3 (" + r +
+                     ")\n  name = Blink 2.3\n  firmware.file = " + line.filePath("blink.hex") +
+                     "\n  firmware.sha256 = "
+                     "0c38529d25fddb11a23ec18c37a61e14e3375db741868d588536de1a21f998c6\n"
+                     "  link.baud = 19200\n  journal.url = sqlite:" +
+                     line.filePath("journal.sqlite") +
+                     "\n  serial.at = 0x100\n  serial.series = blink\n"
+                     "ok   " +
+                     r + " firmware: " + line.filePath("blink.hex") +
+                     " holds 8 records and is the one pinned\n"
+                     "ok   " +
+                     r + " journal: sqlite:" + line.filePath("journal.sqlite") +
+                     " opens\n"
+                     "ok   " +
+                     r +
+                     " series: the series \"blink\" will be made at the first "
+                     "flash, starting at 1\n");
     }
 
     // One board with --json-lines: start, progress..., board, end, each line a JSON object.

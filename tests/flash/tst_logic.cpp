@@ -1,6 +1,7 @@
 #include "flash/FlashOptions.h"
 #include "flash/Manual.h"
 #include "flash/Progress.h"
+#include "flash/Recipe.h"
 
 #include <QtTest>
 
@@ -44,6 +45,8 @@ private slots:
         QTest::newRow("bytes past 4 GiB")
             << "--serial-at 0xFFFFFFFE -p COM1 flash f|reach past the 4 GiB|";
         QTest::newRow("bad format") << "--serial-at 1 --serial-format LE -p COM1 flash f|le, be|";
+        QTest::newRow("retlw words at an odd address")
+            << "--serial-at 0x7F01 --serial-format retlw -p COM1 flash f|an even address|";
         QTest::newRow("no journal URL") << "-J jobs.sqlite -p COM1 install|is no journal URL|";
         QTest::newRow("log without journal") << "--no-journal log|cannot be given --no-journal|";
         QTest::newRow("log to a port") << "-p COM1 log|takes no --port|";
@@ -65,6 +68,153 @@ private slots:
         if (column[1].isEmpty()) {
             QCOMPARE(parsed.settings.ports.value(0), column[2]);
         }
+    }
+
+    // A recipe is written to a folder as r.toml: these five lines, then the row's own. Each row:
+    // its lines | the arguments after --recipe r.toml (R: the recipe's path) | a part of the usage
+    // error (none: the run goes ahead) | for a run: the settings that show the recipe's pins.
+    void recipes_data() {
+        QTest::addColumn<QString>("lines");
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("pinned");
+        const QString link = "[link]\nbaud = 19200\nmodbus = true\naddresses = [3, 7]\n";
+        QTest::newRow("pins the link") << link << "-p COM1 flash"
+                                       << ""
+                                       << "19200 modbus 3,7 1000 @/blink.hex";
+        QTest::newRow("a whole line, the serial numbers, the journal")
+            << "[board]\nversion = 'VER=4\\.1'\n[link]\nusb = true\ntimeout = 400\n"
+               "wait = 2.5\n[serial]\nat = 0x7FF0\nformat = \"retlw\"\n"
+               "[journal]\nurl = \"sqlite:j.sqlite\"\nstation = \"jig-1\"\n"
+            << "-p COM1 --operator ana flash"
+            << ""
+            << "115200 usb 400 2500 serial 0x7FF0 retlw sqlite:@/j.sqlite jig-1 ana";
+        QTest::newRow("a check without a board") << link << "check"
+                                                 << ""
+                                                 << "19200 modbus 3,7 1000";
+        QTest::newRow("a pinned option given") << link << "-b 9600 -p COM1 flash"
+                                               << "--baud cannot be given: the recipe R (line 7, "
+                                                  "link.baud) pins it"
+                                               << "";
+        QTest::newRow("a pinned station given")
+            << "[journal]\nstation = \"jig-1\"\n"
+            << "--station jig-2 -p COM1 flash"
+            << "--station cannot be given: the recipe R (line 7, journal.station) pins it"
+            << "";
+        QTest::newRow("an option left to its default given")
+            << link << "--retries 5 -p COM1 flash"
+            << "--retries cannot be given with a recipe: the recipe R holds a product's settings"
+            << "";
+        QTest::newRow("a file beside the recipe")
+            << link << "-p COM1 flash other.hex"
+            << "flash takes no FILE with a recipe: the recipe R pins the firmware (line 4)"
+            << "";
+        QTest::newRow("another command")
+            << link << "-p COM1 install"
+            << "a recipe is for flash, verify, check and serve (its journal), not install"
+            << "";
+        QTest::newRow("an unknown key") << "[link]\nbaud = 19200\nspeed = 9600\n"
+                                        << "-p COM1 flash"
+                                        << "R:8:1: unknown key \"link.speed\" in [link]"
+                                        << "";
+        QTest::newRow("a wrong type") << "[link]\nbaud = \"fast\"\n"
+                                      << "-p COM1 flash"
+                                      << "R:7:8: link.baud must be a whole number, not a text"
+                                      << "";
+        QTest::newRow("a value its option refuses")
+            << "[link]\nbaud = 1200\n"
+            << "-p COM1 flash"
+            << "the recipe R (line 7, link.baud): --baud must be 9600, 19200 or 115200"
+            << "";
+        QTest::newRow("not TOML") << "[link\n"
+                                  << "-p COM1 flash"
+                                  << "R:6:6: "
+                                  << "";
+        QTest::newRow("serial numbers without a journal")
+            << "[serial]\nat = 256\n"
+            << "-p COM1 flash"
+            << "R:6:1: [serial] needs [journal] url: serial numbers come only from the journal "
+               "the recipe names"
+            << "";
+        QTest::newRow("a password") << "[journal]\nurl = \"postgresql://op:secret@db/line\"\n"
+                                    << "-p COM1 flash"
+                                    << "R:7:7: journal.url holds a password: a recipe holds none"
+                                    << "";
+        QTest::newRow("baud and usb") << "[link]\nbaud = 9600\nusb = true\n"
+                                      << "-p COM1 flash"
+                                      << "R:8:7: [link] takes baud or usb, not both"
+                                      << "";
+        QTest::newRow("a version that is no pattern")
+            << "[board]\nversion = \"VER=(4\"\n"
+            << "-p COM1 flash"
+            << "R:7:11: board.version must be a regular expression: missing closing parenthesis"
+            << "";
+        QTest::newRow("addresses neither a list nor all")
+            << "[link]\naddresses = 3\n"
+            << "-p COM1 flash"
+            << "R:7:13: link.addresses must be a list of addresses or \"all\", not a whole "
+               "number"
+            << "";
+    }
+
+    void recipes() {
+        QFETCH(QString, lines);
+        QFETCH(QString, arguments);
+        QFETCH(QString, error);
+        QFETCH(QString, pinned);
+        QTemporaryDir folder;
+        const QString path = folder.filePath("r.toml");
+        QFile recipe(path);
+        QVERIFY(recipe.open(QIODevice::WriteOnly));
+        recipe.write(
+            "schema_version = 1\nname = \"Blink 2.3\"\n[firmware]\nfile = \"blink.hex\"\n"
+            "sha256 = \"0c38529d25fddb11a23ec18c37a61e14e3375db741868d588536de1a21f998c6\"\n" +
+            lines.toUtf8());
+        recipe.close();
+        const ParsedArguments parsed =
+            parseArguments(QStringList{"quenta-flash", "--recipe", path} + arguments.split(' '));
+        const QString expected = QString(error).replace("R", path);
+        QCOMPARE(parsed.error.left(expected.size()), expected);
+        if (!error.isEmpty()) {
+            return;
+        }
+        const Settings &s = parsed.settings;
+        QStringList shown{QString::number(s.baud)};
+        if (s.usb) {
+            shown << "usb";
+        }
+        if (s.modbus) {
+            shown << "modbus";
+        }
+        QStringList addresses;
+        for (const std::uint8_t address : s.addresses.list) {
+            addresses << QString::number(address);
+        }
+        if (!addresses.isEmpty()) {
+            shown << addresses.join(',');
+        }
+        shown << QString::number(s.timeoutMs);
+        if (s.waitMs != 10000) {
+            shown << QString::number(s.waitMs);
+        }
+        if (s.serial) {
+            shown << "serial"
+                  << "0x" + QString::number(s.serial->address, 16).toUpper()
+                  << (s.serial->format == SerialFormat::Retlw ? "retlw" : "le");
+        }
+        if (s.recipe->pinOf(Option::Journal)) {
+            shown << s.journal->shown() << s.station << s.operatorName;
+        } else if (!s.file.isEmpty()) {
+            shown << s.file;
+        }
+        QCOMPARE(shown.join(' '), QString(pinned).replace("@", folder.path()));
+    }
+
+    // The README's table of exit statuses is the one the help and the man page are made from.
+    void readmeExitStatus() {
+        QFile readme(QStringLiteral(QUENTA_SOURCE_DIR "/README.md"));
+        QVERIFY(readme.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(readme.readAll()).contains(exitStatusMarkdown()));
     }
 
     void helpFits() {

@@ -25,7 +25,7 @@ const QString kShaA = QString(64, u'a'); // lower-case hexadecimal, as kept
 const QString kShaB = QString(64, u'b');
 const QString kColumns = "id,started,seconds,station,operator,tool,command,port,device,usb_id,"
                          "usb_serial,address,bootloader,firmware,firmware_sha256,records,series,"
-                         "serial,result,exit,lines,retries,resumed,message";
+                         "serial,result,exit,lines,retries,resumed,message,recipe,recipe_sha256";
 const QString kExpected = "write sqlite:PATH or postgresql://USER@HOST:PORT/DB (or "
                           "postgresql://USER@/DB?host=/socket/folder&port=N)";
 
@@ -112,6 +112,21 @@ private slots:
         QTest::newRow("sqlite without file")
             << "sqlite:"
             << "\"sqlite:\" is no journal URL: it names no file; write sqlite:PATH";
+        QTest::newRow("sqlite in the home folder")
+            << "sqlite:~/line/j.sqlite"
+            << "sqlite|/home/op/line/j.sqlite||||0| sqlite:/home/op/line/j.sqlite";
+        QTest::newRow("sqlite in memory") << "sqlite::memory:"
+                                          << "\"sqlite::memory:\" is no journal URL: a name "
+                                             "that begins with \":\" is no file; write "
+                                             "sqlite:PATH";
+        QTest::newRow("sqlite, a name begun by a colon")
+            << "sqlite::j.sqlite"
+            << "\"sqlite::j.sqlite\" is no journal URL: a name that begins with \":\" is no "
+               "file; write sqlite:PATH";
+        QTest::newRow("sqlite in another user's home")
+            << "sqlite:~op/j.sqlite"
+            << "\"sqlite:~op/j.sqlite\" is no journal URL: only ~/ is taken for the home "
+               "folder; write the full path";
         QTest::newRow("no database") << "postgresql://db:5432/"
                                      << "\"postgresql://db:5432/\" is no journal URL: it names no "
                                         "database after the host; " +
@@ -128,7 +143,10 @@ private slots:
     void places() {
         QFETCH(QString, url);
         QFETCH(QString, expected);
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", "/home/op");
         const auto p = readJournalPlace(url);
+        qputenv("HOME", home);
         const QString actual =
             p ? QStringList{p->kind == JournalPlace::Kind::Sqlite ? "sqlite" : "postgresql",
                             p->path,
@@ -245,7 +263,7 @@ private slots:
                  kColumns +
                      "\r\n1,2024-05-01T10:34:56.789Z,,\"bench, 2\",ana,quenta-flash 4.1.0,flash," +
                      port + ",/dev/ttyUSB0,0403:6001,A50285BI,17,,fw/blink.hex," + kShaA +
-                     ",123,line,9223372036854775806,running,,,,,\r\n");
+                     ",123,line,9223372036854775806,running,,,,,,,\r\n");
 
         // The port came back as another device; the USB ids stay.
         JobEnd end;
@@ -262,14 +280,14 @@ private slots:
         QCOMPARE(journal->complete(*id, end), QString());
         journal = open(url);
         QVERIFY(journal);
-        QCOMPARE(journal->versionFound(), 2);
+        QCOMPARE(journal->versionFound(), 3);
         QCOMPARE(
             csv(journal->list({})),
             kColumns +
                 "\r\n1,2024-05-01T10:34:56.789Z,12.500,\"bench, 2\",ana,quenta-flash 4.1.0,flash," +
                 port + ",/dev/ttyUSB1,0403:6001,A50285BI,17,\"VER=2.1\r\",fw/blink.hex," + kShaA +
                 ",123,line,9223372036854775806,no-answer,4,120,2,1,\"said \"\"no\"\"\nthen "
-                "stopped\"\r\n");
+                "stopped\",,\r\n");
         QCOMPARE(journal->complete(99, end), "Cannot record the end of job 99 in the journal " +
                                                  journal->place().shown() + ": it holds no job 99");
     }
@@ -282,14 +300,13 @@ private slots:
         QVERIFY(journal);
         const auto take = [&](const QString &series, quint64 first) {
             const auto taken = journal->takeSerial(series, first);
-            return taken ? QString::number(*taken) : taken.error;
+            return !taken ? taken.error : *taken ? QString::number(**taken) : "used up";
         };
         QCOMPARE((QStringList{take("A", 1), take("A", 1), take("B", 100), take("B", 50),
                               take("B", 500), take("A", 1), take("C", 9223372036854775806u)}),
                  (QStringList{"1", "2", "100", "101", "500", "3", "9223372036854775806"}));
         const QString where = " in the journal " + journal->place().shown() + ": ";
-        QCOMPARE(take("C", 1), "Cannot take a serial number of the series \"C\"" + where +
-                                   "every number up to 9223372036854775806 has been handed out");
+        QCOMPARE(take("C", 1), "used up");
         QCOMPARE(take("D", 9223372036854775807u),
                  "Cannot take a serial number of the series \"D\"" + where +
                      "a series starts at 9223372036854775806 at most");
@@ -360,7 +377,7 @@ private slots:
         QSqlDatabase::removeDatabase("newer");
         QCOMPARE(openError(newer), "Cannot open the journal " + newer +
                                        ": its schema version is 99, newer than this program "
-                                       "knows (2): use a newer version of the program");
+                                       "knows (3): use a newer version of the program");
 
         const QString nowhere = "postgresql://quenta@/journal?host=" + files_.path();
         const QString error = openError(nowhere);
@@ -407,54 +424,192 @@ private slots:
         QCOMPARE(writer->list({}).value->size(), 1u);
         reader.value.reset();
 
-        for (const int version : {1, 3}) {
+        for (const int version : {1, 4}) {
             QVERIFY(QSqlQuery(QString("UPDATE schema SET version = %1").arg(version),
                               lookInto(url, "version"))
                         .isActive());
             QSqlDatabase::removeDatabase("version");
             QCOMPARE(readerError(),
                      cannot + (version == 1
-                                   ? "its schema version is 1, older than this program's (2): the "
+                                   ? "its schema version is 1, older than this program's (3): the "
                                      "next job that this version of quenta-flash records on it "
                                      "(flash, verify, install or set-address) brings it up to date"
-                                   : "its schema version is 3, newer than this program knows (2): "
+                                   : "its schema version is 4, newer than this program knows (3): "
                                      "use a newer version of the program"));
         }
     }
 
-    // As a table, texts too long for their columns are cut and no line is longer than 100
-    // characters; as JSON, every column is there, numbers as numbers (the serial number too large
-    // for a double), empty columns null.
+    // A journal of schema version 1, as quenta-flash 4.1.0 left it (tests/data/journal-v1.*: an
+    // SQLite file and a PostgreSQL dump), is brought to the latest version in place: every row
+    // and series is kept, the new columns are empty, and new rows follow the old ones.
+    void migratesVersion1_data() { addKinds(); }
+
+    void migratesVersion1() {
+        QFETCH(QString, kind);
+        QString url;
+        if (kind == "sqlite") {
+            const QString file = files_.filePath("v1.sqlite");
+            QVERIFY(QFile::copy(QStringLiteral(QUENTA_SOURCE_DIR "/tests/data/journal-v1.sqlite"),
+                                file));
+            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
+            url = "sqlite:" + file;
+        } else {
+            url = postgres_->createDatabase("v1");
+            QVERIFY2(postgres_->load(
+                         "v1", QStringLiteral(QUENTA_SOURCE_DIR "/tests/data/journal-v1.sql")),
+                     qPrintable(postgres_->problem()));
+        }
+        auto journal = open(url);
+        QVERIFY(journal);
+        QCOMPARE(journal->versionFound(), 1);
+        JobFilter all;
+        all.limit = 0;
+        const QString blink = "/work/wt-recipes/samples/blink.hex,"
+                              "0c38529d25fddb11a23ec18c37a61e14e3375db741868d588536de1a21f998c6,8";
+        const QString flashed = "line-1,ana,quenta-flash 4.1.0,flash,/tmp/fx/board,/dev/pts/0,,,,"
+                                "VER=4.1," +
+                                blink;
+        const QStringList rows = csv(journal->list(all)).split("\r\n");
+        QCOMPARE(rows.size(), 6);
+        QCOMPARE(rows[0], kColumns);
+        QCOMPARE(rows[1].section(',', 3), "line-2,bo,quenta-flash 4.1.0,install,"
+                                          "/tmp/fx/board,/dev/pts/0,,,,VER=4.1,,,,,,ok,0,0,0,0,"
+                                          "the firmware was started,,");
+        QCOMPARE(rows[2].section(',', 3),
+                 "line-2,bo,quenta-flash 4.1.0,verify,/dev/quenta-none,/dev/quenta-none,,,,," +
+                     blink +
+                     ",,,port-error,3,8,0,0,There is no /dev/quenta-none. Ports found: "
+                     "/dev/ttyS0.,,");
+        QCOMPARE(rows[3].section(',', 0, 0) + ',' + rows[3].section(',', 3),
+                 "2," + flashed + ",default,40,ok,0,10,0,0,downloaded and verified,,");
+        QCOMPARE(rows[4].section(',', 0, 0) + ',' + rows[4].section(',', 3),
+                 "1," + flashed + ",default,1,ok,0,10,0,0,downloaded and verified,,");
+        QCOMPARE(rows[5], QString());
+
+        JobStart job;
+        job.station = "line-1";
+        const auto id = journal->start(job);
+        QVERIFY2(id, qPrintable(id.error));
+        QCOMPARE(*id, 5);
+        const auto serial = journal->takeSerial("default");
+        QCOMPARE(serial ? QString::number(serial->value_or(0)) : serial.error, "41");
+        journal = open(url);
+        QVERIFY(journal);
+        QCOMPARE(journal->versionFound(), 3);
+    }
+
+    // The file removed or replaced under an open journal: a row written now would be lost with
+    // the old file, so nothing is written and the error says why.
+    void fileReplaced_data() {
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("removed") << false;
+        QTest::newRow("replaced") << true;
+    }
+
+    void fileReplaced() {
+        QFETCH(bool, replaced);
+        const QString url = freshUrl("sqlite");
+        const QString file = url.mid(7);
+        auto journal = open(url);
+        QVERIFY(journal);
+        const auto id = journal->start({});
+        QVERIFY(id);
+        for (const char *suffix : {"", "-wal", "-shm"}) {
+            QFile::remove(file + suffix);
+        }
+        if (replaced) {
+            const QString other = freshUrl("sqlite");
+            QVERIFY(open(other));
+            QVERIFY(QFile::rename(other.mid(7), file));
+        }
+        JobEnd end;
+        end.result = "ok";
+        QCOMPARE(journal->complete(*id, end),
+                 "Cannot record the end of job 1 in the journal " + url +
+                     ": its file was removed or replaced while the journal was open");
+        QCOMPARE(journal->takeSerial("A").error,
+                 "Cannot take a serial number of the series \"A\" in the journal " + url +
+                     ": its file was removed or replaced while the journal was open");
+    }
+
+    // The server restarted between two writes: the journal connects again and goes on; a
+    // number is never handed out twice.
+    void reconnects() {
+        QUENTA_REQUIRE_POSTGRES(*postgres_);
+        auto journal = open(freshUrl("postgresql"));
+        QVERIFY(journal);
+        const auto take = [&] {
+            const auto taken = journal->takeSerial("A");
+            return taken ? QString::number(taken->value_or(0)) : taken.error;
+        };
+        QCOMPARE(take(), "1");
+        const auto id = journal->start({});
+        QVERIFY2(id, qPrintable(id.error));
+        QVERIFY2(postgres_->restart(), qPrintable(postgres_->problem()));
+        JobEnd end;
+        end.result = "ok";
+        QCOMPARE(journal->complete(*id, end), QString());
+        QVERIFY2(postgres_->restart(), qPrintable(postgres_->problem()));
+        QCOMPARE(take(), "2");
+        QCOMPARE(journal->list({}).value.value_or(std::vector<JobRow>{}).at(0).result, "ok");
+    }
+
+    // In CSV a cell that a spreadsheet would take for a formula is led by an apostrophe; numbers
+    // are left as they are.
+    void csvFormulas() {
+        JobRow row;
+        row.id = 7;
+        row.started = "2024-05-01T10:34:56.789Z";
+        row.station = "=1+2";
+        row.operatorName = "@SUM(A1)";
+        row.tool = "+x";
+        row.command = "-y";
+        row.port = "\tz";
+        row.firmware = "a=b.hex";
+        row.address = -1;
+        row.result = "ok";
+        row.message = "\r=w";
+        QCOMPARE(QString::fromUtf8(jobsCsv({row})).section("\r\n", 1),
+                 "7,2024-05-01T10:34:56.789Z,,'=1+2,'@SUM(A1),'+x,'-y,'\tz,,,,-1,,a=b.hex,,,,,ok,,,"
+                 ",,\"'\r=w\",,\r\n");
+    }
+
+    // As a table, texts too long for their columns are cut (a port in its middle, never a result)
+    // and no line is longer than 100 characters; a line end in a name is shown, not obeyed. As
+    // JSON, every column is there, numbers as numbers (the serial number too large for a double),
+    // empty columns null.
     void tableAndJson() {
         JobRow full;
         full.id = 12345678;
         full.started = "2024-05-01T10:34:56.789Z";
         full.seconds = 1234.56;
         full.station = "assembly-line-7";
+        full.command = "set-address";
         full.port = "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0";
         full.address = 17;
         full.firmware = "fw/release/blink-controller-v2.hex";
         full.serial = 9223372036854775806u;
-        full.result = "port-error";
+        full.result = "interrupted";
         JobRow running;
         running.id = 3;
         running.started = "2024-05-01T10:35:00.000Z";
-        running.station = "s1";
+        running.station = "s1\nx";
+        running.command = "flash";
         running.port = "/dev/ttyS0";
         running.firmware = "a.hex";
         running.result = "running";
         QCOMPARE(jobTable({full, running}),
-                 "     id started             station    port           firmware       "
-                 "      serial result     seconds\n"
-                 "…345678 2024-05-01 10:34:56 assembly-… …if00-port0:17 …roller-v2.hex "
-                 "…36854775806 port-error  1234.6\n"
-                 "      3 2024-05-01 10:35:00 s1         /dev/ttyS0     a.hex          "
-                 "             running\n");
+                 "    id started             station  command     port         firmware     "
+                 "serial result      seconds\n"
+                 "…45678 2024-05-01 10:34:56 assembl… set-address /dev/…rt0:17 …er-v2.hex "
+                 "…4775806 interrupted  1234.6\n"
+                 "     3 2024-05-01 10:35:00 s1\u240Ax     flash       /dev/ttyS0   a.hex      "
+                 "         running\n");
 
         const QJsonArray array = QJsonDocument::fromJson(jobsJson({full, running})).array();
         QCOMPARE(array.size(), 2);
         const QJsonObject object = array[0].toObject();
-        QCOMPARE(object.size(), 24);
+        QCOMPARE(object.size(), 26);
         QCOMPARE(object["id"].toInteger(), 12345678);
         QCOMPARE(object["started"].toString(), "2024-05-01T10:34:56.789Z");
         QCOMPARE(object["seconds"].toDouble(), 1234.56);

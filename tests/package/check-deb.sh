@@ -76,6 +76,23 @@ depends="$(dpkg-deb -f "$deb" Depends)"
 echo "Depends: $depends"
 grep -Eq '(^|[ ,])libqt6(core|gui|widgets|serialport)6' <<<"$depends" ||
     fail "Depends names no Qt 6 library"
+# The default journal is an SQLite file, which Qt reaches through a plugin no library pulls in.
+grep -Eq '(^|[ ,])libqt6sql6-sqlite([ ,(]|$)' <<<"$depends" ||
+    fail "Depends lacks libqt6sql6-sqlite, the driver of the default journal"
+grep -Eq '(^|, )libqt6sql6-psql($|,| )' <<<"$(dpkg-deb -f "$deb" Recommends)" ||
+    fail "libqt6sql6-psql, the driver of a line's journal, is not recommended"
+# Built with Debian's hardening: fortified functions, a stack protector, read-only relocations
+# bound at start. The window calls none of the functions glibc fortifies (Qt does its printing), so
+# it is looked at for the rest only.
+for program in quenta quenta-flash quenta-simboard; do
+    binary="$root/usr/bin/$program"
+    readelf -lW "$binary" | grep -q GNU_RELRO || fail "$program is built without relro"
+    readelf -dW "$binary" | grep -Eq 'BIND_NOW|FLAGS.*NOW' || fail "$program is built without bindnow"
+    symbols="$(readelf -sW --dyn-syms "$binary")"
+    grep -q '__stack_chk_fail' <<<"$symbols" || fail "$program is built without a stack protector"
+    [ "$program" = quenta ] || grep -Eq '__[a-z0-9_]+printf_chk@' <<<"$symbols" ||
+        fail "$program is built without fortified functions"
+done
 maintainer="$(dpkg-deb -f "$deb" Maintainer)"
 grep -Eq '^[^<>]+ <[^@<> ]+@[^@<> ]+\.[a-z]+>$' <<<"$maintainer" ||
     fail "the Maintainer field is no name and address: '$maintainer'"

@@ -236,13 +236,13 @@ private slots:
 
         const QJsonObject job =
             QJsonDocument::fromJson(get(port, "/api/jobs?limit=1").body).array().at(0).toObject();
-        QCOMPARE(job.keys(),
-                 (QStringList{"address", "bootloader", "command",         "device",
-                              "exit",    "firmware",   "firmware_sha256", "id",
-                              "lines",   "message",    "operator",        "port",
-                              "records", "result",     "resumed",         "retries",
-                              "seconds", "serial",     "series",          "started",
-                              "station", "tool",       "usb_id",          "usb_serial"}));
+        QCOMPARE(job.keys(), (QStringList{"address", "bootloader",    "command",         "device",
+                                          "exit",    "firmware",      "firmware_sha256", "id",
+                                          "lines",   "message",       "operator",        "port",
+                                          "recipe",  "recipe_sha256", "records",         "result",
+                                          "resumed", "retries",       "seconds",         "serial",
+                                          "series",  "started",       "station",         "tool",
+                                          "usb_id",  "usb_serial"}));
 
         const HttpAnswer csv = get(port, "/api/jobs.csv?station=a&limit=100");
         QCOMPARE(csv.status, 200);
@@ -478,7 +478,7 @@ private slots:
         QTest::newRow("for serve only")
             << QStringList{"log", "--listen", "127.0.0.1:1"} << "--listen is for serve only";
         QTest::newRow("no journal") << QStringList{"serve", "--no-journal"}
-                                    << "serve shows the journal: it cannot be given --no-journal";
+                                    << "serve reads the journal: it cannot be given --no-journal";
         QTest::newRow("a port") << QStringList{"serve", "-p", "/dev/ttyS0"}
                                 << "serve takes no --port";
     }
@@ -515,7 +515,7 @@ private slots:
         run.reset(runFlasher({"-J", older, "serve"}));
         QCOMPARE(run->exitCode(), 6);
         QVERIFY(run->readAllStandardError().contains("its schema version is 1, older than this "
-                                                     "program's (2)"));
+                                                     "program's (3)"));
     }
 
     void stops_data() {

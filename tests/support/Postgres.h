@@ -82,6 +82,25 @@ public:
                    : QString();
     }
 
+    // Stops the server and starts it again, as an administrator's restart does: every connection
+    // is cut. False (and problem() says why) when it did not come back.
+    bool restart() {
+        return run("pg_ctl", {"-D", folder_.filePath("data"), "-l", folder_.filePath("server.log"),
+                              "-m", "fast", "-w", "restart"});
+    }
+
+    // Runs the SQL of a file (a dump) in the database `name` with psql, stopping at its first
+    // error: false (and problem() says why) when it did not run whole.
+    bool load(const QString &name, const QString &file) {
+        QProcess psql;
+        psql.start(bin_ + "/psql", {"-h", folder_.path(), "-p", "5432", "-U", "quenta", "-q", "-X",
+                                    "-v", "ON_ERROR_STOP=1", "-d", name, "-f", file});
+        return finished(psql, "psql");
+    }
+
+    // The folder of the server's socket.
+    QString socketFolder() const { return folder_.path(); }
+
 private:
     static QString findPrograms() {
         const QString inPath = QStandardPaths::findExecutable("initdb");

@@ -1,6 +1,6 @@
 #include "flash/serve/ServeSettings.h"
 
-#include "flash/FlashOptions.h"
+#include "flash/OptionTable.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -8,11 +8,15 @@
 namespace quenta::flash {
 namespace {
 
-const QStringList kServeOnly{QStringLiteral("listen"), QStringLiteral("token-file"),
-                             QStringLiteral("allow-host")};
+// An option of serve given to another command: the mistake.
+QString serveOnly(const OptionValue &value, const Settings &s, Option option) {
+    return s.command == Command::Serve || !value.given
+               ? QString()
+               : QStringLiteral("%1 is for serve only").arg(optionText(option));
+}
 
 // "ADDR:PORT" or "[IPv6]:PORT" into the settings; false when it is neither.
-bool readListen(const QString &text, ServeSettings &serve) {
+bool listenOn(const QString &text, ServeSettings &serve) {
     static const QRegularExpression form(QStringLiteral("^(?:\\[([0-9A-Fa-f:.]+)\\]|([0-9.]+)):"
                                                         "([0-9]{1,5})$"));
     const QRegularExpressionMatch match = form.match(text);
@@ -58,38 +62,45 @@ bool isHostName(const QString &name) {
 
 } // namespace
 
-QString readServeOptions(const QCommandLineParser &p, Settings &s) {
+QString readListen(const OptionValue &value, const GivenOptions &, Settings &s) {
     if (s.command != Command::Serve) {
-        for (const QString &name : kServeOnly) {
-            if (p.isSet(name)) {
-                return QStringLiteral("--%1 is for serve only").arg(name);
-            }
-        }
-        return {};
+        return serveOnly(value, s, Option::Listen);
     }
-    ServeSettings &serve = s.serve;
-    if (p.isSet(QStringLiteral("listen")) &&
-        !readListen(p.value(QStringLiteral("listen")), serve)) {
-        return QStringLiteral("--listen must be ADDR:PORT with an IP address, such as "
-                              "127.0.0.1:8470, 0.0.0.0:8470 or [::1]:8470");
+    return listenOn(value.text(), s.serve)
+               ? QString()
+               : QStringLiteral("--listen must be ADDR:PORT with an IP address, such as "
+                                "127.0.0.1:8470, 0.0.0.0:8470 or [::1]:8470");
+}
+
+QString readTokenFile(const OptionValue &value, const GivenOptions &, Settings &s) {
+    if (s.command != Command::Serve || !value.given) {
+        return serveOnly(value, s, Option::TokenFile);
     }
-    if (p.isSet(QStringLiteral("token-file"))) {
-        QString why;
-        serve.token = readToken(p.value(QStringLiteral("token-file")), why);
-        if (serve.token.isEmpty()) {
-            return why;
-        }
+    QString why;
+    s.serve.token = readToken(value.text(), why);
+    return why;
+}
+
+QString readAllowHost(const OptionValue &value, const GivenOptions &, Settings &s) {
+    if (s.command != Command::Serve || !value.given) {
+        return serveOnly(value, s, Option::AllowHost);
     }
-    for (const QString &name : p.values(QStringLiteral("allow-host"))) {
+    for (const QString &name : value.values) {
         if (!isHostName(name)) {
             return QStringLiteral("--allow-host \"%1\" is no host name").arg(name);
         }
-        serve.hosts << name.toLower();
+        s.serve.hosts << name.toLower();
     }
-    if (!serve.address.isLoopback() && serve.token.isEmpty()) {
+    return {};
+}
+
+QString checkServe(const Settings &s) {
+    if (!s.serve.address.isLoopback() && s.serve.token.isEmpty()) {
         return QStringLiteral("--listen %1 is reachable from other machines: give --token-file "
                               "FILE, whose first line is the token every request must carry")
-            .arg(p.value(QStringLiteral("listen")));
+            .arg(s.serve.address.protocol() == QAbstractSocket::IPv6Protocol
+                     ? QStringLiteral("[%1]:%2").arg(s.serve.address.toString()).arg(s.serve.port)
+                     : QStringLiteral("%1:%2").arg(s.serve.address.toString()).arg(s.serve.port));
     }
     if (s.json || s.jsonLines) {
         return QStringLiteral("serve prints its address as text: not --json or --json-lines");

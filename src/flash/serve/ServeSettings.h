@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QByteArray>
-#include <QCommandLineParser>
 #include <QHostAddress>
+#include <QString>
 #include <QStringList>
 
 namespace quenta::flash {
 
+struct GivenOptions;
+struct OptionValue;
 struct Settings;
 
 // How the serve command listens and whom it answers.
@@ -17,8 +19,14 @@ struct ServeSettings {
     QStringList hosts;   // --allow-host names, lower-case
 };
 
-// Reads --listen, --token-file and --allow-host: the mistake, if any. They are for serve only;
-// an address other than loopback needs a token.
-QString readServeOptions(const QCommandLineParser &parser, Settings &settings);
+// The readers of --listen, --token-file and --allow-host (options of serve only): the mistake, if
+// any.
+QString readListen(const OptionValue &value, const GivenOptions &given, Settings &settings);
+QString readTokenFile(const OptionValue &value, const GivenOptions &given, Settings &settings);
+QString readAllowHost(const OptionValue &value, const GivenOptions &given, Settings &settings);
+
+// What serve's settings say together: an address other than loopback needs a token, and the
+// address is printed as text. The mistake, if any.
+QString checkServe(const Settings &settings);
 
 } // namespace quenta::flash
