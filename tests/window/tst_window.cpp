@@ -6,6 +6,7 @@
 
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QScrollBar>
 #include <QStringListModel>
 #include <QtTest>
 
@@ -330,6 +331,59 @@ private slots:
         w->TMRComm_Timer();
         QCOMPARE(w->Text1->text(), address);
         QCOMPARE(w->Text8->text().toLatin1(), answer);
+    }
+
+    // The port suggestions open as wide as their longest entry, within the screen, whatever list
+    // the box was given last.
+    void portListWidth() {
+        FakeWindow w;
+        w->show();
+        QApplication::setActiveWindow(w.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+        QCompleter *ports = w->txt[0]->completer();
+        auto *entries = qobject_cast<QStringListModel *>(ports->model());
+        QAbstractItemView *list = ports->popup();
+        const QRect screen = w->screen()->availableGeometry();
+        const QString byId =
+            QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+        const QString endless = QStringLiteral("/dev/serial/by-id/") + QString(300, 'x');
+        const auto open = [&](const QStringList &given) {
+            list->hide();
+            entries->setStringList(given);
+            ports->complete();
+            return QTest::qWaitFor([&] { return list->isVisible(); });
+        };
+        // Every entry shows whole.
+        const auto whole = [&] {
+            for (int row = 0; row < list->model()->rowCount(); ++row) {
+                if (list->sizeHintForIndex(list->model()->index(row, 0)).width() >
+                    list->viewport()->width()) {
+                    return false;
+                }
+            }
+            return true;
+        };
+
+        QVERIFY(open({"/dev/ttyS0", byId, "/dev/ttyUSB0"}));
+        QVERIFY(list->width() > 57 && whole() && screen.contains(list->geometry()));
+        QStringList many; // more than the list shows at once: a scroll bar beside them
+        for (int port = 0; port < 12; ++port) {
+            many << byId.left(40 + port);
+        }
+        QVERIFY(open(many));
+        QVERIFY(list->verticalScrollBar()->isVisible() && whole());
+        QVERIFY(open({"COM1", "COM12"})); // short entries: as wide as the box (855 twips)
+        QCOMPARE(list->width(), 57);
+        QVERIFY(open({endless, "COM3"})); // wider than the screen: as wide as the screen
+        QCOMPARE(list->width(), screen.width());
+        QVERIFY(screen.contains(list->geometry()));
+
+        // The window at the screen's right edge: the list moves left to stay on the screen.
+        w->move(screen.right() + 1 - w->frameGeometry().width(), screen.top() + 100);
+        QTRY_COMPARE(w->frameGeometry().right(), screen.right());
+        QVERIFY(open({"/dev/ttyS0", byId}));
+        QVERIFY(list->width() > 57 && whole() && screen.contains(list->geometry()));
+        list->hide();
     }
 };
 
