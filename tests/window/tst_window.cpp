@@ -385,6 +385,44 @@ private slots:
         QVERIFY(list->width() > 57 && whole() && screen.contains(list->geometry()));
         list->hide();
     }
+
+    // A click on a speed's name chooses the option button after it, as a click on the button
+    // does; nothing else happens until Open reads the choice.
+    void speedLabelsChooseTheirOption() {
+        FakeWindow w;
+        w->show();
+        QApplication::setActiveWindow(w.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+        const std::tuple<QLabel *, QString, QRect, QRadioButton *> speeds[] = {
+            {w->Label8, "USB", {236, 0, 25, 17}, w->Option4},
+            {w->Label4, "Speed 9600", {64, 0, 65, 17}, w->Option1},
+            {w->Label7, "115200", {180, 0, 41, 17}, w->Option3},
+            {w->Label6, "19200", {136, 0, 33, 17}, w->Option2},
+        };
+        for (const auto &[label, text, place, option] : speeds) {
+            QVERIFY(label->text() == text && label->geometry() == place &&
+                    label->focusPolicy() == Qt::NoFocus);
+            // On the middle of the name, through the window as the mouse does.
+            const QPoint name(QFontMetrics(label->font()).horizontalAdvance(text) / 2,
+                              label->height() / 2);
+            QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {},
+                              label->mapTo(w.window.get(), name));
+            QStringList chosen;
+            for (QRadioButton *each : {w->Option1, w->Option2, w->Option3, w->Option4}) {
+                if (each->isChecked()) {
+                    chosen << each->objectName();
+                }
+            }
+            QCOMPARE(chosen, QStringList{option->objectName()});
+            QCOMPARE(QApplication::focusWidget(), option); // as a click on the button gives it
+            QCOMPARE(glance(w), "No info||NO FILE|Open box");
+            QVERIFY(w.port->settingsLog.isEmpty());
+        }
+        QCOMPARE(w->Label8->toolTip(),
+                 "Для USB сначала открвть порт а затем подать питние на контроллер");
+        w->BTNOpenCom->click();
+        QCOMPARE(w.port->settingsLog, QStringList{"19200,n,8,1"});
+    }
 };
 
 QTEST_MAIN(WindowTest)

@@ -1,11 +1,14 @@
 #include "widgets/window/frmSerial.h"
 
 #include "io/QtSerialPortControl.h"
+#include "widgets/controls/ButtonLabel.h"
 #include "widgets/controls/PortCompleter.h"
 #include "widgets/controls/VbColor.h"
 
 #include <QApplication>
 #include <QIcon>
+
+#include <utility>
 
 namespace quenta {
 namespace {
@@ -161,9 +164,12 @@ void frmSerial::buildControls() {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     }
     Text8->raise();
-    // The bare option buttons are drawn whole, over the labels that reach into them.
-    for (QRadioButton *option : {Option1, Option2, Option3, Option4}) {
+    // The bare option buttons are drawn whole, over the labels that reach into them; each speed's
+    // name, to the left of its button, chooses it when clicked.
+    for (const auto &[label, option] : {std::pair(Label4, Option1), std::pair(Label6, Option2),
+                                        std::pair(Label7, Option3), std::pair(Label8, Option4)}) {
         option->raise();
+        new ButtonLabel(label, option); // owned by the label
     }
     txt[0]->setFocus();
 }
