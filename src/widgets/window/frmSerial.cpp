@@ -62,9 +62,15 @@ void frmSerial::buildControls() {
     setWindowTitle(QStringLiteral("Quenta V 4.1"));
     setWindowIcon(QIcon(QStringLiteral(":/quenta.png")));
     setFixedSize(5955 / kTwipsPerPixel, 1845 / kTwipsPerPixel);
-    // The layout was drawn for a small dialog font (about 8 points at 96 dots per inch).
+    // The layout was drawn for a small, narrow dialog font: DejaVu Sans, 10 pixels high,
+    // semi-condensed, leaves a blank between each speed's name and its option button, and keeps
+    // every caption within its control, at any scale. Where DejaVu Sans has no semi-condensed face,
+    // its face is narrowed to the same stretch.
     QFont small = font();
+    small.setFamily(QStringLiteral("DejaVu Sans"));
+    small.setStyleHint(QFont::SansSerif);
     small.setPixelSize(10);
+    small.setStretch(QFont::SemiCondensed);
     setFont(small);
 
     Frame2 = named(place(new QGroupBox(QStringLiteral("Comm's"), this), 0, 0, 4395, 855), "Frame2");
