@@ -6,7 +6,10 @@
 
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QProcess>
+#include <QScrollBar>
 #include <QStringListModel>
+#include <QStyleOption>
 #include <QtTest>
 
 using namespace quenta;
@@ -16,6 +19,15 @@ const QString kNotAvailable =
     QStringLiteral(" Not available! Use Serial settings to setup your ports.");
 const QString kData = QStringLiteral(QUENTA_SOURCE_DIR "/tests/window/data/");
 const std::string kProbe = "BOOTi\r\n";
+// The least blank, in pixels, between a label's text and the control after it.
+constexpr int kBlank = 2;
+
+// The room a caption's text takes in its widget's font: its advance, or its ink where that
+// reaches further.
+qreal textWidth(const QWidget *widget, const QString &text) {
+    const QFontMetricsF metrics(widget->font());
+    return std::max(metrics.horizontalAdvance(text), metrics.boundingRect(text).right());
+}
 
 class WindowTest : public QObject {
     Q_OBJECT
@@ -330,6 +342,206 @@ private slots:
         w->TMRComm_Timer();
         QCOMPARE(w->Text1->text(), address);
         QCOMPARE(w->Text8->text().toLatin1(), answer);
+    }
+
+    // The port suggestions open as wide as their longest entry, within the screen, whatever list
+    // the box was given last.
+    void portListWidth() {
+        FakeWindow w;
+        w->show();
+        QApplication::setActiveWindow(w.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+        QCompleter *ports = w->txt[0]->completer();
+        auto *entries = qobject_cast<QStringListModel *>(ports->model());
+        QAbstractItemView *list = ports->popup();
+        const QRect screen = w->screen()->availableGeometry();
+        const QString byId =
+            QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+        const QString endless = QStringLiteral("/dev/serial/by-id/") + QString(300, 'x');
+        const auto open = [&](const QStringList &given) {
+            list->hide();
+            entries->setStringList(given);
+            ports->complete();
+            return QTest::qWaitFor([&] { return list->isVisible(); });
+        };
+        // Every entry shows whole.
+        const auto whole = [&] {
+            for (int row = 0; row < list->model()->rowCount(); ++row) {
+                if (list->sizeHintForIndex(list->model()->index(row, 0)).width() >
+                    list->viewport()->width()) {
+                    return false;
+                }
+            }
+            return true;
+        };
+
+        QVERIFY(open({"/dev/ttyS0", byId, "/dev/ttyUSB0"}));
+        QVERIFY(list->width() > 57 && whole() && screen.contains(list->geometry()));
+        QStringList many; // more than the list shows at once: a scroll bar beside them
+        for (int port = 0; port < 12; ++port) {
+            many << byId.left(40 + port);
+        }
+        QVERIFY(open(many));
+        QVERIFY(list->verticalScrollBar()->isVisible() && whole());
+        QVERIFY(open({"COM1", "COM12"})); // short entries: as wide as the box (855 twips)
+        QCOMPARE(list->width(), 57);
+        QVERIFY(open({endless, "COM3"})); // wider than the screen: as wide as the screen
+        QCOMPARE(list->width(), screen.width());
+        QVERIFY(screen.contains(list->geometry()));
+
+        // The window at the screen's right edge: the list moves left to stay on the screen.
+        w->move(screen.right() + 1 - w->frameGeometry().width(), screen.top() + 100);
+        QTRY_COMPARE(w->frameGeometry().right(), screen.right());
+        QVERIFY(open({"/dev/ttyS0", byId}));
+        QVERIFY(list->width() > 57 && whole() && screen.contains(list->geometry()));
+        list->hide();
+    }
+
+    // A click on a speed's name chooses the option button after it, as a click on the button
+    // does; nothing else happens until Open reads the choice.
+    void speedLabelsChooseTheirOption() {
+        FakeWindow w;
+        w->show();
+        QApplication::setActiveWindow(w.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+        const std::tuple<QLabel *, QString, QRect, QRadioButton *> speeds[] = {
+            {w->Label8, "USB", {236, 0, 25, 17}, w->Option4},
+            {w->Label4, "Speed 9600", {64, 0, 65, 17}, w->Option1},
+            {w->Label7, "115200", {180, 0, 41, 17}, w->Option3},
+            {w->Label6, "19200", {136, 0, 33, 17}, w->Option2},
+        };
+        for (const auto &[label, text, place, option] : speeds) {
+            QVERIFY(label->text() == text && label->geometry() == place &&
+                    label->focusPolicy() == Qt::NoFocus);
+            // On the middle of the name, through the window as the mouse does.
+            const QPoint name(QFontMetrics(label->font()).horizontalAdvance(text) / 2,
+                              label->height() / 2);
+            QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {},
+                              label->mapTo(w.window.get(), name));
+            QStringList chosen;
+            for (QRadioButton *each : {w->Option1, w->Option2, w->Option3, w->Option4}) {
+                if (each->isChecked()) {
+                    chosen << each->objectName();
+                }
+            }
+            QCOMPARE(chosen, QStringList{option->objectName()});
+            QCOMPARE(QApplication::focusWidget(), option); // as a click on the button gives it
+            QCOMPARE(glance(w), "No info||NO FILE|Open box");
+            QVERIFY(w.port->settingsLog.isEmpty());
+        }
+        QCOMPARE(w->Label8->toolTip(),
+                 "Для USB сначала открвть порт а затем подать питние на контроллер");
+        w->BTNOpenCom->click();
+        QCOMPARE(w.port->settingsLog, QStringList{"19200,n,8,1"});
+    }
+
+    // Each caption ends within the room the layout gives it: a label's text within its box and
+    // a blank before the next control, a button's caption within its bevel, a frame's title a
+    // blank before what stands beside it. Measured at this scale and, from scale 1, again at
+    // scale 2 (192 dots per inch) by a second run of this test.
+    void captionsFitTheirBoxes() {
+        FakeWindow w;
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
+        QCOMPARE(w->devicePixelRatio(), qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
+        QStringList overruns;
+        const auto fits = [&](const QWidget *widget, const QString &text, int left, int end) {
+            const qreal width = textWidth(widget, text);
+            if (left + width > end) {
+                overruns << QStringLiteral("%1 \"%2\": %3 px where %4 are free")
+                                .arg(widget->objectName(), text)
+                                .arg(width)
+                                .arg(end - left);
+            }
+        };
+        // In pixels of the layout (twips / 15): the label and where the control after it begins.
+        const std::tuple<QLabel *, QString, QRect, int> labels[] = {
+            {w->Label1[0], "Port: (1-9)", {8, 16, 53, 17}, 64}, // Open
+            {w->Label4, "Speed 9600", {64, 0, 65, 17}, 124},    // Option1
+            {w->Label6, "19200", {136, 0, 33, 17}, 168},        // Option2
+            {w->Label7, "115200", {180, 0, 41, 17}, 220},       // Option3
+            {w->Label8, "USB", {236, 0, 25, 17}, 260},          // Option4
+            {w->Label2, "No info", {108, 16, 117, 17}, 228},    // Install
+            {w->Label5, "Addr Device", {4, 16, 61, 17}, 68},    // the address box
+            {w->Label3, "Answer:", {8, 40, 49, 17}, 48},        // the answer box
+        };
+        for (const auto &[label, text, place, next] : labels) {
+            QCOMPARE(label->text(), text);
+            QCOMPARE(label->geometry(), place);
+            fits(label, text, place.left(), std::min(place.right() + 1, next - kBlank));
+        }
+        // The status line's other texts, in the same room.
+        for (const char *status : {"WAIT Connect: 200", "Not present board", "No info: "}) {
+            fits(w->Label2, status, 108, 225);
+        }
+        // The button, its captions (the first is the one it starts with) and its place.
+        const std::tuple<QPushButton *, QStringList, QRect> buttons[] = {
+            {w->BTNOpenCom, {"Open"}, {64, 13, 41, 17}},
+            {w->BTNCloseCom, {"Close"}, {64, 32, 41, 17}},
+            {w->Command3, {"Open File and  Download"}, {108, 32, 137, 17}},
+            {w->Command6, {"Install "}, {228, 12, 41, 17}},
+            {w->Command4, {"?"}, {272, 12, 17, 17}},
+            {w->Command2, {"Verify"}, {248, 32, 41, 17}},
+            {w->Command1, {"Set Addr", "Next"}, {40, 34, 53, 17}},
+        };
+        for (const auto &[button, captions, place] : buttons) {
+            QCOMPARE(button->text(), captions.first());
+            QCOMPARE(button->geometry(), place);
+            QStyleOptionButton option;
+            option.initFrom(button);
+            const QRect bevel =
+                button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+            for (const QString &caption : captions) {
+                fits(button, caption, 0, bevel.width());
+            }
+        }
+        // The frame and where what stands beside its title begins.
+        const std::tuple<QGroupBox *, QString, QRect, int> frames[] = {
+            {w->Frame2, "Comm's", {0, 0, 293, 57}, 48},       // the lamp
+            {w->Frame4, "Modbus RTU", {296, 0, 101, 57}, 80}, // the Modbus check box
+            {w->Frame3, "Status", {0, 56, 397, 65}, 397},
+        };
+        for (const auto &[frame, text, place, next] : frames) {
+            QCOMPARE(frame->title(), text);
+            QCOMPARE(frame->geometry(), place);
+            QStyleOptionGroupBox option;
+            option.initFrom(frame);
+            option.text = text;
+            option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+            const QRect title = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                               QStyle::SC_GroupBoxLabel, frame);
+            fits(frame, text, title.left(), next - kBlank);
+        }
+        QVERIFY2(overruns.isEmpty(), qPrintable(overruns.join("; ")));
+        // The bare option buttons and check box show no caption: each lies wholly beyond its box.
+        const std::tuple<QAbstractButton *, QStyle::SubElement, int> bare[] = {
+            {w->Option1, QStyle::SE_RadioButtonContents, 13},
+            {w->Option2, QStyle::SE_RadioButtonContents, 13},
+            {w->Option3, QStyle::SE_RadioButtonContents, 13},
+            {w->Option4, QStyle::SE_RadioButtonContents, 13},
+            {w->Check1, QStyle::SE_CheckBoxContents, 17},
+        };
+        for (const auto &[button, contents, width] : bare) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            QCOMPARE(button->width(), width);
+            QCOMPARE_GE(button->style()->subElementRect(contents, &option, button).left(), width);
+        }
+
+        if (w->devicePixelRatio() == 1) {
+            QProcess scaled;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+            scaled.setProcessEnvironment(environment);
+            scaled.setProcessChannelMode(QProcess::MergedChannels);
+            scaled.start(QCoreApplication::applicationFilePath(),
+                         {QStringLiteral("captionsFitTheirBoxes")});
+            QVERIFY(scaled.waitForFinished(60000));
+            const QByteArray report = scaled.readAll();
+            QVERIFY2(scaled.exitStatus() == QProcess::NormalExit && scaled.exitCode() == 0 &&
+                         report.contains("PASS   : WindowTest::captionsFitTheirBoxes()"),
+                     report.constData());
+        }
     }
 };
 

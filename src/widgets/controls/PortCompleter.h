@@ -12,9 +12,9 @@ class QStringListModel;
 namespace quenta {
 
 // Offers the ports there are as completions of a port box while the operator types. The list is
-// looked up anew each time the box gets the focus; the box's text is never touched. A click beside
-// the open list closes it and still reaches what it points at, so that one click on a button
-// presses it.
+// looked up anew each time the box gets the focus; the box's text is never touched. The list opens
+// as wide as its longest entry, within the screen, even below a narrow box. A click beside the open
+// list closes it and still reaches what it points at, so that one click on a button presses it.
 class PortCompleter : public QObject {
     Q_OBJECT
 public:
@@ -28,7 +28,10 @@ protected:
 private:
     void refresh();
     bool pressBesideList(const QMouseEvent &press);
+    void fitList();
+    int longestEntryWidth() const;
 
+    QLineEdit *box_;
     PortPlaces places_;
     QStringListModel *ports_;
     QCompleter *completer_;

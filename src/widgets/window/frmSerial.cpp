@@ -1,11 +1,14 @@
 #include "widgets/window/frmSerial.h"
 
 #include "io/QtSerialPortControl.h"
+#include "widgets/controls/ButtonLabel.h"
 #include "widgets/controls/PortCompleter.h"
 #include "widgets/controls/VbColor.h"
 
 #include <QApplication>
 #include <QIcon>
+
+#include <utility>
 
 namespace quenta {
 namespace {
@@ -59,9 +62,15 @@ void frmSerial::buildControls() {
     setWindowTitle(QStringLiteral("Quenta V 4.1"));
     setWindowIcon(QIcon(QStringLiteral(":/quenta.png")));
     setFixedSize(5955 / kTwipsPerPixel, 1845 / kTwipsPerPixel);
-    // The layout was drawn for a small dialog font (about 8 points at 96 dots per inch).
+    // The layout was drawn for a small, narrow dialog font: DejaVu Sans, 10 pixels high,
+    // semi-condensed, leaves a blank between each speed's name and its option button, and keeps
+    // every caption within its control, at any scale. Where DejaVu Sans has no semi-condensed face,
+    // its face is narrowed to the same stretch.
     QFont small = font();
+    small.setFamily(QStringLiteral("DejaVu Sans"));
+    small.setStyleHint(QFont::SansSerif);
     small.setPixelSize(10);
+    small.setStretch(QFont::SemiCondensed);
     setFont(small);
 
     Frame2 = named(place(new QGroupBox(QStringLiteral("Comm's"), this), 0, 0, 4395, 855), "Frame2");
@@ -161,9 +170,12 @@ void frmSerial::buildControls() {
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
     }
     Text8->raise();
-    // The bare option buttons are drawn whole, over the labels that reach into them.
-    for (QRadioButton *option : {Option1, Option2, Option3, Option4}) {
+    // The bare option buttons are drawn whole, over the labels that reach into them; each speed's
+    // name, to the left of its button, chooses it when clicked.
+    for (const auto &[label, option] : {std::pair(Label4, Option1), std::pair(Label6, Option2),
+                                        std::pair(Label7, Option3), std::pair(Label8, Option4)}) {
         option->raise();
+        new ButtonLabel(label, option); // owned by the label
     }
     txt[0]->setFocus();
 }
