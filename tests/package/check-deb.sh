@@ -79,6 +79,8 @@ grep -Eq '(^|[ ,])libqt6(core|gui|widgets|serialport)6' <<<"$depends" ||
 # The default journal is an SQLite file, which Qt reaches through a plugin no library pulls in.
 grep -Eq '(^|[ ,])libqt6sql6-sqlite([ ,(]|$)' <<<"$depends" ||
     fail "Depends lacks libqt6sql6-sqlite, the driver of the default journal"
+grep -Eq '(^|[ ,])fonts-dejavu-core([ ,(]|$)' <<<"$depends" ||
+    fail "Depends lacks fonts-dejavu-core, the window's font"
 grep -Eq '(^|, )libqt6sql6-psql($|,| )' <<<"$(dpkg-deb -f "$deb" Recommends)" ||
     fail "libqt6sql6-psql, the driver of a line's journal, is not recommended"
 # Built with Debian's hardening: fortified functions, a stack protector, read-only relocations
