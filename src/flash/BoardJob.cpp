@@ -3,9 +3,6 @@
 namespace quenta::flash {
 namespace {
 
-// How often a port that went away is opened again.
-constexpr int kReopenPollMs = 50;
-
 QString text(const std::string &bytes) {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
@@ -31,7 +28,6 @@ BoardJob::BoardJob(SerialPort &port, BoardTask task, BoardReport head, ProgressD
       report_(std::move(head)) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
-    reopenTimer_.setInterval(kReopenPollMs);
     connect(&timer_, &QTimer::timeout, this, [this] {
         // What already waits in the device is read first: the timer must not run out on an
         // answer that has come.
@@ -41,7 +37,6 @@ BoardJob::BoardJob(SerialPort &port, BoardTask task, BoardReport head, ProgressD
             apply(engine_.timerFired(now()));
         }
     });
-    connect(&reopenTimer_, &QTimer::timeout, this, &BoardJob::reopen);
     connect(&port_, &SerialPort::received, this, [this](const QByteArray &bytes) {
         apply(engine_.received(
             std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), now()));
@@ -55,8 +50,14 @@ BoardJob::BoardJob(SerialPort &port, BoardTask task, BoardReport head, ProgressD
 void BoardJob::start() {
     clock_.start();
     passClock_.start();
-    progressLine_ = progress_.addBoard(boardName());
+    if (task_.kind != JobKind::Scan) {
+        progressLine_ = progress_.addBoard(boardName());
+    }
     apply(engine_.start(now()));
+}
+
+void BoardJob::portBack() {
+    apply(engine_.portBack(now()));
 }
 
 void BoardJob::interrupt() {
@@ -76,14 +77,13 @@ void BoardJob::apply(Step step) {
     }
     if (step.awaitPort) {
         port_.close();
-        reopenTimer_.start();
+        emit portWanted();
     }
     showProgress(step.end && step.end->result == JobResult::Ok);
     if (!step.end) {
         return;
     }
     timer_.stop();
-    reopenTimer_.stop();
     port_.disconnect(this);
     report_.result = step.end->result;
     report_.message = text(step.end->message);
@@ -93,17 +93,6 @@ void BoardJob::apply(Step step) {
     report_.resumed = engine_.resumed();
     report_.seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
     emit finished();
-}
-
-void BoardJob::reopen() {
-    if (engine_.done()) {
-        reopenTimer_.stop();
-        return;
-    }
-    if (port_.open().kind == PortProblem::Kind::None) {
-        reopenTimer_.stop();
-        apply(engine_.portBack(now()));
-    }
 }
 
 Micros BoardJob::now() const {

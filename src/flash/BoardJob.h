@@ -10,13 +10,14 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <vector>
 
 namespace quenta::flash {
 
-// One board's job on an open port: the engine's conversation, with the port and the clock it
-// needs. Bytes, timer ticks and the port's comings and goings go in; what the engine asks for
-// goes out on the port and the timer. While the port is away it is opened again every
-// kReopenPollMs until it is back or the engine gives up.
+// One board's job, or a scan of a bus, on an open port: the engine's conversation, with the port
+// and the clock it needs. Bytes, timer ticks and the port's comings and goings go in; what the
+// engine asks for goes out on the port and the timer. When the port goes away the job closes it
+// and says so (portWanted); whoever opens the port tells it when it is back (portBack).
 class BoardJob : public QObject {
     Q_OBJECT
 public:
@@ -26,19 +27,24 @@ public:
              QObject *parent = nullptr);
 
     void start();
+    // The port the job waited for is open again.
+    void portBack();
     // Stops at once; the report says "interrupted".
     void interrupt();
     bool done() const { return engine_.done(); }
     const BoardReport &report() const { return report_; }
+    // The boards a scan found, by address.
+    const std::vector<FoundBoard> &found() const { return engine_.found(); }
 
 signals:
     void finished();
+    // The port went away: the job waits for it to be opened again.
+    void portWanted();
     // Each step of a pass that has begun: the lines answered in it so far, of all.
     void progressed(Pass pass, std::size_t line, std::size_t lines);
 
 private:
     void apply(Step step);
-    void reopen();
     // `complete`: the job ended well, its last pass is whole.
     void showProgress(bool complete);
     QString boardName() const;
@@ -52,7 +58,6 @@ private:
     int progressLine_ = 0;
     QTimer timer_;
     std::uint64_t timerGeneration_ = 0; // counts the times the engine set its timer
-    QTimer reopenTimer_;
     QElapsedTimer clock_;
     QElapsedTimer passClock_;
     Pass shownPass_ = Pass::Download;

@@ -117,11 +117,11 @@ QString checkTogether(const GivenOptions &given, const Settings &s) {
     if (given.has(Option::Address) && !s.modbus) {
         return QStringLiteral("--address needs --modbus");
     }
-    if (s.command == Command::Scan && given.has(Option::Address)) {
-        return QStringLiteral("scan takes no --address: it tries them all");
+    if (s.command == Command::Scan && s.addresses.kind == AddressChoice::Kind::List) {
+        return QStringLiteral("scan takes a range of addresses, --address N-M or all");
     }
     if (s.command == Command::SetAddress && s.modbus &&
-        (s.addresses.kind == AddressChoice::Kind::All || s.addresses.list.size() > 1)) {
+        (s.addresses.kind == AddressChoice::Kind::Range || s.addresses.list.size() > 1)) {
         return QStringLiteral("set-address is for one board: give one --address");
     }
     return checkSerialStamp(s);

@@ -8,6 +8,8 @@
 
 #include <QFileInfo>
 
+#include <cmath>
+
 namespace quenta::flash {
 
 namespace {
@@ -36,8 +38,17 @@ JobKind jobKind(Command command) {
 // An adapter whose latency timer is at most this is fast enough for a line-per-answer protocol.
 constexpr int kFastLatencyMs = 2;
 
-// How often a USB port that has not appeared yet is looked for.
-constexpr int kAppearPollMs = 50;
+// How often a port that has not appeared yet, or has gone away, is looked for.
+constexpr int kOpenPollMs = 50;
+
+// How long a scan waits for an answer from one address: 50 ms at 115200 baud, and at a slower
+// speed as much longer as a probe and its answer (32 bytes together) take longer on that wire.
+int scanWindowMs(int baud) {
+    constexpr int kWindowAt115200Ms = 50;
+    constexpr int kExchangeBytes = 32;
+    const auto wireMs = [](int b) { return kExchangeBytes * 10 * 1000.0 / b; };
+    return kWindowAt115200Ms + static_cast<int>(std::ceil(wireMs(baud) - wireMs(115200)));
+}
 
 const QString kUsbPrefix = QStringLiteral("usb:");
 
@@ -55,12 +66,13 @@ bool withFile(Command command) {
 } // namespace
 
 PortRun::PortRun(const QString &path, const RunShared &shared, QObject *parent)
-    : QObject(parent), path_(path), shared_(shared), settings_(shared.settings) {
+    : QObject(parent), path_(path), shared_(shared), settings_(shared.settings),
+      records_(shared.journal, shared.events) {
     if (!path_.startsWith(kUsbPrefix)) {
         port_ = std::make_unique<SerialPort>(path_, settings_.baud);
     }
     openTimer_.setSingleShot(true);
-    openTimer_.setInterval(kAppearPollMs);
+    openTimer_.setInterval(kOpenPollMs);
     connect(&openTimer_, &QTimer::timeout, this, &PortRun::tryOpen);
 }
 
@@ -91,23 +103,26 @@ PortProblem PortRun::openPort() {
     return port_->open();
 }
 
+bool PortRun::jobWaiting() const {
+    return job_ && !job_->done();
+}
+
+// The one place the port is opened: at the start, and while a job waits for it to come back (the
+// job's engine says when it has waited long enough).
 void PortRun::tryOpen() {
     const PortProblem problem = openPort();
     if (problem.kind == PortProblem::Kind::None) {
-        opened();
+        if (jobWaiting()) {
+            job_->portBack();
+        } else {
+            opened();
+        }
         return;
     }
     // A board on USB brings its port when powered, and udev gives the port its group a moment
     // later: until the wait is over, any failure may yet mend itself.
-    if ((settings_.usb || reopening_) && !openDeadline_.hasExpired()) {
+    if (jobWaiting() || (settings_.usb && !openDeadline_.hasExpired())) {
         openTimer_.start();
-        return;
-    }
-    if (reopening_) {
-        endAll(JobResult::PortLost, QStringLiteral("the port went away during the bus scan and "
-                                                   "did not come back within %1 s (%2)")
-                                        .arg(settings_.waitMs / 1000.0)
-                                        .arg(problem.reason));
         return;
     }
     QString reason = problem.reason;
@@ -159,54 +174,60 @@ void PortRun::check(const QString &name, bool ok, const QString &message) {
 }
 
 void PortRun::opened() {
-    reopening_ = false;
     // Each finding's line names the port already.
     check(QStringLiteral("exists"), true, QStringLiteral("it is there"));
     check(QStringLiteral("permission"), true, QStringLiteral("it may be read and written"));
     check(QStringLiteral("free"), true, QStringLiteral("no other program holds it"));
     checkLatency();
     if (settings_.modbus && targets_.empty()) {
-        const bool firstOnly = settings_.command != Command::Scan &&
-                               settings_.addresses.kind == AddressChoice::Kind::First;
-        scan_ = std::make_unique<BusScan>(*port_, settings_.baud, firstOnly,
-                                          QDeadlineTimer(settings_.waitMs));
-        connect(scan_.get(), &BusScan::finished, this, &PortRun::scanned);
-        scan_->start();
+        scan();
         return;
     }
     nextBoard();
 }
 
+BoardTask PortRun::newTask(JobKind kind) const {
+    BoardTask task;
+    task.kind = kind;
+    task.patience = {settings_.timeoutMs, settings_.retries, settings_.waitMs};
+    task.baud = settings_.baud;
+    return task;
+}
+
+// Looks for the boards on the bus: through the addresses asked for, else 1..127 until the first
+// board answers.
+void PortRun::scan() {
+    const AddressChoice &choice = settings_.addresses;
+    BoardTask task = newTask(JobKind::Scan);
+    for (int address = choice.from; address <= choice.to; ++address) {
+        task.scanAddresses.push_back(static_cast<std::uint8_t>(address));
+    }
+    task.firstOnly =
+        settings_.command != Command::Scan && choice.kind == AddressChoice::Kind::First;
+    task.probeIntervalMs = scanWindowMs(settings_.baud);
+    runJob(task, newReport(std::nullopt));
+}
+
 void PortRun::scanned() {
-    if (!port_->isOpen()) {
-        // The scan starts again once the port is back, as a job's probe does.
-        scan_.release()->deleteLater();
-        reopening_ = true;
-        openDeadline_.setRemainingTime(settings_.waitMs);
-        openTimer_.start();
+    const BoardReport scan = job_->report();
+    if (scan.result != JobResult::Ok) {
+        if (scan.result == JobResult::NoAnswer) {
+            check(QStringLiteral("bootloader"), false, scan.message);
+        }
+        endAll(scan.result, scan.message);
         return;
     }
-    for (const FoundBoard &board : scan_->found()) {
+    for (const FoundBoard &board : job_->found()) {
         targets_.push_back(board.address);
-    }
-    if (targets_.empty()) {
-        const QString message = QStringLiteral("no board answered on the addresses 1..127 at %1 "
-                                               "baud: check the speed and the Modbus setting; "
-                                               "power the boards")
-                                    .arg(settings_.baud);
-        check(QStringLiteral("bootloader"), false, message);
-        endAll(JobResult::NoAnswer, message);
-        return;
     }
     if (settings_.command != Command::Scan) {
         nextBoard();
         return;
     }
-    for (const FoundBoard &board : scan_->found()) {
+    for (const FoundBoard &board : job_->found()) {
         BoardReport report = newReport(board.address);
         report.version =
-            QString::fromLatin1(board.version.data(), static_cast<qsizetype>(board.version.size()))
-                .trimmed();
+            QString::fromLatin1(board.version.data(), static_cast<qsizetype>(board.version.size()));
         report.message = report.version;
         begin(report, false);
         finish(report);
@@ -237,30 +258,14 @@ PortIdentity PortRun::identity() const {
 }
 
 bool PortRun::begin(BoardReport &board, bool job) {
-    if (RunJournal *journal = shared_.journal) {
-        if (job && settings_.serial &&
-            !journal->takeSerial(settings_.serial->start, board.serial)) {
-            return false;
-        }
-        started_ = identity();
-        if (!journal->start(board, started_)) {
-            return false;
-        }
-    }
-    if (shared_.events) {
-        shared_.events->start(board);
-    }
-    return true;
+    started_ = identity();
+    return records_.start(board, started_,
+                          job && settings_.serial ? std::optional(settings_.serial->start)
+                                                  : std::nullopt);
 }
 
 void PortRun::finish(const BoardReport &board) {
-    if (shared_.journal) {
-        shared_.journal->complete(board, boardExit(board, signal_), identity());
-    }
-    if (shared_.events) {
-        shared_.events->board(board);
-    }
-    reports_.push_back(board);
+    records_.end(board, signal_, identity());
 }
 
 QString PortRun::stamp(std::uint64_t serial) {
@@ -305,13 +310,10 @@ void PortRun::nextBoard() {
         nextBoard();
         return;
     }
-    BoardTask task;
-    task.kind = jobKind(settings_.command);
+    BoardTask task = newTask(jobKind(settings_.command));
     task.records = withFile(settings_.command) ? &shared_.firmware.records : nullptr;
     task.newAddress = settings_.newAddress;
     task.address = board.address ? std::optional<std::uint8_t>(*board.address) : std::nullopt;
-    task.patience = {settings_.timeoutMs, settings_.retries, settings_.waitMs};
-    task.baud = settings_.baud;
     if (settings_.recipe && !settings_.recipe->boardVersion.isEmpty()) {
         task.acceptsVersion = acceptsVersion(settings_.recipe->boardVersion);
         task.expectedVersion = settings_.recipe->boardVersion.toStdString();
@@ -326,12 +328,18 @@ void PortRun::nextBoard() {
         }
         task.records = &stamped_;
     }
+    runJob(task, board);
+}
+
+void PortRun::runJob(const BoardTask &task, const BoardReport &board) {
     if (job_) {
         job_.release()->deleteLater();
     }
     job_ = std::make_unique<BoardJob>(*port_, task, board, shared_.progress);
-    connect(job_.get(), &BoardJob::finished, this, &PortRun::boardDone);
-    if (shared_.events) {
+    connect(job_.get(), &BoardJob::finished, this,
+            task.kind == JobKind::Scan ? &PortRun::scanned : &PortRun::boardDone);
+    connect(job_.get(), &BoardJob::portWanted, &openTimer_, qOverload<>(&QTimer::start));
+    if (shared_.events && task.kind != JobKind::Scan) {
         connect(job_.get(), &BoardJob::progressed, this,
                 [this](Pass pass, std::size_t line, std::size_t lines) {
                     shared_.events->progress(job_->report(), pass, line, lines);
@@ -341,6 +349,7 @@ void PortRun::nextBoard() {
 }
 
 void PortRun::boardDone() {
+    openTimer_.stop();
     BoardReport report = job_->report();
     if (settings_.command == Command::Check && report.result == JobResult::Ok) {
         report.message =
@@ -375,11 +384,7 @@ void PortRun::endAll(JobResult result, const QString &message) {
     }
     ended_ = true;
     openTimer_.stop();
-    if (scan_) {
-        scan_->disconnect(this);
-        scan_.release()->deleteLater();
-    }
-    if (targets_.empty() && reports_.empty()) {
+    if (targets_.empty() && reports().empty()) {
         targets_.push_back(std::nullopt);
     }
     for (const auto &address : targets_) {

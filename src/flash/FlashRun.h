@@ -1,7 +1,7 @@
 #pragma once
 
 #include "flash/BoardJob.h"
-#include "flash/BusScan.h"
+#include "flash/BoardRecords.h"
 #include "flash/EventLines.h"
 #include "flash/Firmware.h"
 #include "flash/PortIdentity.h"
@@ -33,9 +33,10 @@ struct RunShared {
 };
 
 // Everything a run does on one port: open it (waiting for a USB port to appear), find the boards
-// on a Modbus bus when asked to, then one board's job after another. Each board is recorded in the
-// journal and told as events from the start of its job (or from the moment its outcome is decided
-// without one) to its end. The check command also reports what it found out about the port.
+// on a Modbus bus when asked to, then one board's job after another. It is the one owner of the
+// port's opening: at the start, and whenever a job waits for the port to come back. Each board is
+// recorded from the start of its job (or from the moment its outcome is decided without one) to
+// its end. The check command also reports what it found out about the port.
 class PortRun : public QObject {
     Q_OBJECT
 public:
@@ -44,7 +45,7 @@ public:
     void start();
     // Stops at once: the job under way and every board still to do end "interrupted".
     void interrupt(int signal);
-    const std::vector<BoardReport> &reports() const { return reports_; }
+    const std::vector<BoardReport> &reports() const { return records_.reports(); }
     const std::vector<CheckEntry> &checks() const { return checks_; }
 
 signals:
@@ -54,8 +55,11 @@ private:
     void tryOpen();
     PortProblem openPort();
     void opened();
+    bool jobWaiting() const;
+    void scan();
     void scanned();
     void nextBoard();
+    void runJob(const BoardTask &task, const BoardReport &board);
     void boardDone();
     // Every board the run is for ends alike: the file cannot be used, the port could not be
     // opened, or it was lost.
@@ -65,10 +69,10 @@ private:
     void checkOpenFailure(const PortProblem &problem);
 
     BoardReport newReport(std::optional<std::uint8_t> address) const;
-    // Records the start of a board (taking its serial number when its job is a stamped flash):
+    BoardTask newTask(JobKind kind) const;
+    // Records the start of a board, taking its serial number when its job is a stamped flash:
     // false when the journal could not be written.
     bool begin(BoardReport &board, bool job);
-    // Records the end of a board and keeps its report.
     void finish(const BoardReport &board);
     // Puts the board's serial number into a copy of the file's records: the fault, if any.
     QString stamp(std::uint64_t serial);
@@ -80,14 +84,12 @@ private:
     std::unique_ptr<SerialPort> port_; // made once usb:SERIAL has been found
     QTimer openTimer_;
     QDeadlineTimer openDeadline_;
-    std::unique_ptr<BusScan> scan_;
-    std::unique_ptr<BoardJob> job_;
+    std::unique_ptr<BoardJob> job_;    // the board's job under way, or the scan
     std::vector<std::string> stamped_; // the records of the board under way, its number in them
     PortIdentity started_;             // the device as the board's row was started
     std::vector<std::optional<std::uint8_t>> targets_; // the boards still to do
-    std::vector<BoardReport> reports_;
+    BoardRecords records_;
     std::vector<CheckEntry> checks_;
-    bool reopening_ = false; // the port went away during the scan: waiting for it
     bool interrupted_ = false;
     int signal_ = 0;
     bool ended_ = false;

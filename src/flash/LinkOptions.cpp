@@ -16,7 +16,18 @@ std::optional<int> wholeNumber(const QString &text, int lowest, int highest) {
 
 std::optional<AddressChoice> addressChoice(const QString &text) {
     if (text == QLatin1String("all")) {
-        return AddressChoice{AddressChoice::Kind::All, {}};
+        return AddressChoice{AddressChoice::Kind::Range, {}, 1, 127};
+    }
+    if (const qsizetype dash = text.indexOf(QLatin1Char('-')); dash > 0) {
+        const auto from = wholeNumber(text.left(dash).trimmed(), 1, 255);
+        const auto to = wholeNumber(text.mid(dash + 1).trimmed(), 1, 255);
+        if (!from || !to || *to < *from) {
+            return std::nullopt;
+        }
+        return AddressChoice{AddressChoice::Kind::Range,
+                             {},
+                             static_cast<std::uint8_t>(*from),
+                             static_cast<std::uint8_t>(*to)};
     }
     AddressChoice choice{AddressChoice::Kind::List, {}};
     for (const QString &item : text.split(QLatin1Char(','))) {
@@ -75,8 +86,8 @@ QString readAddresses(const OptionValue &value, const GivenOptions &, Settings &
     }
     const auto choice = addressChoice(value.text());
     if (!choice) {
-        return QStringLiteral("--address must be N, a list N,M,... of different addresses "
-                              "(each 1..255) or \"all\"");
+        return QStringLiteral("--address must be N, a list N,M,... of different addresses, a "
+                              "range N-M (each 1..255) or \"all\"");
     }
     s.addresses = *choice;
     return {};

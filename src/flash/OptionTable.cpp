@@ -32,8 +32,9 @@ std::vector<OptionSpec> makeTable() {
              return QString();
          }},
         {Option::Address, {"a", "address"}, "A",
-         "Modbus address: N, a list N,M,... of different addresses, or \"all\" (every board a scan "
-         "finds, one after another). Without it: the first address in 1..127 that answers.",
+         "Modbus address: N, a list N,M,... of different addresses, or a range N-M (every board a "
+         "scan of those addresses finds, one after another; \"all\" is 1-127). Without it: the "
+         "first address in 1..127 that answers. scan: the range it looks through.",
          {}, readAddresses, "all"},
         {Option::Timeout, {"timeout"}, "MS", "How long to wait for each answer.", "1000",
          readTimeout},

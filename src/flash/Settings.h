@@ -20,11 +20,14 @@ struct Recipe;
 
 enum class Command { Flash, Verify, Install, Version, SetAddress, Scan, Check, Ports, Log, Serve };
 
-// The Modbus boards a run is for: the first that answers, the given ones, or all a scan finds.
+// The Modbus boards a run is for: the first that answers, the given ones, or every board a scan
+// of a range of addresses finds ("all" is 1..127).
 struct AddressChoice {
-    enum class Kind { First, List, All };
+    enum class Kind { First, List, Range };
     Kind kind = Kind::First;
-    std::vector<std::uint8_t> list;
+    std::vector<std::uint8_t> list; // List
+    std::uint8_t from = 1;          // Range, and the range that First looks through
+    std::uint8_t to = 127;
 };
 
 // Where each board of a flash gets its serial number, and how it is written.

@@ -42,6 +42,20 @@ bool refuses(Keyword keyword) {
     return keyword == Keyword::Error || keyword == Keyword::Format;
 }
 
+// "1..127" for a run of addresses, else "3, 7, 12".
+std::string addressesText(const std::vector<std::uint8_t> &addresses) {
+    const bool run = !addresses.empty() &&
+                     addresses.back() - addresses.front() + 1 == static_cast<int>(addresses.size());
+    if (run) {
+        return std::to_string(addresses.front()) + ".." + std::to_string(addresses.back());
+    }
+    std::string text;
+    for (const std::uint8_t address : addresses) {
+        text += (text.empty() ? "" : ", ") + std::to_string(address);
+    }
+    return text;
+}
+
 int probesWithin(int ms) {
     return ms <= kProbeIntervalMs ? 1 : (ms + kProbeIntervalMs - 1) / kProbeIntervalMs;
 }
@@ -63,15 +77,18 @@ void merge(Step &into, Step &&from) {
 } // namespace
 
 BoardEngine::BoardEngine(BoardTask task)
-    : task_(std::move(task)), reader_(task_.address.has_value()) {
+    : task_(std::move(task)), reader_(task_.address.has_value() || task_.kind == JobKind::Scan) {
+    AddressSet accepted;
     if (modbus()) {
-        AddressSet accepted;
         accepted.set(*task_.address);
-        if (task_.kind == JobKind::SetAddress) {
-            accepted.set(task_.newAddress);
-        }
-        reader_.accept(accepted);
     }
+    if (task_.kind == JobKind::SetAddress) {
+        accepted.set(task_.newAddress);
+    }
+    for (const std::uint8_t address : task_.scanAddresses) {
+        accepted.set(address);
+    }
+    reader_.accept(accepted);
 }
 
 const std::vector<std::string> &BoardEngine::records() const {
@@ -101,6 +118,10 @@ std::string BoardEngine::where() const {
 
 Step BoardEngine::start(Micros now) {
     now_ = now;
+    if (task_.kind == JobKind::Scan) {
+        scanBegan_ = now;
+        return scanNext();
+    }
     if (!task_.probeFirst) {
         return begin();
     }
@@ -116,6 +137,44 @@ Step BoardEngine::probe() {
     step.send.push_back(frame(kInfoCommand));
     step.timerMs = kProbeIntervalMs;
     return step;
+}
+
+Step BoardEngine::scanNext() {
+    if (scanAt_ == task_.scanAddresses.size()) {
+        if (!found_.empty()) {
+            return endScan();
+        }
+        if (now_ - scanBegan_ >= Micros{task_.patience.waitMs} * 1000) {
+            return finish(JobResult::NoAnswer, "no board answered on the addresses " +
+                                                   addressesText(task_.scanAddresses) + " at " +
+                                                   std::to_string(task_.baud) +
+                                                   " baud: check the speed and the Modbus "
+                                                   "setting; power the boards");
+        }
+        scanAt_ = 0;
+    }
+    phase_ = Phase::Scanning;
+    Step step;
+    step.send.push_back(modbusFrame(task_.scanAddresses[scanAt_++], kInfoCommand));
+    step.timerMs = task_.probeIntervalMs;
+    return step;
+}
+
+Step BoardEngine::onScanAnswer(const Answer &answer) {
+    if (findKeyword(answer.text) != Keyword::Version ||
+        std::any_of(found_.begin(), found_.end(),
+                    [&](const FoundBoard &board) { return board.address == answer.address; })) {
+        return {};
+    }
+    found_.push_back({*answer.address, shown(answer.text)});
+    return task_.firstOnly ? endScan() : Step{};
+}
+
+Step BoardEngine::endScan() {
+    std::sort(found_.begin(), found_.end(),
+              [](const FoundBoard &a, const FoundBoard &b) { return a.address < b.address; });
+    return finish(JobResult::Ok, std::to_string(found_.size()) +
+                                     (found_.size() == 1 ? " board answered" : " boards answered"));
 }
 
 Step BoardEngine::received(std::string_view bytes, Micros now) {
@@ -150,6 +209,8 @@ Step BoardEngine::onAnswer(const Answer &answer) {
     switch (phase_) {
     case Phase::Probing:
         return onProbeAnswer(answer);
+    case Phase::Scanning:
+        return onScanAnswer(answer);
     case Phase::Settling:
         return onSettleAnswer(answer);
     case Phase::CheckingAddr:
@@ -279,6 +340,8 @@ Step BoardEngine::begin() {
         return single(*setAddressLine(std::to_string(task_.newAddress)).line);
     case JobKind::Version:
         return finish(JobResult::Ok, version_);
+    case JobKind::Scan:
+        break; // a scan probes no board of its own: start() sweeps
     }
     return {};
 }
@@ -574,6 +637,8 @@ Step BoardEngine::refuseAnswer(const std::string &text, std::size_t line, bool o
 Step BoardEngine::timerFired(Micros now) {
     now_ = now;
     switch (phase_) {
+    case Phase::Scanning:
+        return scanNext();
     case Phase::Probing:
         if (probesLeft_ > 0) {
             return probe();
@@ -664,6 +729,12 @@ Step BoardEngine::portBack(Micros now) {
     }
     reader_.clear();
     ++resumed_;
+    if (task_.kind == JobKind::Scan) {
+        // The sweep starts again, with a wait of its own, as a job's probe does.
+        scanAt_ = 0;
+        scanBegan_ = now;
+        return scanNext();
+    }
     probesSent_ = 0;
     probesLeft_ = probesWithin(task_.patience.waitMs);
     return probe();

@@ -17,8 +17,8 @@
 
 namespace quenta {
 
-// What one board's job is to do.
-enum class JobKind { Flash, Verify, Install, Version, SetAddress };
+// What one board's job is to do; a scan looks for the boards on a Modbus bus.
+enum class JobKind { Flash, Verify, Install, Version, SetAddress, Scan };
 
 // The two passes over a firmware file.
 enum class Pass { Download, Verify };
@@ -74,6 +74,18 @@ struct BoardTask {
     // Whether the front end puts the Modbus framing around the commands itself; the answers are
     // read as frames from `address` either way.
     bool frontEndFrames = false;
+    // A scan asks these addresses in turn, each for probeIntervalMs, and takes the answer of any of
+    // them at any time; a sweep that finds nobody is run again until waitMs has passed. With
+    // firstOnly the first board that answers ends it.
+    std::vector<std::uint8_t> scanAddresses;
+    bool firstOnly = false;
+    int probeIntervalMs = kProbeIntervalMs;
+};
+
+// A board that answered a scan.
+struct FoundBoard {
+    std::uint8_t address = 0;
+    std::string version; // its answer to the info command, without the blanks around it
 };
 
 struct JobOutcome {
@@ -127,10 +139,13 @@ public:
     int retries() const { return retries_; }   // re-sends after a missing or unfit answer
     int resumed() const { return resumed_; }   // times the job went on after the port came back
     int verifyPasses() const { return verifyPasses_; }
+    // The boards a scan found, by address.
+    const std::vector<FoundBoard> &found() const { return found_; }
 
 private:
     enum class Phase {
         Probing,      // the info command every kProbeIntervalMs until "VER=" comes
+        Scanning,     // the info command to each address of a scan in turn
         Settling,     // waiting for quiet, then `next_`
         CheckingAddr, // set-address: does the new address answer already?
         Single,       // one command (install, set-address) and its answer
@@ -170,6 +185,9 @@ private:
     void learn(const Answer &answer, bool own);
 
     Step probe();
+    Step scanNext();
+    Step onScanAnswer(const Answer &answer);
+    Step endScan();
     Step settle(Next next, bool errorsRefuse, int quietMs);
     // The quiet wanted for answers to `times` commands that may still come.
     int lateMs(int times = 1) const;
@@ -240,6 +258,9 @@ private:
     int resumed_ = 0;
     int verifyPasses_ = 0;
     int voidedPasses_ = 0;
+    std::size_t scanAt_ = 0; // the next address of the sweep
+    Micros scanBegan_ = 0;
+    std::vector<FoundBoard> found_;
 };
 
 } // namespace quenta

@@ -33,6 +33,9 @@ private slots:
         QTest::newRow("one port twice") << "-p COM1 -p /dev/ttyS0 check|given twice|";
         QTest::newRow("address 256") << "-p COM1 set-address 256|1 to 255|";
         QTest::newRow("new address for all") << "-m -a all -p COM1 set-address 5|one board|";
+        QTest::newRow("new address for a range") << "-m -a 2-4 -p COM1 set-address 5|one board|";
+        QTest::newRow("a range upside down") << "-m -a 9-2 -p COM1 flash f|range N-M|";
+        QTest::newRow("scan of a list") << "-a 3,7 -p COM1 scan|scan takes a range|";
         QTest::newRow("a USB serial number") << "-p usb:A50285BI version||usb:A50285BI";
         QTest::newRow("no USB serial number") << "-p usb: version|is no port|";
         QTest::newRow("numbers without a journal")
@@ -68,6 +71,50 @@ private slots:
         if (column[1].isEmpty()) {
             QCOMPARE(parsed.settings.ports.value(0), column[2]);
         }
+    }
+
+    // The boards of a bus: given ones, or those that a scan of a range finds.
+    void addresses_data() {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("boards"); // "first 1-127", "list 3 7", "range 2-9"
+        QTest::newRow("none") << ""
+                              << "first 1-127";
+        QTest::newRow("one") << "5"
+                             << "list 5";
+        QTest::newRow("a list") << "3,7, 12"
+                                << "list 3 7 12";
+        QTest::newRow("all") << "all"
+                             << "range 1-127";
+        QTest::newRow("a range") << "2-9"
+                                 << "range 2-9";
+        QTest::newRow("one address as a range") << "200-200"
+                                                << "range 200-200";
+    }
+    void addresses() {
+        QFETCH(QString, given);
+        QFETCH(QString, boards);
+        QStringList arguments{"quenta-flash", "-m", "-p", "COM1", "scan"};
+        if (!given.isEmpty()) {
+            arguments << "-a" << given;
+        }
+        const ParsedArguments parsed = parseArguments(arguments);
+        const AddressChoice &choice = parsed.settings.addresses;
+        QString seen;
+        switch (choice.kind) {
+        case AddressChoice::Kind::First:
+            seen = QStringLiteral("first %1-%2").arg(choice.from).arg(choice.to);
+            break;
+        case AddressChoice::Kind::List:
+            seen = "list";
+            for (const std::uint8_t address : choice.list) {
+                seen += ' ' + QString::number(address);
+            }
+            break;
+        case AddressChoice::Kind::Range:
+            seen = QStringLiteral("range %1-%2").arg(choice.from).arg(choice.to);
+            break;
+        }
+        QCOMPARE(seen, boards);
     }
 
     // A recipe is written to a folder as r.toml: these five lines, then the row's own. Each row:

@@ -136,9 +136,12 @@ private slots:
         QTest::newRow("split answers, noise") << QStringLiteral(
             "split garbage|-p PORT flash @samples/blink.hex|0|ok|image||retries=0");
         QTest::newRow("three boards, all") << QStringLiteral(
-            "bus=3,7,12|-m -a all -p PORT flash @samples/blink.hex|0|ok ok ok|image||");
+            "bus=3,7,12|-m -a 3-12 -p PORT flash @samples/blink.hex|0|ok ok ok|image||");
         QTest::newRow("scan") << QStringLiteral(
-            "bus=3,7,12|-p PORT scan|0|ok ok ok|other|VER=4.1|address=3");
+            "bus=3,7,12|-a 3-12 -p PORT scan|0|ok ok ok|other|VER=4.1|address=3");
+        QTest::newRow("scan finds nobody") << QStringLiteral(
+            "bus=13|-a 3-12 --wait 0.2 -p PORT scan|4|no-answer|untouched|no board answered on the "
+            "addresses 3..12 at 115200 baud|");
         QTest::newRow("first address answering")
             << QStringLiteral("bus=9|-m -p PORT flash @samples/blink.hex|0|ok|image||address=9");
         QTest::newRow("noise on a bus") << QStringLiteral(

@@ -370,6 +370,47 @@ private slots:
         QCOMPARE(talk.end->result, JobResult::Ok);
     }
 
+    // A scan asks each address in turn and takes every board's answer, late or not; a sweep that
+    // finds nobody runs again until the wait is over.
+    void scan() {
+        BoardTask task = taskOf(JobKind::Scan);
+        task.records = nullptr;
+        task.scanAddresses = {4, 5, 6};
+        task.probeIntervalMs = 50;
+        task.patience.waitMs = 200;
+        Talk empty(task);
+        for (int probe = 0; probe < 5; ++probe) {
+            empty.timer();
+        }
+        QCOMPARE(empty.sent,
+                 (std::vector{commandFrame(4, "BOOTi\r\n"), commandFrame(5, "BOOTi\r\n"),
+                              commandFrame(6, "BOOTi\r\n"), commandFrame(4, "BOOTi\r\n"),
+                              commandFrame(5, "BOOTi\r\n"), commandFrame(6, "BOOTi\r\n")}));
+        QVERIFY(!empty.end);
+        empty.timer();
+        QCOMPARE(empty.message(), QStringLiteral("no board answered on the addresses 4..6 at "
+                                                 "115200 baud: check the speed and the Modbus "
+                                                 "setting; power the boards"));
+
+        Talk bus(task);
+        bus.timer();
+        bus.read(answerFrame(4, "VER=4.1\r\n") + answerFrame(9, "VER=9\r\n")); // 4 answers late
+        bus.timer();
+        bus.read(answerFrame(6, "VER=4.2\r\n") + answerFrame(4, "VER=4.1\r\n"));
+        bus.timer();
+        QCOMPARE(bus.message(), QStringLiteral("2 boards answered"));
+        QCOMPARE(bus.engine.found().size(), std::size_t{2});
+        QCOMPARE(bus.engine.found()[1].version, std::string("VER=4.2"));
+
+        task.firstOnly = true;
+        Talk first(task);
+        first.take(first.engine.portLost("gone", first.now));
+        first.take(first.engine.portBack(first.now));
+        QCOMPARE(first.sent.back(), commandFrame(4, "BOOTi\r\n"));
+        first.read(answerFrame(4, "VER=4.1\r\n"));
+        QCOMPARE(first.message(), QStringLiteral("1 board answered"));
+    }
+
     // A board on USB leaves the port when its firmware starts.
     void installLeavesThePort() {
         Talk talk(JobKind::Install);

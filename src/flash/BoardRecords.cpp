@@ -1,0 +1,34 @@
+#include "flash/BoardRecords.h"
+
+namespace quenta::flash {
+
+BoardRecords::BoardRecords(RunJournal *journal, EventLines *events)
+    : journal_(journal), events_(events) {}
+
+bool BoardRecords::start(BoardReport &board, const PortIdentity &device,
+                         std::optional<std::uint64_t> serialStart) {
+    if (journal_) {
+        if (serialStart && !journal_->takeSerial(*serialStart, board.serial)) {
+            return false;
+        }
+        if (!journal_->start(board, device)) {
+            return false;
+        }
+    }
+    if (events_) {
+        events_->start(board);
+    }
+    return true;
+}
+
+void BoardRecords::end(const BoardReport &board, int signal, const PortIdentity &device) {
+    if (journal_) {
+        journal_->complete(board, boardExit(board, signal), device);
+    }
+    if (events_) {
+        events_->board(board);
+    }
+    reports_.push_back(board);
+}
+
+} // namespace quenta::flash

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "flash/EventLines.h"
+#include "flash/PortIdentity.h"
+#include "flash/Report.h"
+#include "flash/RunJournal.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace quenta::flash {
+
+// The one place where each board of a run is recorded: its row in the journal (started
+// "running", with its serial number when it takes one, and completed at its end), its events, and
+// its report. Every board gets all three, whether its job ran or its outcome was decided without
+// one.
+class BoardRecords {
+public:
+    // `journal` and `events` may be none: nothing is recorded there.
+    BoardRecords(RunJournal *journal, EventLines *events);
+
+    // Records the start of a board on `device`, first taking the next serial number of the run's
+    // series (a new one begins at `serialStart`) when it is given: false when the journal could
+    // not be written. A used-up series leaves the board without a number.
+    bool start(BoardReport &board, const PortIdentity &device,
+               std::optional<std::uint64_t> serialStart);
+    // Records the end of a board: its row gets its exit status in a run stopped by `signal`.
+    void end(const BoardReport &board, int signal, const PortIdentity &device);
+
+    const std::vector<BoardReport> &reports() const { return reports_; }
+
+private:
+    RunJournal *journal_;
+    EventLines *events_;
+    std::vector<BoardReport> reports_;
+};
+
+} // namespace quenta::flash
