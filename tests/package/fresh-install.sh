@@ -132,8 +132,11 @@ remove_root() { # FOLDER
     fi
     rm -rf --one-file-system "$1"
 }
+# The cleanup speaks on the test's own output, even when a step's output goes to a log.
+exec 7>&1 8>&2
 cleanup() {
     local status=$?
+    exec 1>&7 2>&8
     if [ -n "$board_pid" ]; then
         kill "$board_pid" 2>/dev/null || true
         wait "$board_pid" 2>/dev/null || true
@@ -150,7 +153,7 @@ cleanup() {
     exit "$status"
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap 'echo "FAIL: interrupted" >&8; exit 130' INT TERM
 mount_in() { # ROOT-RELATIVE-POINT MOUNT-ARGUMENTS...
     local point="$root$1"
     shift
