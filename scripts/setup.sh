@@ -9,7 +9,7 @@ packages=(
     clang libclang-rt-14-dev
     xvfb xauth imagemagick fonts-dejavu-core chromium
     gputils srecord libtomlplusplus-dev
-    dpkg-dev desktop-file-utils lintian locales
+    dpkg-dev desktop-file-utils lintian locales debootstrap
 )
 
 missing=()
