@@ -255,12 +255,20 @@ constexpr const char *kManView = R"(.SH "LINE VIEW"
 shows the journal, live and read only, to a browser:
 .B http://127.0.0.1:8470/
 by default. The page shows, for a span (the last hour, a shift of 8 hours, 24 hours or 7 days)
-and optionally one station and one firmware: the boards of the last hour and of the span, boards
-per hour, first\-pass yield (units ok on their first job of the span, among units with a serial
-number; a job without one is a unit of its own), final yield, the median job time, boards per
-hour as a chart, failures by reason, a tile per station (green; amber when idle for 10 minutes;
-red after three failed jobs in a row), the last 50 jobs, a unit's history by its serial number and
-a CSV of the span. It asks the API every 1.5 s and shows a red banner while the journal is away.
+and optionally one station, one firmware and one recipe: the boards of the last hour and of the
+span, boards per hour, first\-pass yield (units ok on their first job of the span, among units
+with a serial number; a job without one is a unit of its own), final yield, the median job time,
+boards per hour as a chart, failures by reason and recipe, a tile per station with the recipe its
+last job followed, or its firmware when it followed none (green; amber when idle for 10 minutes;
+red after three failed jobs in a row), the last 50 jobs in log's columns with the recipe each
+followed, a unit's history by its serial number and a CSV of the span. It asks the API every
+1.5 s and shows a red banner while the journal is away.
+.PP
+With
+.B \-\-recipe FILE
+it shows the journal that the recipe's
+.B [journal] url
+names; a recipe that names none is refused (exit 2).
 .PP
 The journal is opened read only: a journal that is not there, or of an older or newer schema, is
 refused (exit 6) and nothing is made or changed. A PostgreSQL server that restarts is connected to
@@ -278,11 +286,12 @@ Every answer is JSON (the CSV excepted); an error is
 .B {"error": "..."}
 with its status: 400 for a parameter that is unknown, given twice or wrong (the reason says which,
 as for log's options), 401 without the token, 404, 405 for a method other than GET and HEAD, 421
-for another host, 503 while the journal cannot be read.
+for another host, 503 while the journal cannot be read. A parameter's value is percent\-encoded: a
+space is %20, and + stands for itself.
 .TP
 .B GET /api/summary
 .RB "Parameters " span " (" 1h ", " 8h ", " 24h ", " 7d "; default " 8h "), " station ,
-.BR firmware_sha256 .
+.BR firmware_sha256 ", " recipe " (its name, as the journal keeps it)."
 Answers
 .BR span ", " since ", " now ", " boards_last_hour ", " boards ", " ok ", " boards_per_hour ,
 .BR units ", " first_pass_yield ", " final_yield " (fractions, null without jobs), " median_seconds ,
@@ -290,17 +299,18 @@ Answers
 (every hour of the span:
 .BR hour ", " ok ", " failed ),
 .B failures
-(the ten most frequent:
-.BR result ", " message ", " jobs )
+(the ten most frequent, by result, message and recipe:
+.BR result ", " message ", " recipe " (null for none), " jobs )
 and
 .B stations
 (each station with a job in the last 7 days:
-.BR station ", " firmware ", " firmware_sha256 ", " last_started ", " last_result ", " last_ended ,
+.BR station ", " firmware ", " firmware_sha256 ", " recipe ", " recipe_sha256 " (of its last job; null for none),"
+.BR last_started ", " last_result ", " last_ended ,
 .BR jobs ", " ok ", " yield " (in the span), " running ", " failures_in_a_row ", " state ).
 .TP
 .B GET /api/jobs
 .RB "The jobs, newest first, as " "log \-\-json" " gives them. Parameters " since " (ISO 8601), " result ,
-.BR serial ", " firmware_sha256 ", " station ", " limit " (1 to 100000, default 20)."
+.BR serial ", " firmware_sha256 ", " station ", " recipe ", " limit " (1 to 100000, default 20)."
 .TP
 .B GET /api/jobs.csv
 The same jobs as

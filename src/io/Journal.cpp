@@ -100,6 +100,9 @@ Selection selectionOf(const JobFilter &filter) {
     if (!filter.station.isEmpty()) {
         add("station = ?", filter.station);
     }
+    if (!filter.recipe.isEmpty()) {
+        add("recipe = ?", filter.recipe);
+    }
     if (!conditions.isEmpty()) {
         selection.sql = QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     }

@@ -84,6 +84,7 @@ struct JobFilter {
     std::optional<std::uint64_t> serial;
     QString firmwareSha256; // of either case
     QString station;
+    QString recipe; // the recipe's name
     int limit = 20; // 0: all
 };
 

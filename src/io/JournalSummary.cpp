@@ -1,5 +1,5 @@
 // Journal::summary: the counts behind the line's view, each from a bounded range of the index on
-// the start time (and on the station or the firmware when one is chosen).
+// the start time (and on the station, the firmware or the recipe when one is chosen).
 #include "io/Journal.h"
 #include "io/JournalConnection.h"
 #include "io/JournalTime.h"
@@ -36,6 +36,10 @@ Where spanWhere(const QString &since, const QString &now, const SpanQuery &query
     if (!query.firmwareSha256.isEmpty()) {
         where.sql += QStringLiteral(" AND firmware_sha256 = ?");
         where.values << query.firmwareSha256.toLower();
+    }
+    if (!query.recipe.isEmpty()) {
+        where.sql += QStringLiteral(" AND recipe = ?");
+        where.values << query.recipe;
     }
     return where;
 }
@@ -135,10 +139,12 @@ JournalResult<LineSummary> Journal::summary(const SpanQuery &query) {
     }
     summary.medianSeconds = median(std::move(seconds));
 
+    // Both databases order a missing text the same way once it is an empty one.
     auto failures = connection_->run(
-        QStringLiteral("SELECT result, message, count(*) AS jobs FROM jobs") + where.sql +
-            QStringLiteral(" AND result NOT IN ('ok', 'running') GROUP BY result, message "
-                           "ORDER BY jobs DESC, result, message LIMIT %1")
+        QStringLiteral("SELECT result, message, recipe, count(*) AS jobs FROM jobs") + where.sql +
+            QStringLiteral(" AND result NOT IN ('ok', 'running') GROUP BY result, message, recipe "
+                           "ORDER BY jobs DESC, result, COALESCE(message, ''), "
+                           "COALESCE(recipe, '') LIMIT %1")
                 .arg(kTopFailures),
         where.values);
     if (!failures) {
@@ -146,7 +152,8 @@ JournalResult<LineSummary> Journal::summary(const SpanQuery &query) {
     }
     while (failures->next()) {
         summary.failures.push_back({failures->value(0).toString(), failures->value(1).toString(),
-                                    failures->value(2).toLongLong()});
+                                    failures->value(2).toString(),
+                                    failures->value(3).toLongLong()});
     }
     failures.value.reset();
 
@@ -182,7 +189,8 @@ JournalResult<LineSummary> Journal::summary(const SpanQuery &query) {
         one.station = station.station;
         const Where its = spanWhere(journalTime(week.since), summary.now, one);
         auto last = connection_->run(
-            QStringLiteral("SELECT started, result, firmware, firmware_sha256, seconds FROM jobs") +
+            QStringLiteral("SELECT started, result, firmware, firmware_sha256, seconds, recipe, "
+                           "recipe_sha256 FROM jobs") +
                 its.sql +
                 QStringLiteral(" ORDER BY started DESC, id DESC LIMIT %1").arg(kStationRows),
             its.values);
@@ -202,6 +210,8 @@ JournalResult<LineSummary> Journal::summary(const SpanQuery &query) {
                 station.lastResult = result;
                 station.firmware = last->value(2).toString();
                 station.firmwareSha256 = last->value(3).toString();
+                station.recipe = last->value(5).toString();
+                station.recipeSha256 = last->value(6).toString();
             }
             if (open) {
                 continue;

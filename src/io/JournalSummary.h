@@ -8,13 +8,15 @@
 
 namespace quenta {
 
-// Which jobs a summary counts: those started from `since` up to `now`, of one station and one
-// firmware when given. A job is one board's job; "running" jobs are not counted as done.
+// Which jobs a summary counts: those started from `since` up to `now`, of one station, one
+// firmware and one recipe when given. A job is one board's job; "running" jobs are not counted as
+// done.
 struct SpanQuery {
     QDateTime since;
     QDateTime now; // not valid: the current time
     QString station;
     QString firmwareSha256; // of either case
+    QString recipe;         // the recipe's name
 };
 
 // Jobs done in one hour of the span, from "2024-05-01T08" on.
@@ -24,10 +26,11 @@ struct HourCount {
     qint64 failed = 0;
 };
 
-// Failed jobs that ended with the same result and message.
+// Failed jobs that ended with the same result and message, of the same recipe (or of none).
 struct FailureCount {
     QString result;
     QString message;
+    QString recipe; // empty: jobs that followed none
     qint64 jobs = 0;
 };
 
@@ -37,6 +40,8 @@ struct StationCount {
     QString station;
     QString firmware;       // of its last job
     QString firmwareSha256; // of its last job
+    QString recipe;         // of its last job; empty when it followed none
+    QString recipeSha256;   // of its last job
     QString lastStarted;    // its last job's start, as kept
     QString lastResult;     // its last job's result ("running" while it is open)
     QString lastEnded;      // when its last finished job ended, as kept

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <map>
+
 using namespace quenta;
 using namespace quenta::testing;
 
@@ -22,6 +24,8 @@ namespace {
 const QString kShaA = QString(64, u'a');
 const QString kShaB = QString(64, u'b');
 const QString kScript = QStringLiteral("<script>alert(1)</script>");
+const QString kBlink = QStringLiteral("Blink controller 2.3");
+const QString kPump = QStringLiteral("Pump 1.0");
 
 // A job of the fixture, started `minutesAgo` before the test's start.
 struct Job {
@@ -32,19 +36,21 @@ struct Job {
     QString message;
     double seconds;
     QString sha;
+    QString recipe; // empty: none followed
 };
 
-// Three stations: "a" numbering units, one of them reworked; the script-named one failing three
-// times in a row; "c" with an old job and one running now. Ids follow the order here.
+// Three stations: "a" numbering units by a recipe, one of them reworked; the script-named one,
+// without a recipe, failing three times in a row; "c" with an old job by another recipe and one
+// running now without one. Ids follow the order here.
 const std::vector<Job> kLine = {
-    {30, "a", 1, "ok", "downloaded and verified", 10, kShaA},
-    {20, "a", 2, "refused", "line 5: ERROR", 20, kShaA},
-    {5, "a", 2, "ok", "downloaded and verified", 30, kShaA},
-    {180, kScript, {}, "no-answer", "silent", 40, kShaB},
-    {170, kScript, {}, "no-answer", "silent", 50, kShaB},
-    {160, kScript, {}, "no-answer", "silent", 60, kShaB},
-    {540, "c", {}, "ok", "downloaded and verified", 5, kShaA},
-    {1, "c", {}, "running", {}, 0, kShaA},
+    {30, "a", 1, "ok", "downloaded and verified", 10, kShaA, kBlink},
+    {20, "a", 2, "refused", "line 5: ERROR", 20, kShaA, kBlink},
+    {5, "a", 2, "ok", "downloaded and verified", 30, kShaA, kBlink},
+    {180, kScript, {}, "no-answer", "silent", 40, kShaB, {}},
+    {170, kScript, {}, "no-answer", "silent", 50, kShaB, {}},
+    {160, kScript, {}, "no-answer", "silent", 60, kShaB, {}},
+    {540, "c", {}, "ok", "downloaded and verified", 5, kShaA, kPump},
+    {1, "c", {}, "running", {}, 0, kShaA, {}},
 };
 
 QString fill(const QString &url, const std::vector<Job> &jobs) {
@@ -61,6 +67,8 @@ QString fill(const QString &url, const std::vector<Job> &jobs) {
         start.firmware = job.sha == kShaA ? "fw/a.hex" : "fw/b.hex";
         start.firmwareSha256 = job.sha;
         start.serial = job.serial;
+        start.recipe = job.recipe;
+        start.recipeSha256 = job.recipe.isEmpty() ? QString() : QString(64, u'd');
         const auto id = (*journal)->start(start);
         if (!id) {
             return id.error;
@@ -91,21 +99,37 @@ QList<qint64> ids(const HttpAnswer &answer) {
     return found;
 }
 
-// A station's tile in one line: name|jobs|ok|yield|running|in a row|state|last result|firmware.
-QStringList tiles(const QJsonObject &summary) {
+// A JSON value as a line of text: null as "null".
+QString shown(const QJsonValue &value) {
+    return value.isNull()     ? QStringLiteral("null")
+           : value.isString() ? value.toString()
+                              : QString::number(value.toDouble());
+}
+
+// Each object of an array in one line: the values of `keys`, joined by "|".
+QStringList lines(const QJsonValue &array, const QStringList &keys) {
     QStringList lines;
-    for (const QJsonValue &s : summary["stations"].toArray()) {
-        lines << QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
-                     .arg(s["station"].toString())
-                     .arg(s["jobs"].toInteger())
-                     .arg(s["ok"].toInteger())
-                     .arg(s["yield"].isNull() ? "null" : QString::number(s["yield"].toDouble()))
-                     .arg(s["running"].toInteger())
-                     .arg(s["failures_in_a_row"].toInteger())
-                     .arg(s["state"].toString(), s["last_result"].toString(),
-                          s["firmware"].toString());
+    for (const QJsonValue &each : array.toArray()) {
+        QStringList values;
+        for (const QString &key : keys) {
+            values << shown(each[key]);
+        }
+        lines << values.join(u'|');
     }
     return lines;
+}
+
+// A station's tile in one line: name|jobs|ok|yield|running|in a row|state|last result|firmware|
+// recipe.
+QStringList tiles(const QJsonObject &summary) {
+    return lines(summary["stations"],
+                 {"station", "jobs", "ok", "yield", "running", "failures_in_a_row", "state",
+                  "last_result", "firmware", "recipe"});
+}
+
+// The failures, each in one line: result|message|recipe|jobs.
+QStringList failures(const QJsonObject &summary) {
+    return lines(summary["failures"], {"result", "message", "recipe", "jobs"});
 }
 
 QByteArray longText(int size) {
@@ -121,11 +145,36 @@ class ServeApi : public QObject {
     std::unique_ptr<PostgresServer> postgres_;
     int made_ = 0;
     QString sqliteLine_; // kLine in an SQLite file, for the tests that need one journal
+    std::map<QString, QString>
+        filled_; // kLine in a journal of each kind, made when first asked for
 
     QString freshUrl(const QString &kind) {
         const QString name = QStringLiteral("journal%1").arg(++made_);
         return kind == "sqlite" ? "sqlite:" + files_.filePath(name + ".sqlite")
                                 : postgres_->createDatabase(name);
+    }
+
+    // A journal of the kind that holds kLine, shared by the tests that only read it; empty when it
+    // could not be filled.
+    QString lineUrl(const QString &kind) {
+        if (filled_.count(kind) == 0) {
+            const QString url = freshUrl(kind);
+            filled_[kind] = fill(url, kLine).isEmpty() ? url : QString();
+        }
+        return filled_[kind];
+    }
+
+    // A recipe in a folder of its own: its name, its firmware and then `journal`, its last lines.
+    QString writeRecipe(const QString &folder, const QString &journal) {
+        QDir().mkpath(files_.filePath(folder));
+        QFile file(files_.filePath(folder + "/blink.toml"));
+        if (!file.open(QIODevice::WriteOnly)) {
+            return {};
+        }
+        file.write("schema_version = 1\nname = \"Blink controller 2.3\"\n\n[firmware]\n"
+                   "file = \"blink.hex\"\nsha256 = \"" +
+                   kShaA.toLatin1() + "\"\n" + journal.toUtf8());
+        return file.fileName();
     }
 
     static void addKinds() {
@@ -151,7 +200,7 @@ private slots:
     }
 
     void init() {
-        if (QByteArray(QTest::currentDataTag()) == "postgresql") {
+        if (QByteArray(QTest::currentDataTag()).startsWith("postgresql")) {
             QUENTA_REQUIRE_POSTGRES(*postgres_);
         }
     }
@@ -189,25 +238,68 @@ private slots:
         }
         QCOMPARE(ok, 2);
         QCOMPARE(failed, 4);
-        QCOMPARE(
-            shift["failures"].toArray(),
-            (QJsonArray{
-                QJsonObject{{"result", "no-answer"}, {"message", "silent"}, {"jobs", 3}},
-                QJsonObject{{"result", "refused"}, {"message", "line 5: ERROR"}, {"jobs", 1}}}));
-        QCOMPARE(tiles(shift), (QStringList{kScript + "|3|0|0|0|3|red|no-answer|fw/b.hex",
-                                            "a|3|2|0.666667|0|0|green|ok|fw/a.hex",
-                                            "c|0|0|null|1|0|green|running|fw/a.hex"}));
+        QCOMPARE(failures(shift), (QStringList{"no-answer|silent|null|3",
+                                               "refused|line 5: ERROR|Blink controller 2.3|1"}));
+        QCOMPARE(tiles(shift),
+                 (QStringList{kScript + "|3|0|0|0|3|red|no-answer|fw/b.hex|null",
+                              "a|3|2|0.666667|0|0|green|ok|fw/a.hex|Blink controller 2.3",
+                              "c|0|0|null|1|0|green|running|fw/a.hex|null"}));
 
         QCOMPARE(object(get(serve.port(), "/api/summary?span=24h"))["boards"].toInteger(), 7);
         QCOMPARE(object(get(serve.port(), "/api/summary?span=1h"))["boards"].toInteger(), 3);
         QCOMPARE(object(get(serve.port(), "/api/summary?span=7d"))["hours"].toArray().size(), 169);
-        const QJsonObject one = object(get(serve.port(), "/api/summary?station=a"));
-        QCOMPARE(one["boards"].toInteger(), 3);
-        QCOMPARE(tiles(one), QStringList{"a|3|2|0.666667|0|0|green|ok|fw/a.hex"});
-        const QJsonObject firmware =
-            object(get(serve.port(), "/api/summary?firmware_sha256=" + kShaB.toUpper().toLatin1()));
-        QCOMPARE(firmware["boards"].toInteger(), 3);
-        QCOMPARE(firmware["failures"].toArray().size(), 1);
+    }
+
+    // One station, one firmware or one recipe: the summary counts its jobs alone, and a station's
+    // tile shows its last job among them.
+    void summaryFilters_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("query");
+        QTest::addColumn<int>("boards");
+        QTest::addColumn<QStringList>("failures");
+        QTest::addColumn<QStringList>("tiles");
+        for (const QString kind : {"sqlite", "postgresql"}) {
+            const auto row = [&kind](const char *name) {
+                return &(QTest::addRow("%s, %s", qPrintable(kind), name) << kind);
+            };
+            *row("station") << QByteArray("station=a") << 3
+                            << QStringList{"refused|line 5: ERROR|Blink controller 2.3|1"}
+                            << QStringList{
+                                   "a|3|2|0.666667|0|0|green|ok|fw/a.hex|Blink controller 2.3"};
+            *row("firmware") << "firmware_sha256=" + kShaB.toUpper().toLatin1() << 3
+                             << QStringList{"no-answer|silent|null|3"}
+                             << QStringList{kScript + "|3|0|0|0|3|red|no-answer|fw/b.hex|null"};
+            *row("recipe") << QByteArray("recipe=Blink%20controller%202.3") << 3
+                           << QStringList{"refused|line 5: ERROR|Blink controller 2.3|1"}
+                           << QStringList{
+                                  "a|3|2|0.666667|0|0|green|ok|fw/a.hex|Blink controller 2.3"};
+            *row("recipe of an earlier job")
+                << QByteArray("span=24h&recipe=Pump%201.0") << 1 << QStringList{}
+                << QStringList{"c|1|1|1|0|0|amber|ok|fw/a.hex|Pump "
+                               "1.0"};
+            *row("recipe and station") << QByteArray("recipe=Blink%20controller%202.3&station=c")
+                                       << 0 << QStringList{} << QStringList{};
+            *row("recipe never followed") << QByteArray("recipe=blink%20controller%202.3") << 0
+                                          << QStringList{} << QStringList{};
+        }
+    }
+
+    void summaryFilters() {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, query);
+        QFETCH(int, boards);
+        QFETCH(QStringList, failures);
+        QFETCH(QStringList, tiles);
+        const QString url = lineUrl(kind);
+        QVERIFY(!url.isEmpty());
+        ServeProcess serve(QUENTA_FLASH, {"-J", url});
+        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        const HttpAnswer answer = get(serve.port(), "/api/summary?" + query);
+        QCOMPARE(answer.status, 200);
+        const QJsonObject summary = object(answer);
+        QCOMPARE(summary["boards"].toInteger(), boards);
+        QCOMPARE(::failures(summary), failures);
+        QCOMPARE(::tiles(summary), tiles);
     }
 
     // The jobs as log gives them: JSON with its field names, CSV byte for byte, filtered as log
@@ -230,6 +322,10 @@ private slots:
         QCOMPARE(ids(get(port, "/api/jobs?serial=2")), (QList<qint64>{3, 2}));
         QCOMPARE(ids(get(port, "/api/jobs?firmware_sha256=" + kShaB.toLatin1() + "&limit=5")),
                  (QList<qint64>{6, 5, 4}));
+        QCOMPARE(ids(get(port, "/api/jobs?recipe=Blink%20controller%202.3")),
+                 (QList<qint64>{3, 2, 1}));
+        QCOMPARE(ids(get(port, "/api/jobs?recipe=Pump%201.0&station=c")), QList<qint64>{7});
+        QCOMPARE(ids(get(port, "/api/jobs?recipe=Pump%201.0&result=running")), QList<qint64>{});
         const QByteArray since =
             QDateTime::currentDateTimeUtc().addSecs(-25 * 60).toString(Qt::ISODate).toLatin1();
         QCOMPARE(ids(get(port, "/api/jobs?since=" + since)), (QList<qint64>{8, 3, 2}));
@@ -250,7 +346,10 @@ private slots:
         std::unique_ptr<QProcess> log(
             runFlasher({"-J", url, "log", "--csv", "--station", "a", "--limit", "100"}));
         QCOMPARE(log->exitCode(), 0);
-        QCOMPARE(csv.body, log->readAllStandardOutput());
+        const QByteArray logged = log->readAllStandardOutput();
+        QCOMPARE(csv.body, logged);
+        // Station "a" flashed by the one recipe alone.
+        QCOMPARE(get(port, "/api/jobs.csv?recipe=Blink%20controller%202.3&limit=100").body, logged);
 
         QCOMPARE(ids(get(port, "/api/unit/2")), (QList<qint64>{3, 2}));
         const HttpAnswer none = get(port, "/api/unit/77");
@@ -276,11 +375,18 @@ private slots:
                                   << "firmware_sha256 must be 64 hexadecimal digits";
         QTest::newRow("empty station")
             << QByteArray("/api/summary?station=") << "station needs a name";
+        QTest::newRow("empty recipe") << QByteArray("/api/jobs?recipe=") << "recipe needs a name";
+        QTest::newRow("recipe twice") << QByteArray("/api/summary?recipe=a&recipe=b")
+                                      << "the parameter \"recipe\" is given twice";
         QTest::newRow("span") << QByteArray("/api/summary?span=2h")
                               << "span must be one of: 1h 8h 24h 7d";
         QTest::newRow("unknown") << QByteArray("/api/summary?limit=5")
                                  << "unknown parameter \"limit\" (known: span, station, "
-                                    "firmware_sha256)";
+                                    "firmware_sha256, recipe)";
+        QTest::newRow("unknown to jobs") << QByteArray("/api/jobs.csv?span=8h")
+                                         << "unknown parameter \"span\" (known: since, result, "
+                                            "serial, firmware_sha256, station, "
+                                            "recipe, limit)";
         QTest::newRow("twice") << QByteArray("/api/jobs?result=ok&result=refused")
                                << "the parameter \"result\" is given twice";
         QTest::newRow("unit") << QByteArray("/api/unit/twelve")
@@ -492,6 +598,47 @@ private slots:
         QCOMPARE(run->exitCode(), 2);
         const QString err = QString::fromLocal8Bit(run->readAllStandardError());
         QVERIFY2(err.contains(said), qPrintable(err));
+    }
+
+    // serve --recipe shows the journal the recipe names, an SQLite file's path taken from the
+    // recipe's folder; the environment's journal is not the one.
+    void recipeJournal() {
+        const QString recipe = writeRecipe("line2", "[journal]\nurl = \"sqlite:line.sqlite\"\n");
+        QVERIFY(!recipe.isEmpty());
+        const QString journal = files_.filePath("line2/line.sqlite");
+        QCOMPARE(fill("sqlite:" + journal, kLine), QString());
+        qputenv("QUENTA_JOURNAL", freshUrl("sqlite").toUtf8());
+        ServeProcess serve(QUENTA_FLASH, {"--recipe", recipe});
+        qunsetenv("QUENTA_JOURNAL");
+        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QVERIFY2(serve.why().startsWith("Serving the journal sqlite:" + journal + ", read only"),
+                 qPrintable(serve.why()));
+        QCOMPARE(ids(get(serve.port(), "/api/jobs?limit=3")), (QList<qint64>{8, 3, 2}));
+        QCOMPARE(tiles(object(get(serve.port(), "/api/summary?recipe=Blink%20controller%202.3"))),
+                 QStringList{"a|3|2|0.666667|0|0|green|ok|fw/a.hex|Blink controller 2.3"});
+    }
+
+    // A recipe that names no journal leaves serve nothing to show: a usage error (exit 2) that
+    // says so, whatever journal the environment names.
+    void recipeWithoutJournal_data() {
+        QTest::addColumn<QString>("journal");
+        QTest::newRow("no [journal]") << QString();
+        QTest::newRow("[journal] without url")
+            << QStringLiteral("[journal]\nstation = \"line2-jig1\"\n");
+    }
+
+    void recipeWithoutJournal() {
+        QFETCH(QString, journal);
+        const QString recipe = writeRecipe(QTest::currentDataTag(), journal);
+        QVERIFY(!recipe.isEmpty());
+        qputenv("QUENTA_JOURNAL", sqliteLine_.toUtf8());
+        std::unique_ptr<QProcess> run(runFlasher({"--recipe", recipe, "serve"}));
+        qunsetenv("QUENTA_JOURNAL");
+        QCOMPARE(run->exitCode(), 2);
+        QCOMPARE(
+            QString::fromLocal8Bit(run->readAllStandardError()),
+            "quenta-flash: serve --recipe shows the journal the recipe names, and the recipe " +
+                recipe + " names none: give it [journal] url\nTry quenta-flash --help.\n");
     }
 
     // serve only reads: a journal that is not there is not made, and one of an older schema is not

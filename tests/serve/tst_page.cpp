@@ -1,8 +1,9 @@
 // The line's view in a real headless Chromium: quenta-flash serve runs off loopback with a token
 // over an SQLite journal that holds a shift of history, and the flasher adds jobs to it against
 // simulated boards while the page is open. The page must ask for the token, show a station named
-// like a script as text, and show a job in its tiles, chart and table within 3 s of its row being
-// started or completed. It leaves screenshots of the page at 1366x768 and on a phone.
+// like a script and a recipe named with markup as text, narrow itself to the recipe chosen, and
+// show a job in its tiles, chart and table within 3 s of its row being started or completed. It
+// leaves screenshots of the page at 1366x768 and on a phone.
 #include "BoardImage.h"
 #include "Chromium.h"
 #include "ServeProcess.h"
@@ -10,6 +11,7 @@
 #include "io/JournalPlace.h"
 #include "simboard/PtyBoard.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,20 +25,25 @@ namespace {
 
 const QString kToken = QStringLiteral("line 2 token");
 const QString kScript = QStringLiteral("<script>alert(1)</script>");
+const QString kRecipe = QStringLiteral("Controller <b>2.3</b>");
 // The page promises 3 s from a row's change to the screen; 2 s more are given to a loaded machine.
 constexpr int kShownWithinMs = 3000 + 2000;
 // A bound that keeps a broken program from hanging the test; never a measure of speed.
 constexpr int kHangGuardMs = 120000;
 
-// The page as the test reads it: the tiles (name|jobs line|running), the chart's totals, the
-// table's first row, the headline's board count, and whether anything ran as a script.
+// The page as the test reads it: the tiles (name|recipe or firmware|jobs line|running), the
+// chart's totals, the table's columns, first row and recipes, the headline's board count, the
+// recipes offered, and whether anything ran as a script.
 const QString kReadPage = QStringLiteral(R"(({
     tiles: Array.from(document.querySelectorAll('#stations .tile')).map(t =>
-        t.querySelector('h3').textContent + '|' + t.querySelector('.jobs').textContent +
-        (t.querySelector('.running') ? '|running' : '')),
+        t.querySelector('h3').textContent + '|' + t.querySelector('.product').textContent + '|' +
+        t.querySelector('.jobs').textContent + (t.querySelector('.running') ? '|running' : '')),
     chartOk: Number(document.getElementById('hours').dataset.ok || -1),
+    columns: Array.from(document.querySelectorAll('#jobs thead th')).map(th => th.textContent),
     firstId: Number((document.querySelector('#jobs tbody tr') || {dataset: {}}).dataset.id || -1),
-    firstResult: (document.querySelector('#jobs tbody tr td:nth-child(7)') || {}).textContent || '',
+    firstResult: (document.querySelector('#jobs tbody tr td:nth-child(8)') || {}).textContent || '',
+    jobRecipes: Array.from(document.querySelectorAll('#jobs td .recipe')).map(s => s.textContent),
+    recipeChoices: Array.from(document.getElementById('recipe').options).map(o => o.value),
     boards: document.getElementById('h-boards').textContent,
     scripts: document.querySelectorAll('body script').length,
     alerts: window.alerts.length,
@@ -112,18 +119,36 @@ class ServePage : public QObject {
         return browser_.evaluate(page, kReadPage).toObject();
     }
 
-    QStringList tiles(const QString &page) {
-        QStringList names;
-        for (const QJsonValue &tile : readPage(page)["tiles"].toArray()) {
-            names << tile.toString();
+    static QStringList texts(const QJsonValue &array) {
+        QStringList found;
+        for (const QJsonValue &each : array.toArray()) {
+            found << each.toString();
         }
-        return names;
+        return found;
     }
+
+    QStringList tiles(const QString &page) { return texts(readPage(page)["tiles"]); }
 
     void flash(QProcess &flasher, const std::string &port, const QString &station) {
         flasher.start(QUENTA_FLASH,
                       {"-J", journal_, "--station", station, "-q", "-p",
                        QString::fromStdString(port), "flash", sourcePath("tests/flash/span.hex")});
+    }
+
+    // A recipe of the test's firmware that records into the test's journal: its path, or empty.
+    QString writeRecipe() {
+        QFile firmware(sourcePath("tests/flash/span.hex"));
+        QFile recipe(files_.filePath("controller.toml"));
+        if (!firmware.open(QIODevice::ReadOnly) || !recipe.open(QIODevice::WriteOnly)) {
+            return {};
+        }
+        const QByteArray sha =
+            QCryptographicHash::hash(firmware.readAll(), QCryptographicHash::Sha256).toHex();
+        recipe.write("schema_version = 1\nname = \"" + kRecipe.toUtf8() +
+                     "\"\n\n[firmware]\nfile = \"" + firmware.fileName().toUtf8() +
+                     "\"\nsha256 = \"" + sha + "\"\n\n[journal]\nurl = \"" + journal_.toUtf8() +
+                     "\"\n");
+        return recipe.fileName();
     }
 
     // Saves a screenshot where QUENTA_SCREENSHOTS says, else in the test's working folder.
@@ -144,12 +169,15 @@ private slots:
         qunsetenv("QUENTA_JOURNAL");
         journal_ = "sqlite:" + files_.filePath("line.sqlite");
         QCOMPARE(fillHistory(journal_), QString());
+        const QString recipe = writeRecipe();
+        QVERIFY(!recipe.isEmpty());
         simboard::PtyBoard board;
         board.start();
         QProcess flasher;
-        flash(flasher, board.path(), kScript);
+        flasher.start(QUENTA_FLASH, {"--recipe", recipe, "--station", kScript, "-q", "-p",
+                                     QString::fromStdString(board.path()), "flash"});
         QVERIFY(flasher.waitForFinished(kHangGuardMs));
-        QCOMPARE(flasher.exitCode(), 0);
+        QVERIFY2(flasher.exitCode() == 0, flasher.readAllStandardError().constData());
     }
 
     void livePage() {
@@ -181,12 +209,20 @@ private slots:
             kShownWithinMs);
         QTRY_COMPARE_WITH_TIMEOUT(tiles(page).size(), 5, kShownWithinMs);
 
-        // The station named like a script shows as those characters, in its tile and the table.
+        // The station named like a script shows as those characters, in its tile and the table;
+        // its tile names the recipe it followed, the others their firmware.
         const QJsonObject before = readPage(page);
-        QCOMPARE(tiles(page),
-                 (QStringList{kScript + "|1 jobs, yield 100.0 %", "line-1|46 jobs, yield 100.0 %",
-                              "line-2|48 jobs, yield 85.4 %", "line-3|48 jobs, yield 87.5 %",
-                              "line-4|48 jobs, yield 93.8 %"}));
+        QCOMPARE(texts(before["tiles"]),
+                 (QStringList{kScript + "|" + kRecipe + "|1 jobs, yield 100.0 %",
+                              "line-1|controller-2.3.hex|46 jobs, yield 100.0 %",
+                              "line-2|controller-2.3.hex|48 jobs, yield 85.4 %",
+                              "line-3|controller-2.3.hex|48 jobs, yield 87.5 %",
+                              "line-4|controller-2.3.hex|48 jobs, yield 93.8 %"}));
+        QCOMPARE(texts(before["columns"]),
+                 (QStringList{"id", "started", "station", "command", "port", "firmware", "serial",
+                              "result", "seconds"}));
+        QCOMPARE(texts(before["jobRecipes"]), QStringList{kRecipe});
+        QCOMPARE(texts(before["recipeChoices"]), (QStringList{"", kRecipe}));
         QCOMPARE(before["stationCells"].toInt(), 1);
         QCOMPARE(before["scripts"].toInt(), 0);
         QCOMPARE(before["alerts"].toInt(), 0);
@@ -208,20 +244,35 @@ private slots:
                       .at(0)["id"]
                       .toInteger()) > 0,
             kHangGuardMs);
-        QTRY_VERIFY_WITH_TIMEOUT(readPage(page)["firstId"].toInteger() == id &&
-                                     readPage(page)["firstResult"].toString() == "running" &&
-                                     tiles(page).contains("line-5|0 jobs, yield –|running"),
-                                 kShownWithinMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            readPage(page)["firstId"].toInteger() == id &&
+                readPage(page)["firstResult"].toString() == "running" &&
+                tiles(page).contains("line-5|span.hex|0 jobs, yield –|running"),
+            kShownWithinMs);
         QVERIFY(flasher.waitForFinished(kHangGuardMs));
         QCOMPARE(flasher.exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(readPage(page)["firstResult"].toString() == "ok", kShownWithinMs);
         const QJsonObject after = readPage(page);
         QCOMPARE(after["firstId"].toInteger(), id);
-        QVERIFY(tiles(page).contains("line-5|1 jobs, yield 100.0 %"));
+        QVERIFY(tiles(page).contains("line-5|span.hex|1 jobs, yield 100.0 %"));
         QCOMPARE(after["chartOk"].toInt(), 176);
         QCOMPARE(after["boards"].toString(), "192");
         QCOMPARE(after["alerts"].toInt(), 0);
         save(page, "line-view.png");
+
+        // The recipe chosen: the view shows its one station and job, without naming the recipe
+        // in every row.
+        browser_.evaluate(page, "(r => { r.value = r.options[1].value; r.dispatchEvent(new "
+                                "Event('change', {bubbles: true})); return true; })"
+                                "(document.getElementById('recipe'))");
+        QTRY_COMPARE_WITH_TIMEOUT(tiles(page),
+                                  QStringList{kScript + "|" + kRecipe + "|1 jobs, yield 100.0 %"},
+                                  kShownWithinMs);
+        QTRY_COMPARE_WITH_TIMEOUT(readPage(page)["boards"].toString(), "1", kShownWithinMs);
+        const QJsonObject chosen = readPage(page);
+        QCOMPARE(chosen["stationCells"].toInt(), 1);
+        QCOMPARE(texts(chosen["jobRecipes"]), QStringList{});
+        QCOMPARE(chosen["alerts"].toInt(), 0);
 
         // On a phone, signed in already by the cookie.
         const QString phone = browser_.newPage(390, 844, true, "window.alerts = [];");

@@ -60,10 +60,12 @@ QString readSha(const Parameters &p, QString &sha) {
                : QStringLiteral("firmware_sha256 must be 64 hexadecimal digits");
 }
 
-QString readStation(const Parameters &p, QString &station) {
-    station = p["station"];
-    return p.has("station") && station.isEmpty() ? QStringLiteral("station needs a name")
-                                                 : QString();
+// A name to filter by, a station's or a recipe's: none when the parameter is not given.
+QString readName(const Parameters &p, const char *parameter, QString &name) {
+    name = p[parameter];
+    return p.has(parameter) && name.isEmpty()
+               ? QStringLiteral("%1 needs a name").arg(QLatin1String(parameter))
+               : QString();
 }
 
 // The jobs filter of the query: empty when read, else what is wrong.
@@ -89,10 +91,14 @@ QString readJobFilter(const Parameters &p, JobFilter &filter) {
             return QStringLiteral("limit must be a whole number from 1 to %1").arg(kMaxLimit);
         }
     }
-    if (QString wrong = readSha(p, filter.firmwareSha256); !wrong.isEmpty()) {
-        return wrong;
+    for (const QString &wrong :
+         {readSha(p, filter.firmwareSha256), readName(p, "station", filter.station),
+          readName(p, "recipe", filter.recipe)}) {
+        if (!wrong.isEmpty()) {
+            return wrong;
+        }
     }
-    return readStation(p, filter.station);
+    return {};
 }
 
 Reply journalAway(JournalKeeper &keeper) {
@@ -127,10 +133,10 @@ Reply listed(JournalKeeper &keeper, const JobFilter &filter, bool csv, QString n
 }
 
 Reply jobs(JournalKeeper &keeper, const QUrlQuery &query, bool csv) {
-    const Parameters p =
-        parametersOf(query, {QStringLiteral("since"), QStringLiteral("result"),
-                             QStringLiteral("serial"), QStringLiteral("firmware_sha256"),
-                             QStringLiteral("station"), QStringLiteral("limit")});
+    const Parameters p = parametersOf(
+        query, {QStringLiteral("since"), QStringLiteral("result"), QStringLiteral("serial"),
+                QStringLiteral("firmware_sha256"), QStringLiteral("station"),
+                QStringLiteral("recipe"), QStringLiteral("limit")});
     JobFilter filter;
     const QString wrong = p.wrong.isEmpty() ? readJobFilter(p, filter) : p.wrong;
     if (!wrong.isEmpty()) {
@@ -155,8 +161,9 @@ Reply unit(JournalKeeper &keeper, const QString &serial, const QUrlQuery &query)
 }
 
 Reply summary(JournalKeeper &keeper, const QUrlQuery &query, const QDateTime &now) {
-    const Parameters p = parametersOf(query, {QStringLiteral("span"), QStringLiteral("station"),
-                                              QStringLiteral("firmware_sha256")});
+    const Parameters p =
+        parametersOf(query, {QStringLiteral("span"), QStringLiteral("station"),
+                             QStringLiteral("firmware_sha256"), QStringLiteral("recipe")});
     if (!p.wrong.isEmpty()) {
         return errorReply(400, p.wrong);
     }
@@ -174,7 +181,8 @@ Reply summary(JournalKeeper &keeper, const QUrlQuery &query, const QDateTime &no
     spanQuery.now = now;
     spanQuery.since = now.addSecs(-3600LL * hours);
     for (const QString &wrong :
-         {readSha(p, spanQuery.firmwareSha256), readStation(p, spanQuery.station)}) {
+         {readSha(p, spanQuery.firmwareSha256), readName(p, "station", spanQuery.station),
+          readName(p, "recipe", spanQuery.recipe)}) {
         if (!wrong.isEmpty()) {
             return errorReply(400, wrong);
         }

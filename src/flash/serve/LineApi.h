@@ -10,9 +10,10 @@
 namespace quenta::flash {
 
 // The view's JSON API, the path after "/api/" with its query:
-//   summary     span=1h|8h|24h|7d (default 8h), station=NAME, firmware_sha256=HEX
+//   summary     span=1h|8h|24h|7d (default 8h), station=NAME, firmware_sha256=HEX, recipe=NAME
 //   jobs        since=ISO-TIME, result=R, serial=N, firmware_sha256=HEX, station=NAME,
-//               limit=N (1..100000, default 20): newest first, with log --json's fields
+//               recipe=NAME, limit=N (1..100000, default 20): newest first, with log --json's
+//               fields
 //   jobs.csv    the same jobs as log --csv gives them
 //   unit/N      every job that wrote serial number N, newest first
 // A parameter that is unknown, given twice or wrong is 400 with the reason, as log's options are

@@ -1,6 +1,7 @@
 #include "flash/serve/ServeSettings.h"
 
 #include "flash/OptionTable.h"
+#include "flash/Recipe.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -95,6 +96,11 @@ QString readAllowHost(const OptionValue &value, const GivenOptions &, Settings &
 }
 
 QString checkServe(const Settings &s) {
+    if (s.recipe && s.recipe->pinOf(Option::Journal) == nullptr) {
+        return QStringLiteral("serve --recipe shows the journal the recipe names, and the recipe "
+                              "%1 names none: give it [journal] url")
+            .arg(s.recipe->path);
+    }
     if (!s.serve.address.isLoopback() && s.serve.token.isEmpty()) {
         return QStringLiteral("--listen %1 is reachable from other machines: give --token-file "
                               "FILE, whose first line is the token every request must carry")

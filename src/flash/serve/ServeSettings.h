@@ -25,8 +25,8 @@ QString readListen(const OptionValue &value, const GivenOptions &given, Settings
 QString readTokenFile(const OptionValue &value, const GivenOptions &given, Settings &settings);
 QString readAllowHost(const OptionValue &value, const GivenOptions &given, Settings &settings);
 
-// What serve's settings say together: an address other than loopback needs a token, and the
-// address is printed as text. The mistake, if any.
+// What serve's settings say together: a recipe names the journal, an address other than loopback
+// needs a token, and the address is printed as text. The mistake, if any.
 QString checkServe(const Settings &settings);
 
 } // namespace quenta::flash

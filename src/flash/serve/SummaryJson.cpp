@@ -50,6 +50,7 @@ QJsonArray failuresJson(const LineSummary &summary) {
     for (const FailureCount &failure : summary.failures) {
         failures.append(QJsonObject{{QStringLiteral("result"), failure.result},
                                     {QStringLiteral("message"), text(failure.message)},
+                                    {QStringLiteral("recipe"), text(failure.recipe)},
                                     {QStringLiteral("jobs"), failure.jobs}});
     }
     return failures;
@@ -63,6 +64,8 @@ QJsonArray stationsJson(const LineSummary &summary) {
             {QStringLiteral("station"), station.station},
             {QStringLiteral("firmware"), text(station.firmware)},
             {QStringLiteral("firmware_sha256"), text(station.firmwareSha256)},
+            {QStringLiteral("recipe"), text(station.recipe)},
+            {QStringLiteral("recipe_sha256"), text(station.recipeSha256)},
             {QStringLiteral("last_started"), text(station.lastStarted)},
             {QStringLiteral("last_result"), text(station.lastResult)},
             {QStringLiteral("last_ended"), text(station.lastEnded)},

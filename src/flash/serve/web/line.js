@@ -5,9 +5,10 @@
 const POLL_MS = 1500;
 const SPAN_HOURS = { "1h": 1, "8h": 8, "24h": 24, "7d": 168 };
 const SVG = "http://www.w3.org/2000/svg";
-const COLUMNS = ["id", "started", "station", "port", "firmware", "serial", "result", "seconds"];
+// The columns of log's table, in its order.
+const COLUMNS = ["id", "started", "station", "command", "port", "firmware", "serial", "result", "seconds"];
 
-const state = { result: "", unit: "", busy: false, firmwares: new Map() };
+const state = { result: "", unit: "", busy: false };
 
 function $(id) { return document.getElementById(id); }
 
@@ -58,15 +59,17 @@ function selection() {
     since: new Date(Date.now() - SPAN_HOURS[span] * 3600 * 1000).toISOString(),
     station: $("station").value,
     firmware: $("firmware").value,
+    recipe: $("recipe").value,
   };
 }
 
+// The parameters that have a value, as a URL's query: a space as %20 and a plus as %2B, since
+// the API takes "+" as itself (a time's offset), not as a form's space.
 function query(parameters) {
-  const q = new URLSearchParams();
-  for (const [name, value] of Object.entries(parameters)) {
-    if (value !== "" && value !== undefined && value !== null) q.set(name, value);
-  }
-  return q.toString();
+  return Object.entries(parameters)
+    .filter(([, value]) => value !== "" && value !== undefined && value !== null)
+    .map(([name, value]) => `${encodeURIComponent(name)}=${encodeURIComponent(value)}`)
+    .join("&");
 }
 
 class Away extends Error {}
@@ -152,7 +155,14 @@ function drawHours(hours) {
   svg.dataset.failed = failed;
 }
 
-function drawFailures(failures) {
+// A failure's reason: its count, result, recipe (unless the view shows one recipe) and message.
+function failureReason(failure, showRecipe) {
+  const recipe = showRecipe && failure.recipe ? ` (${failure.recipe})` : "";
+  const message = failure.message ? `: ${failure.message}` : "";
+  return `${failure.jobs} × ${failure.result}${recipe}${message}`;
+}
+
+function drawFailures(failures, showRecipe) {
   const svg = $("failures");
   clear(svg);
   const { width, height } = chartSize(svg);
@@ -170,21 +180,29 @@ function drawFailures(failures) {
       state.result = failure.result;
       refresh();
     });
-    link.appendChild(svgElement("title", {}, `${failure.result}: ${failure.message || ""}`));
+    const reason = failureReason(failure, showRecipe);
+    link.appendChild(svgElement("title", {}, reason));
     link.appendChild(svgElement("rect", {
       class: "bar-failed", x: 0, y: y + rowHeight * 0.52, height: rowHeight * 0.38,
       width: Math.max(2, (failure.jobs / most) * (width - 50)) }));
-    const reason = `${failure.jobs} × ${failure.result}${failure.message ? ": " + failure.message : ""}`;
     link.appendChild(svgElement("text", { x: 2, y: y + rowHeight * 0.45 }, reason.length > 90 ? reason.slice(0, 89) + "…" : reason));
     svg.appendChild(link);
   });
+}
+
+// What a station makes: the recipe its last job followed, else that job's firmware.
+function productLine(station) {
+  const firmware = fileName(station.firmware);
+  const line = element("p", station.recipe || firmware || "no firmware", "product");
+  if (station.recipe) line.title = firmware;
+  return line;
 }
 
 function stationTile(station) {
   const tile = element("article", null, `tile ${station.state}`);
   tile.dataset.station = station.station;
   tile.appendChild(element("h3", station.station));
-  tile.appendChild(element("p", fileName(station.firmware) || "no firmware"));
+  tile.appendChild(productLine(station));
   const last = element("p");
   last.textContent = station.last_started
     ? `last board ${localTime(station.last_started, true)}: ${station.last_result}` : "no board yet";
@@ -219,6 +237,7 @@ function drawChoices(stations) {
   keepChoices($("station"), stations.map((s) => [s.station, s.station]));
   keepChoices($("firmware"), stations.filter((s) => s.firmware_sha256)
     .map((s) => [s.firmware_sha256, `${fileName(s.firmware)} (${s.firmware_sha256.slice(0, 8)})`]));
+  keepChoices($("recipe"), stations.filter((s) => s.recipe).map((s) => [s.recipe, s.recipe]));
 }
 
 function cellText(job, column) {
@@ -231,7 +250,19 @@ function cellText(job, column) {
   }
 }
 
-function drawTable(table, jobs) {
+function jobCell(job, column, showRecipe) {
+  const cell = element("td", cellText(job, column));
+  if (column === "id" || column === "seconds" || column === "serial") cell.className = "number";
+  if (column === "result") cell.className = failedResult(job.result) ? "result-failed" : `result-${job.result}`;
+  if (column === "started") cell.title = job.started;
+  if (column === "station" || column === "firmware") cell.title = job[column] || "";
+  if (column === "firmware" && showRecipe && job.recipe) cell.appendChild(element("span", job.recipe, "recipe"));
+  return cell;
+}
+
+// The jobs in log's columns; the recipe a job followed beside its firmware, unless `showRecipe`
+// is false (the view shows one recipe).
+function drawTable(table, jobs, showRecipe) {
   const head = table.tHead;
   if (!head.rows.length) {
     const row = head.insertRow();
@@ -242,14 +273,7 @@ function drawTable(table, jobs) {
   for (const job of jobs) {
     const row = body.insertRow();
     row.dataset.id = job.id;
-    for (const column of COLUMNS) {
-      const cell = element("td", cellText(job, column));
-      if (column === "id" || column === "seconds" || column === "serial") cell.className = "number";
-      if (column === "result") cell.className = failedResult(job.result) ? "result-failed" : `result-${job.result}`;
-      if (column === "started") cell.title = job.started;
-      if (column === "station" || column === "firmware") cell.title = job[column] || "";
-      row.appendChild(cell);
-    }
+    for (const column of COLUMNS) row.appendChild(jobCell(job, column, showRecipe));
   }
 }
 
@@ -260,11 +284,11 @@ async function drawUnit() {
   try {
     const jobs = await getJson(`/api/unit/${encodeURIComponent(state.unit)}`);
     $("unit-said").textContent = `${jobs.length} job${jobs.length === 1 ? "" : "s"}, newest first`;
-    drawTable($("unit-jobs"), jobs);
+    drawTable($("unit-jobs"), jobs, true);
   } catch (e) {
     if (e instanceof Away || e instanceof NeedsToken) throw e;
     $("unit-said").textContent = e.message;
-    drawTable($("unit-jobs"), []);
+    drawTable($("unit-jobs"), [], true);
   }
 }
 
@@ -272,7 +296,7 @@ async function refresh() {
   if (state.busy) return;
   state.busy = true;
   const chosen = selection();
-  const filters = { station: chosen.station, firmware_sha256: chosen.firmware };
+  const filters = { station: chosen.station, firmware_sha256: chosen.firmware, recipe: chosen.recipe };
   const jobsQuery = query({ ...filters, since: chosen.since, result: state.result, limit: 50 });
   try {
     const [summary, jobs] = await Promise.all([
@@ -284,12 +308,12 @@ async function refresh() {
     showAway("");
     drawHeadline(summary, chosen.span);
     drawHours(summary.hours);
-    drawFailures(summary.failures);
+    drawFailures(summary.failures, !chosen.recipe);
     drawStations(summary.stations);
     drawChoices(summary.stations);
     $("jobs-title").textContent = state.result ? `Last 50 jobs that ended ${state.result}` : "Last 50 jobs";
     $("jobs-all").hidden = !state.result;
-    drawTable($("jobs"), jobs);
+    drawTable($("jobs"), jobs, !chosen.recipe);
     $("csv").href = `/api/jobs.csv?${query({ ...filters, since: chosen.since, result: state.result, limit: 100000 })}`;
     await drawUnit();
     $("updated").textContent = `updated ${localTime(summary.now, true)}`;
