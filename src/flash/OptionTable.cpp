@@ -68,8 +68,8 @@ std::vector<OptionSpec> makeTable() {
          "The production recipe of a product (TOML): its firmware with its SHA-256, the board's "
          "version, the link, the serial numbers and the journal. What it pins cannot be given "
          "on the command line; only --port, --operator, --station (when it names none), --json, "
-         "--json-lines and --quiet may be added. For flash, verify (without FILE) and check "
-         "(without --port: the recipe alone).",
+         "--json-lines and --quiet may be added. For flash, verify (without FILE), check "
+         "(without --port: the recipe alone) and serve (its journal).",
          {}, nullptr, "@files", false, true},
         {Option::Journal, {"J", "journal"}, "URL",
          "Where jobs are recorded: sqlite:PATH, or a PostgreSQL URI (postgresql://USER@HOST:PORT/DB, "

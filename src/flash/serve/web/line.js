@@ -72,7 +72,6 @@ function query(parameters) {
     .join("&");
 }
 
-class Away extends Error {}
 class NeedsToken extends Error {}
 
 async function getJson(path) {
@@ -80,12 +79,12 @@ async function getJson(path) {
   try {
     answer = await fetch(path, { cache: "no-store", credentials: "same-origin" });
   } catch (e) {
-    throw new Away("the view's server does not answer");
+    throw new Error("the view's server does not answer");
   }
   if (answer.status === 401) throw new NeedsToken();
   let body = null;
   try { body = await answer.json(); } catch (e) { body = null; }
-  if (answer.status === 503) throw new Away(body && body.error ? body.error : "the journal is away");
+  if (answer.status === 503) throw new Error(body && body.error ? body.error : "the journal is away");
   if (!answer.ok) {
     const error = new Error(body && body.error ? body.error : `status ${answer.status}`);
     error.status = answer.status;
@@ -207,7 +206,8 @@ function stationTile(station) {
   last.textContent = station.last_started
     ? `last board ${localTime(station.last_started, true)}: ${station.last_result}` : "no board yet";
   tile.appendChild(last);
-  tile.appendChild(element("p", `${station.jobs} jobs, yield ${percent(station.yield)}`, "jobs"));
+  const jobs = station.jobs === 1 ? "1 job" : `${station.jobs} jobs`;
+  tile.appendChild(element("p", `${jobs}, yield ${percent(station.yield)}`, "jobs"));
   if (station.running > 0) tile.appendChild(element("p", "running", "running"));
   if (station.state === "red") tile.appendChild(element("p", `${station.failures_in_a_row} failures in a row`));
   if (station.state === "amber") tile.appendChild(element("p", "idle for 10 minutes or more"));
@@ -321,8 +321,6 @@ async function refresh() {
     if (e instanceof NeedsToken) {
       $("view").hidden = true;
       $("login").hidden = false;
-    } else if (e instanceof Away) {
-      showAway(e.message);
     } else {
       showAway(e.message);
     }
