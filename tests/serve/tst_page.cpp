@@ -213,7 +213,7 @@ private slots:
         // its tile names the recipe it followed, the others their firmware.
         const QJsonObject before = readPage(page);
         QCOMPARE(texts(before["tiles"]),
-                 (QStringList{kScript + "|" + kRecipe + "|1 jobs, yield 100.0 %",
+                 (QStringList{kScript + "|" + kRecipe + "|1 job, yield 100.0 %",
                               "line-1|controller-2.3.hex|46 jobs, yield 100.0 %",
                               "line-2|controller-2.3.hex|48 jobs, yield 85.4 %",
                               "line-3|controller-2.3.hex|48 jobs, yield 87.5 %",
@@ -266,7 +266,7 @@ private slots:
                                 "Event('change', {bubbles: true})); return true; })"
                                 "(document.getElementById('recipe'))");
         QTRY_COMPARE_WITH_TIMEOUT(tiles(page),
-                                  QStringList{kScript + "|" + kRecipe + "|1 jobs, yield 100.0 %"},
+                                  QStringList{kScript + "|" + kRecipe + "|1 job, yield 100.0 %"},
                                   kShownWithinMs);
         QTRY_COMPARE_WITH_TIMEOUT(readPage(page)["boards"].toString(), "1", kShownWithinMs);
         const QJsonObject chosen = readPage(page);

@@ -73,18 +73,20 @@ function query(parameters) {
 }
 
 class NeedsToken extends Error {}
+// The view's server or its journal cannot be reached: the banner says so.
+class Away extends Error {}
 
 async function getJson(path) {
   let answer;
   try {
     answer = await fetch(path, { cache: "no-store", credentials: "same-origin" });
   } catch (e) {
-    throw new Error("the view's server does not answer");
+    throw new Away("the view's server does not answer");
   }
   if (answer.status === 401) throw new NeedsToken();
   let body = null;
   try { body = await answer.json(); } catch (e) { body = null; }
-  if (answer.status === 503) throw new Error(body && body.error ? body.error : "the journal is away");
+  if (answer.status === 503) throw new Away(body && body.error ? body.error : "the journal is away");
   if (!answer.ok) {
     const error = new Error(body && body.error ? body.error : `status ${answer.status}`);
     error.status = answer.status;
