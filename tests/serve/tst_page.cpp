@@ -254,7 +254,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(readPage(page)["firstResult"].toString() == "ok", kShownWithinMs);
         const QJsonObject after = readPage(page);
         QCOMPARE(after["firstId"].toInteger(), id);
-        QVERIFY(tiles(page).contains("line-5|span.hex|1 jobs, yield 100.0 %"));
+        QVERIFY(tiles(page).contains("line-5|span.hex|1 job, yield 100.0 %"));
         QCOMPARE(after["chartOk"].toInt(), 176);
         QCOMPARE(after["boards"].toString(), "192");
         QCOMPARE(after["alerts"].toInt(), 0);
