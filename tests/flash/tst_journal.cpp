@@ -2,7 +2,7 @@
 // served by this process, on a real SQLite file and on a real PostgreSQL server started for the
 // test, several flashers at once; what was recorded is read back through its log command.
 #include "BoardImage.h"
-#include "Postgres.h"
+#include "JournalKinds.h"
 #include "simboard/PtyBoard.h"
 
 #include <QJsonArray>
@@ -84,13 +84,10 @@ class FlashJournal : public QObject {
 
     QTemporaryDir files_;
     std::unique_ptr<PostgresServer> postgres_;
-    int made_ = 0;
 
     // A new journal of a kind ("sqlite" or "postgresql"), as the options that name it.
     QStringList freshJournal(const QString &kind) {
-        const QString name = QStringLiteral("journal%1").arg(++made_);
-        return {"-J", kind == "sqlite" ? "sqlite:" + files_.filePath(name + ".sqlite")
-                                       : postgres_->createDatabase(name)};
+        return {"-J", freshJournalUrl(kind, files_, *postgres_)};
     }
 
 private slots:

@@ -1,6 +1,6 @@
 // The journal of board jobs on a real SQLite file and on a real PostgreSQL server started for the
 // test, with several programs at once; and the listing's three forms.
-#include "Postgres.h"
+#include "JournalKinds.h"
 #include "io/Journal.h"
 #include "io/JournalFormat.h"
 #include "io/JournalPlace.h"
@@ -41,20 +41,8 @@ class TestJournal : public QObject {
 
     QTemporaryDir files_;
     std::unique_ptr<PostgresServer> postgres_;
-    int made_ = 0;
 
-    // A new journal of a kind ("sqlite" or "postgresql"): its URL.
-    QString freshUrl(const QString &kind) {
-        const QString name = QStringLiteral("journal%1").arg(++made_);
-        return kind == "sqlite" ? "sqlite:" + files_.filePath(name + ".sqlite")
-                                : postgres_->createDatabase(name);
-    }
-
-    static void addKinds() {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("sqlite") << QStringLiteral("sqlite");
-        QTest::newRow("postgresql") << QStringLiteral("postgresql");
-    }
+    QString freshUrl(const QString &kind) { return freshJournalUrl(kind, files_, *postgres_); }
 
     // A connection of the test's own, beside the journal's, to look into its database.
     static QSqlDatabase lookInto(const QString &url, const QString &name) {
@@ -223,7 +211,7 @@ private slots:
     // A new journal gets the schema; a job goes from running to its end with every column; the
     // journal opened again keeps it. Read back as CSV, whose fields with a comma, a quote, a
     // carriage return or a line feed are quoted.
-    void startAndComplete_data() { addKinds(); }
+    void startAndComplete_data() { addJournalKinds(); }
 
     void startAndComplete() {
         QFETCH(QString, kind);
@@ -292,7 +280,7 @@ private slots:
                                                  journal->place().shown() + ": it holds no job 99");
     }
 
-    void serials_data() { addKinds(); }
+    void serials_data() { addJournalKinds(); }
 
     void serials() {
         QFETCH(QString, kind);
@@ -313,7 +301,7 @@ private slots:
         QCOMPARE(take("D", 1), "1");
     }
 
-    void filters_data() { addKinds(); }
+    void filters_data() { addJournalKinds(); }
 
     void filters() {
         QFETCH(QString, kind);
@@ -390,7 +378,7 @@ private slots:
     // A reader makes nothing and changes nothing: a journal that is not there, or whose schema is
     // not this program's, is refused with what brings it about; one that is, is listed, and a
     // write through it is refused by the database.
-    void readOnly_data() { addKinds(); }
+    void readOnly_data() { addJournalKinds(); }
 
     void readOnly() {
         QFETCH(QString, kind);
@@ -442,7 +430,7 @@ private slots:
     // A journal of schema version 1, as quenta-flash 4.1.0 left it (tests/data/journal-v1.*: an
     // SQLite file and a PostgreSQL dump), is brought to the latest version in place: every row
     // and series is kept, the new columns are empty, and new rows follow the old ones.
-    void migratesVersion1_data() { addKinds(); }
+    void migratesVersion1_data() { addJournalKinds(); }
 
     void migratesVersion1() {
         QFETCH(QString, kind);

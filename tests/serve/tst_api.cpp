@@ -1,7 +1,7 @@
 // quenta-flash serve run as a child process over journals this test fills, on a real SQLite file
 // and a real PostgreSQL server: its API, what it refuses, its token, and what it does when the
 // journal goes away.
-#include "Postgres.h"
+#include "JournalKinds.h"
 #include "ServeProcess.h"
 #include "io/Journal.h"
 #include "io/JournalPlace.h"
@@ -143,16 +143,11 @@ class ServeApi : public QObject {
 
     QTemporaryDir files_;
     std::unique_ptr<PostgresServer> postgres_;
-    int made_ = 0;
     QString sqliteLine_; // kLine in an SQLite file, for the tests that need one journal
     std::map<QString, QString>
         filled_; // kLine in a journal of each kind, made when first asked for
 
-    QString freshUrl(const QString &kind) {
-        const QString name = QStringLiteral("journal%1").arg(++made_);
-        return kind == "sqlite" ? "sqlite:" + files_.filePath(name + ".sqlite")
-                                : postgres_->createDatabase(name);
-    }
+    QString freshUrl(const QString &kind) { return freshJournalUrl(kind, files_, *postgres_); }
 
     // A journal of the kind that holds kLine, shared by the tests that only read it; empty when it
     // could not be filled.
@@ -175,12 +170,6 @@ class ServeApi : public QObject {
                    "file = \"blink.hex\"\nsha256 = \"" +
                    kShaA.toLatin1() + "\"\n" + journal.toUtf8());
         return file.fileName();
-    }
-
-    static void addKinds() {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("sqlite") << QStringLiteral("sqlite");
-        QTest::newRow("postgresql") << QStringLiteral("postgresql");
     }
 
     static QProcess *runFlasher(const QStringList &arguments) {
@@ -206,7 +195,7 @@ private slots:
     }
 
     // The headline, the hours, the failures and the tiles of a span, over both kinds of journal.
-    void summary_data() { addKinds(); }
+    void summary_data() { addJournalKinds(); }
 
     void summary() {
         QFETCH(QString, kind);
@@ -304,7 +293,7 @@ private slots:
 
     // The jobs as log gives them: JSON with its field names, CSV byte for byte, filtered as log
     // filters; a unit's whole history.
-    void jobs_data() { addKinds(); }
+    void jobs_data() { addJournalKinds(); }
 
     void jobs() {
         QFETCH(QString, kind);
