@@ -42,6 +42,11 @@ bool refuses(Keyword keyword) {
     return keyword == Keyword::Error || keyword == Keyword::Format;
 }
 
+// Whether a read holds more than line ends: those may close an answer already taken.
+bool holdsMoreThanLineEnds(std::string_view bytes) {
+    return bytes.find_first_not_of("\r\n") != std::string_view::npos;
+}
+
 int probesWithin(int ms) {
     return ms <= kProbeIntervalMs ? 1 : (ms + kProbeIntervalMs - 1) / kProbeIntervalMs;
 }
@@ -137,8 +142,10 @@ Step BoardEngine::received(std::string_view bytes, Micros now) {
         merge(step, onAnswer(answer));
     }
     // Anything at all after the last answer of a verify pass, even the start of an answer or
-    // noise, means the pass was not what it seemed.
-    if (closing && phase_ == Phase::Closing && !bytes.empty()) {
+    // noise, means the pass was not what it seemed; but for the rest of that answer's line end,
+    // which a plain line may bring in the next read.
+    if (closing && phase_ == Phase::Closing &&
+        (modbus() ? !bytes.empty() : holdsMoreThanLineEnds(bytes))) {
         clean_ = false;
         disturbance_ = "something came after the answer to the end record";
         merge(step, voidPass());

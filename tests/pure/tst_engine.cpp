@@ -151,6 +151,29 @@ private slots:
         QCOMPARE(talk.last(), QStringLiteral("BOOT#0400000001020304F2\r\n"));
     }
 
+    // The line end of the end record's answer may come in the next read: it is no answer after
+    // it, and the window, which has one verify pass, ends green.
+    void lineEndAfterTheEnd_data() {
+        QTest::addColumn<QByteArray>("answer"); // the end record's answer
+        QTest::addColumn<QByteArray>("rest");   // what the next read brings
+        QTest::newRow("LF of CR LF") << QByteArray("DOWNLOAD\r") << QByteArray("\n");
+        QTest::newRow("CR LF") << QByteArray("DOWNLOAD") << QByteArray("\r\n");
+    }
+    void lineEndAfterTheEnd() {
+        QFETCH(QByteArray, answer);
+        QFETCH(QByteArray, rest);
+        BoardTask task = taskOf(JobKind::Verify);
+        task.patience = kWindowPatience;
+        task.probeFirst = false;
+        Talk talk(task);
+        talk.answer({"OK\r\n", "OK\r\n", "OK\r\n"});
+        talk.read(answer.toStdString());
+        talk.read(rest.toStdString());
+        QVERIFY(!talk.end);
+        talk.timer();
+        QCOMPARE(talk.message(), QStringLiteral("verified"));
+    }
+
     // A verify disturbed by a late answer is not trusted, though every line answered "OK".
     void disturbedVerifyRunsAgain() {
         Talk talk(JobKind::Verify);
