@@ -151,6 +151,33 @@ private slots:
         QCOMPARE(talk.last(), QStringLiteral("BOOT#0400000001020304F2\r\n"));
     }
 
+    // An ERROR that began before the line in flight went out answers the line written before it,
+    // or an earlier one, in that line's pass: across the start of the verify, the download's.
+    void errorBeforeTheLineWentOut_data() {
+        QTest::addColumn<QByteArrayList>("reads"); // after the probe's answer
+        QTest::addColumn<QString>("message");
+        QTest::newRow("in the download")
+            << QByteArrayList{"OK\r\n", "OK\r\nERROR\r\n"}
+            << "line 2 or an earlier one: the board answered \"ERROR\"";
+        QTest::newRow("after the download's end record")
+            << QByteArrayList{"OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\nERROR\r\n"}
+            << "line 4 or an earlier one: the board answered \"ERROR\"";
+        QTest::newRow("in the verify")
+            << QByteArrayList{"OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n", "OK\r\nERROR\r\n"}
+            << "line 1 or an earlier one: verify: the board answered \"ERROR\"";
+    }
+    void errorBeforeTheLineWentOut() {
+        QFETCH(QByteArrayList, reads);
+        QFETCH(QString, message);
+        Talk talk(JobKind::Flash);
+        talk.read("VER=4.1\r\n");
+        for (const QByteArray &read : reads) {
+            talk.read(read.toStdString());
+        }
+        QVERIFY(talk.end);
+        QCOMPARE(talk.message(), message);
+    }
+
     // The line end of the end record's answer may come in the next read: it is no answer after
     // it, and the window, which has one verify pass, ends green.
     void lineEndAfterTheEnd_data() {
