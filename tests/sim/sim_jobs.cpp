@@ -201,8 +201,9 @@ std::string livenessFailure(const Outcome &outcome) {
                    std::to_string(outcome.lines) + " lines";
         }
     }
+    // Unless a stray or duplicate stood in for it, unseen.
     if (outcome.policy == Policy::Window && (facts.faults & simulation::kLose) != 0 &&
-        !beyond(outcome) && ok(outcome)) {
+        !facts.promise.misleading && ok(outcome)) {
         return "the window ended ok though an answer was lost";
     }
     return {};

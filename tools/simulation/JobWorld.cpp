@@ -946,14 +946,16 @@ private:
             noteFault(kSplit);
             const std::size_t cut = static_cast<std::size_t>(
                 rng_.between(1, static_cast<int>(delivery.bytes.size()) - 1));
+            const Micros first = handOver(start);
             lineFree_ = handOver(start + rng_.between(1, 30) * kMs);
-            schedule(handOver(start), Kind::ToHost, epoch_, {}, chunk(delivery, 0, cut));
+            schedule(first, Kind::ToHost, epoch_, {}, chunk(delivery, 0, cut, first));
             schedule(lineFree_, Kind::ToHost, epoch_, {},
-                     chunk(delivery, cut, delivery.bytes.size()));
+                     chunk(delivery, cut, delivery.bytes.size(), lineFree_));
             return;
         }
         lineFree_ = handOver(start);
-        schedule(lineFree_, Kind::ToHost, epoch_, {}, chunk(delivery, 0, delivery.bytes.size()));
+        schedule(lineFree_, Kind::ToHost, epoch_, {},
+                 chunk(delivery, 0, delivery.bytes.size(), lineFree_));
     }
 
     Micros handOver(Micros at) const {
@@ -964,7 +966,8 @@ private:
         return (at + tick - 1) / tick * tick;
     }
 
-    int chunk(const Delivery &delivery, std::size_t from, std::size_t to) {
+    // The bytes from `from` to `to` of a delivery, due at the host at `at`.
+    int chunk(const Delivery &delivery, std::size_t from, std::size_t to, Micros at) {
         Chunk piece;
         piece.bytes = delivery.bytes.substr(from, to - from);
         for (const Piece &p : delivery.pieces) {
@@ -973,6 +976,7 @@ private:
             }
             if (p.last >= from && p.last < to) {
                 piece.ends.push_back(p.item);
+                traffic_.markDue(p.item, at);
             }
         }
         chunks_.push_back(std::move(piece));

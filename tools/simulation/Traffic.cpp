@@ -72,6 +72,8 @@ private:
     void onWrite(std::size_t index) {
         current_ = index;
         firstSeen_ = false;
+        fittingSeen_ = false;
+        blocked_ = false;
         const Write &write = writes_[index];
         if (write.kind != CommandKind::Verify) {
             return;
@@ -120,12 +122,18 @@ private:
         const Micros took = item.beginAt - write.at;
         const bool first = !firstSeen_;
         firstSeen_ = true;
-        if (first && fits) {
-            judgeFirst(item, write, timing, took);
-            learn(item, write, timing, took);
+        if (fits && !fittingSeen_ && !blocked_) {
+            judgeTaken(item, write, timing, took, first);
+            if (first) {
+                learn(item, write, timing, took);
+            }
         }
         if (fits) {
+            fittingSeen_ = true;
             timing.quickestAll = std::min(timing.quickestAll.value_or(took), took);
+        } else if (readable && !isVersion(item) && !item.keyword.empty()) {
+            // A keyword the line does not want: the engine sends the line again, or refuses.
+            blocked_ = true;
         }
     }
 
@@ -143,7 +151,10 @@ private:
                took * rule_.soonerFactor >= *timing.quickestTimed;
     }
 
-    void judgeFirst(const Item &item, const Write &write, const Timing &timing, Micros took) {
+    // The first answer that fits the line, after nothing or only what the engine passes over (a
+    // version, something unreadable): taken for the line's answer unless judged too soon.
+    void judgeTaken(const Item &item, const Write &write, const Timing &timing, Micros took,
+                    bool first) {
         if (item.kind != ItemKind::Duplicate && item.kind != ItemKind::Stray) {
             return;
         }
@@ -159,7 +170,7 @@ private:
         }
         promise_.misleading = true;
         promise_.beyondInVerify =
-            promise_.beyondInVerify || (write.kind == CommandKind::Verify && !passResent_);
+            promise_.beyondInVerify || (first && write.kind == CommandKind::Verify && !passResent_);
     }
 
     std::optional<std::size_t> nextWriteReads() const {
@@ -220,8 +231,10 @@ private:
     std::vector<Span> spans_;
     std::set<std::string> versions_;
     std::optional<std::size_t> current_;
-    bool firstSeen_ = false;
-    bool passResent_ = false;
+    bool firstSeen_ = false;   // something came after the write
+    bool fittingSeen_ = false; // an answer that fits the line came after the write
+    bool blocked_ = false;     // a keyword the line does not want came first
+    bool passResent_ = false;  // a line of the verify pass under way was sent again
     Promise promise_;
 };
 
@@ -352,12 +365,12 @@ int Traffic::longestMissRun(CommandKind kind) const {
 
 bool Traffic::lateAnswer(Micros limitUs, Micros probeLimitUs) const {
     return std::any_of(items_.begin(), items_.end(), [&](const Item &item) {
-        if (item.kind != ItemKind::Answer || item.answers < 0 || !item.endRead) {
+        if (item.kind != ItemKind::Answer || item.answers < 0 || !item.dueAt) {
             return false;
         }
         const Write &write = writes_[static_cast<std::size_t>(item.answers)];
         const Micros limit = write.kind == CommandKind::Probe ? probeLimitUs : limitUs;
-        return item.endAt - write.at >= limit;
+        return *item.dueAt - write.at >= limit;
     });
 }
 

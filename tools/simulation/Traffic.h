@@ -52,6 +52,7 @@ struct Item {
     std::optional<std::size_t> endRead;
     Micros beginAt = 0;
     Micros endAt = 0;
+    std::optional<Micros> dueAt; // when its last piece was due at the host
 };
 
 // One read of the host.
@@ -94,6 +95,7 @@ public:
     int write(Micros at, std::string command, std::size_t wireBytes, int epoch);
     int item(ItemKind kind, std::string keyword, int answers, int epoch);
     void markLost(int item) { items_[static_cast<std::size_t>(item)].lost = true; }
+    void markDue(int item, Micros at) { items_[static_cast<std::size_t>(item)].dueAt = at; }
     // A read at `at`; it begins and completes the items given, in order.
     void read(Micros at, const std::vector<int> &begins, const std::vector<int> &ends);
 
@@ -118,8 +120,8 @@ public:
     // garbled: line commands and probes apart.
     int longestMissRun(CommandKind kind) const;
 
-    // Whether an answer came at or after `limitUs` from its command's write (`probeLimitUs` for
-    // probes).
+    // Whether an answer was due at or after `limitUs` from its command's write (`probeLimitUs`
+    // for probes), whether or not it came before the job ended.
     bool lateAnswer(Micros limitUs, Micros probeLimitUs) const;
 
     // The writes of the verify pass's first line that began a pass (not re-sends).
