@@ -11,13 +11,16 @@ bool accepts(const AddressSet &accepted, char c) {
     return accepted.test(static_cast<unsigned char>(c));
 }
 
-// The length of the shortest valid frame that starts at `start`, if any.
+// The length of the shortest valid frame that starts at `start`, if any: it ends where the
+// answer's line end is followed by the CRC-16 over everything before. (Without the line end, two
+// bytes of an answer may happen to be the CRC of the bytes before them.)
 std::optional<std::size_t> completeFrameAt(std::string_view buffer, std::size_t start) {
     const std::string_view rest = buffer.substr(start);
     std::uint16_t reg = 0xFFFF;
     for (std::size_t body = 1; body + 2 <= rest.size(); ++body) {
         reg = crc16Update(reg, rest[body - 1]);
-        if (body + 2 >= kModbusMinFrame && static_cast<unsigned char>(rest[body]) == (reg & 0xFF) &&
+        if (body + 2 >= kModbusMinFrame && rest.substr(body - 2, 2) == "\r\n" &&
+            static_cast<unsigned char>(rest[body]) == (reg & 0xFF) &&
             static_cast<unsigned char>(rest[body + 1]) == (reg >> 8)) {
             return body + 2;
         }

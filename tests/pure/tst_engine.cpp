@@ -178,6 +178,23 @@ private slots:
         QCOMPARE(talk.message(), message);
     }
 
+    // Address 17's "OK" frame holds a shorter run of bytes closed by a valid CRC; it is still one
+    // answer, and an unreadable frame after it still voids the verify, though a copy of the answer
+    // before stands in for it.
+    void unreadableAfterAnAnswer() {
+        BoardTask task = taskOf(JobKind::Verify);
+        task.address = 0x11;
+        Talk talk(task);
+        talk.read(answerFrame(0x11, "VER=4.1\r\n"));
+        talk.read(answerFrame(0x11, "OK\r\n"));
+        talk.read(answerFrame(0x11, "ERROR\r\n", 'b'));
+        talk.answer({answerFrame(0x11, "OK\r\n"), answerFrame(0x11, "OK\r\n"),
+                     answerFrame(0x11, "DOWNLOAD\r\n")});
+        talk.timer();
+        QVERIFY2(!talk.end, qPrintable(talk.message()));
+        QCOMPARE(talk.engine.verifyPasses(), 2);
+    }
+
     // The line end of the end record's answer may come in the next read: it is no answer after
     // it, and the window, which has one verify pass, ends green.
     void lineEndAfterTheEnd_data() {
