@@ -195,6 +195,24 @@ private slots:
         QCOMPARE(talk.engine.verifyPasses(), 2);
     }
 
+    // On a bus, the window's verify of the board at address 10 (a LF), while another board's
+    // answer ends in a read of its own: that LF is no frame of the board's.
+    void anotherBoardsLineEnd() {
+        BoardTask task = taskOf(JobKind::Verify);
+        task.patience = kWindowPatience;
+        task.probeFirst = false;
+        task.frontEndFrames = true;
+        task.address = 10;
+        Talk talk(task);
+        const std::string other = answerFrame(11, "OK\r\n");
+        talk.read(answerFrame(10, "OK\r\n"));
+        talk.read(other.substr(0, 6));
+        talk.answer({other.substr(6) + answerFrame(10, "OK\r\n"), answerFrame(10, "OK\r\n"),
+                     answerFrame(10, "DOWNLOAD\r\n")});
+        talk.timer();
+        QCOMPARE(talk.message(), QStringLiteral("verified"));
+    }
+
     // The line end of the end record's answer may come in the next read: it is no answer after
     // it, and the window, which has one verify pass, ends green.
     void lineEndAfterTheEnd_data() {
