@@ -749,7 +749,9 @@ private:
         if (!calm()) {
             return true;
         }
-        return faults_.calmDisturbance && verifyStarts_ == 1 && !calmDisturbed_;
+        const Write *last = traffic_.lastWrite();
+        return faults_.calmDisturbance && verifyStarts_ == 1 && !calmDisturbed_ &&
+               last != nullptr && last->kind == CommandKind::Verify;
     }
     void useDisturbance() { calmDisturbed_ = calmDisturbed_ || calm(); }
 
@@ -930,6 +932,9 @@ private:
             at = std::max(at, boardLast_);
             boardLast_ = at;
         }
+        for (const Piece &piece : delivery.pieces) {
+            traffic_.markDue(piece.item, handOver(at)); // the soonest it can come
+        }
         deliveries_.push_back(std::move(delivery));
         schedule(at, Kind::OnLine, epoch_, {}, static_cast<int>(deliveries_.size()) - 1);
     }
@@ -987,6 +992,7 @@ private:
         if (!portUp_ || done() || !allowed()) {
             return;
         }
+        traffic_.cutOff(static_cast<int>(epoch_));
         ++epoch_;
         portUp_ = false;
         wireFree_ = boardFree_ = boardLast_ = lineFree_ = now_;
@@ -1016,7 +1022,8 @@ private:
         // The flasher looks for the port every kReopenUs from the moment it lost it.
         const Micros reopened =
             lost + std::max<Micros>(1, (away - lost + kReopenUs - 1) / kReopenUs) * kReopenUs;
-        if (reopened >= lost + waitMs_ * kMs) {
+        // A drop while the flasher still waits for the port makes one outage with the last.
+        if (reopened >= lost + waitMs_ * kMs || awaiting_) {
             outcome_.facts.dropOutlastedWait = true;
         }
         schedule(now_ + lost, Kind::Lost, 0);
@@ -1073,8 +1080,9 @@ private:
         for (const Item &item : traffic_.items()) {
             const bool disturbance = item.kind != ItemKind::Answer;
             if (disturbance && item.beginRead) {
-                const bool inFirst =
-                    *item.beginRead >= readsBefore(0) && *item.beginRead < readsBefore(1);
+                const bool inFirst = *item.beginRead >= readsBefore(0) &&
+                                     *item.beginRead < readsBefore(1) &&
+                                     traffic_.verifyLineBefore(*item.beginRead);
                 ++(inFirst ? facts.disturbancesInFirstVerify : facts.disturbancesElsewhere);
                 facts.faultAfterSecondVerify =
                     facts.faultAfterSecondVerify || *item.beginRead >= readsBefore(1);

@@ -289,6 +289,14 @@ void Traffic::read(Micros at, const std::vector<int> &begins, const std::vector<
     }
 }
 
+void Traffic::cutOff(int epoch) {
+    for (Item &item : items_) {
+        if (item.epoch == epoch && !item.endRead && !item.lost) {
+            item.cut = true;
+        }
+    }
+}
+
 std::vector<std::size_t> Traffic::linesOf(const std::string &command) const {
     const std::string record = recordOf(command);
     std::vector<std::size_t> lines;
@@ -355,8 +363,8 @@ int Traffic::longestMissRun(CommandKind kind) const {
             continue;
         }
         const auto found = answerTo.find(static_cast<int>(w));
-        const bool missed = found != answerTo.end() &&
-                            (found->second->lost || found->second->kind == ItemKind::Garbled);
+        const bool missed = found != answerTo.end() && (found->second->lost || found->second->cut ||
+                                                        found->second->kind == ItemKind::Garbled);
         run = missed ? run + 1 : 0;
         longest = std::max(longest, run);
     }
@@ -372,6 +380,11 @@ bool Traffic::lateAnswer(Micros limitUs, Micros probeLimitUs) const {
         const Micros limit = write.kind == CommandKind::Probe ? probeLimitUs : limitUs;
         return *item.dueAt - write.at >= limit;
     });
+}
+
+bool Traffic::verifyLineBefore(std::size_t read) const {
+    const auto before = lineWriteBefore(read);
+    return before && writes_[*before].kind == CommandKind::Verify;
 }
 
 std::vector<std::size_t> Traffic::verifyStarts() const {

@@ -46,6 +46,7 @@ struct Item {
     int answers = -1;    // the write it answers (Answer, Garbled); its original's (Duplicate)
     int epoch = 0;
     bool lost = false; // lost on the line
+    bool cut = false;  // cut off by a drop of the port before it came whole
     // The read that brought its first keyword byte (plain mode) or frame byte (Modbus), and the
     // read that completed it.
     std::optional<std::size_t> beginRead;
@@ -96,6 +97,8 @@ public:
     int item(ItemKind kind, std::string keyword, int answers, int epoch);
     void markLost(int item) { items_[static_cast<std::size_t>(item)].lost = true; }
     void markDue(int item, Micros at) { items_[static_cast<std::size_t>(item)].dueAt = at; }
+    // The port of `epoch` went away: what had not come whole by then never will.
+    void cutOff(int epoch);
     // A read at `at`; it begins and completes the items given, in order.
     void read(Micros at, const std::vector<int> &begins, const std::vector<int> &ends);
 
@@ -116,13 +119,16 @@ public:
     // quiet that the rule promises after it.
     Promise beyondThePromise(const TimingRule &rule) const;
 
-    // The longest run of answers, to one command sent again and again, that never came or came
-    // garbled: line commands and probes apart.
+    // The longest run of answers, to one command sent again and again, that never came (lost, or
+    // cut off by a drop) or came garbled: line commands and probes apart.
     int longestMissRun(CommandKind kind) const;
 
     // Whether an answer was due at or after `limitUs` from its command's write (`probeLimitUs`
     // for probes), whether or not it came before the job ended.
     bool lateAnswer(Micros limitUs, Micros probeLimitUs) const;
+
+    // Whether the last line written before read `read` was a verify line.
+    bool verifyLineBefore(std::size_t read) const;
 
     // The writes of the verify pass's first line that began a pass (not re-sends).
     std::vector<std::size_t> verifyStarts() const;
