@@ -366,10 +366,9 @@ Step BoardEngine::sendLine(bool again) {
     phase_ = Phase::Lines;
     ++sends_;
     ++commands_;
-    if (!again) {
-        lineBefore_ = lineWritten_;
-        lineWritten_ = inFlight();
-    }
+    // Before a re-send, that is the line itself: an answer may be its earlier send's.
+    lineBefore_ = lineWritten_;
+    lineWritten_ = inFlight();
     std::string bytes = frame(lineCommand());
     sentPosition_ = reader_.position();
     sentAt_ = now_;

@@ -220,8 +220,8 @@ private:
     std::size_t strayLine_ = 0; // that line's number
     // The line in flight went out last when the reader stood here, at this moment, this long.
     std::uint64_t sentPosition_ = 0;
-    // The line written before the one in flight on the port as it is now, which an answer that
-    // began before the line in flight went out answers (or one before it).
+    // The line written last before the line in flight went out (last), on the port as it is now:
+    // an answer that began before that answers it, or one before it.
     PassLine lineBefore_;
     PassLine lineWritten_;
     Micros sentAt_ = 0;

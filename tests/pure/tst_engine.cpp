@@ -165,6 +165,11 @@ private slots:
         QTest::newRow("in the verify")
             << QByteArrayList{"OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n", "OK\r\nERROR\r\n"}
             << "line 1 or an earlier one: verify: the board answered \"ERROR\"";
+        // "OK" to the end record is sent again; the ERROR after it answers the end record.
+        QTest::newRow("before a re-send")
+            << QByteArrayList{"OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n", "OK\r\n",
+                              "OK\r\n", "OK\r\n", "OK\r\nERROR\r\n"}
+            << "line 4 or an earlier one: verify: the board answered \"ERROR\"";
     }
     void errorBeforeTheLineWentOut() {
         QFETCH(QByteArrayList, reads);
