@@ -504,6 +504,7 @@ private:
         }
         afterWrite(written);
         if (!portUp_) {
+            traffic_.markCut(write);
             return;
         }
         if (command.rfind("BOOT:", 0) == 0 && wantsCorrupt()) {
@@ -584,6 +585,8 @@ private:
             --inFlight_;
             if (event.tag == epoch_ && portUp_) {
                 toBoard(event.bytes, event.index);
+            } else {
+                traffic_.markCut(event.index);
             }
             break;
         case Kind::OnLine:
@@ -1033,11 +1036,11 @@ private:
     void swapBoard() {
         const std::string version = calm() || rng_.chance(0.5) ? nextVersion() : "4.1";
         noteFault(kSwap);
-        if (verifyOnly_ || version == boardVersion_) {
-            // A blank board that a verify must refuse, or one the host cannot tell from the last.
+        if (verifyOnly_ || traffic_.versionReached("VER=" + version)) {
+            // A blank board that a verify must refuse, or one the host cannot tell from a board it
+            // heard before.
             outcome_.facts.boardCanHold = false;
         }
-        boardVersion_ = version;
         simboard::BootloaderOptions options;
         options.modbus = modbus_;
         options.address = address_;
@@ -1129,7 +1132,6 @@ private:
     Micros bound_ = 0;
     std::unique_ptr<simboard::Bootloader> board_;
     std::vector<std::unique_ptr<simboard::Bootloader>> retired_;
-    std::string boardVersion_ = "4.1";
     int swaps_ = 0;
     const simboard::Bootloader *heard_ = nullptr;
     std::unique_ptr<BoardEngine> engine_;

@@ -122,6 +122,12 @@ private:
         const Micros took = item.beginAt - write.at;
         const bool first = !firstSeen_;
         firstSeen_ = true;
+        // After a re-send the engine takes the line's answer and then as many more as it sent the
+        // line again, without looking at their time or which line they fit.
+        if (write.repeat && readable && (item.keyword == "OK" || item.keyword == "DOWNLOAD") &&
+            (item.kind == ItemKind::Duplicate || item.kind == ItemKind::Stray)) {
+            promise_.misleading = true;
+        }
         if (fits && !fittingSeen_ && !blocked_) {
             judgeTaken(item, write, timing, took, first);
             if (first) {
@@ -327,7 +333,10 @@ std::vector<ErrorSeen> Traffic::errors(std::size_t readsAtEnd) const {
         ErrorSeen error;
         error.read = *item.endRead;
         if (item.kind == ItemKind::Stray) {
-            if (const auto before = lineWriteBefore(*item.beginRead)) {
+            // It answers nothing: it is taken for the line written last before it, on the port as
+            // it was then.
+            const auto before = lineWriteBefore(*item.beginRead);
+            if (before && writes_[*before].epoch == item.epoch) {
                 error.lines = writes_[*before].lines;
             }
         } else if (item.answers >= 0) {
@@ -363,8 +372,9 @@ int Traffic::longestMissRun(CommandKind kind) const {
             continue;
         }
         const auto found = answerTo.find(static_cast<int>(w));
-        const bool missed = found != answerTo.end() && (found->second->lost || found->second->cut ||
-                                                        found->second->kind == ItemKind::Garbled);
+        const bool missed =
+            write.cut || (found != answerTo.end() && (found->second->lost || found->second->cut ||
+                                                      found->second->kind == ItemKind::Garbled));
         run = missed ? run + 1 : 0;
         longest = std::max(longest, run);
     }
@@ -379,6 +389,12 @@ bool Traffic::lateAnswer(Micros limitUs, Micros probeLimitUs) const {
         const Write &write = writes_[static_cast<std::size_t>(item.answers)];
         const Micros limit = write.kind == CommandKind::Probe ? probeLimitUs : limitUs;
         return *item.dueAt - write.at >= limit;
+    });
+}
+
+bool Traffic::versionReached(const std::string &text) const {
+    return std::any_of(items_.begin(), items_.end(), [&text](const Item &item) {
+        return item.keyword == text && item.endRead.has_value();
     });
 }
 

@@ -29,6 +29,7 @@ struct Write {
     bool passStart = false;         // the first line of a verify pass (not a re-send of it)
     std::vector<std::size_t> lines; // the lines of the file (from 1) that hold this record
     int epoch = 0;                  // the port's life it was written in
+    bool cut = false;               // a drop took it before it reached the board
 };
 
 enum class ItemKind {
@@ -85,7 +86,8 @@ struct Promise {
     // had voided, fitted the line, and neither order nor timing could tell it from the line's
     // answer (see beyondThePromise()): it may hide a difference.
     bool beyondInVerify = false;
-    // The same in any pass: a later refusal may name the line after the one refused.
+    // The same in any pass, or one taken as a line's answer after it was sent again: a later
+    // refusal may name the line after the one refused.
     bool misleading = false;
 };
 
@@ -99,6 +101,7 @@ public:
     void markDue(int item, Micros at) { items_[static_cast<std::size_t>(item)].dueAt = at; }
     // The port of `epoch` went away: what had not come whole by then never will.
     void cutOff(int epoch);
+    void markCut(int write) { writes_[static_cast<std::size_t>(write)].cut = true; }
     // A read at `at`; it begins and completes the items given, in order.
     void read(Micros at, const std::vector<int> &begins, const std::vector<int> &ends);
 
@@ -120,12 +123,16 @@ public:
     Promise beyondThePromise(const TimingRule &rule) const;
 
     // The longest run of answers, to one command sent again and again, that never came (lost, or
-    // cut off by a drop) or came garbled: line commands and probes apart.
+    // cut off by a drop with the answer or the command) or came garbled: line commands and probes
+    // apart.
     int longestMissRun(CommandKind kind) const;
 
     // Whether an answer was due at or after `limitUs` from its command's write (`probeLimitUs`
     // for probes), whether or not it came before the job ended.
     bool lateAnswer(Micros limitUs, Micros probeLimitUs) const;
+
+    // Whether this version text ("VER=...") reached the host.
+    bool versionReached(const std::string &text) const;
 
     // Whether the last line written before read `read` was a verify line.
     bool verifyLineBefore(std::size_t read) const;
