@@ -51,6 +51,8 @@ Firmware makeFirmware(Rng &rng, double overlapChance) {
     Firmware firmware;
     std::set<std::uint32_t> used;
     const int count = rng.between(2, 16);
+    // Most files hold records of 16 bytes, as linkers write them.
+    const bool even = rng.chance(0.6);
     for (int i = 0; i < count; ++i) {
         std::vector<std::string> lines;
         if (rng.chance(0.15)) {
@@ -59,7 +61,7 @@ Firmware makeFirmware(Rng &rng, double overlapChance) {
                                 ? hexRecord(0x04, 0, {0, static_cast<std::uint8_t>(upper)})
                                 : hexRecord(0x02, 0, {static_cast<std::uint8_t>(upper << 4), 0}));
         }
-        std::vector<std::uint8_t> data(static_cast<std::size_t>(rng.between(1, 16)));
+        std::vector<std::uint8_t> data(static_cast<std::size_t>(even ? 16 : rng.between(1, 16)));
         for (std::uint8_t &byte : data) {
             byte = static_cast<std::uint8_t>(rng.below(256));
         }
@@ -85,6 +87,11 @@ Firmware makeFirmware(Rng &rng, double overlapChance) {
     firmware.image = simboard::readHexImage(text).memory;
     firmware.verifiable = everyRecordMatches(firmware.records, firmware.image);
     return firmware;
+}
+
+std::vector<std::uint32_t> placementOf(const std::vector<std::string> &records, std::size_t index) {
+    return placementAfter({records.begin(), records.begin() + static_cast<std::ptrdiff_t>(index)},
+                          records[index]);
 }
 
 bool holds(const simboard::Memory &memory, const simboard::Memory &image) {

@@ -21,10 +21,14 @@ struct Firmware {
     bool verifiable = true;
 };
 
-// A small firmware: data records at scattered places, some behind extended address records
-// (linear and segment), one crossing into the next 64 KiB, and the end record. Records seldom
+// A small firmware: data records (mostly of 16 bytes each) at scattered places, some behind
+// extended address records (linear and segment), one crossing into the next 64 KiB, and the end
+// record. Records seldom
 // overlap (`overlapChance` for each record that would).
 Firmware makeFirmware(Rng &rng, double overlapChance);
+
+// The addresses that record `index` of the file writes, with the records before it in place.
+std::vector<std::uint32_t> placementOf(const std::vector<std::string> &records, std::size_t index);
 
 // Whether `memory` holds every byte of `image`.
 bool holds(const simboard::Memory &memory, const simboard::Memory &image);

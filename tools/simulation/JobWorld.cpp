@@ -36,7 +36,7 @@ constexpr std::size_t kJournalDepth = 16;
 // Two faults in one verify pass, against a board that does not hold the file.
 enum class Pair {
     None,
-    LostError,  // the first ERROR the board gives is lost, answers are sometimes duplicated
+    LostError,  // the first ERROR the board gives is lost, and the answer before it comes twice
     GarbleEcho, // the first ERROR comes garbled, then a copy of the answer before it
     StrayOk,    // the first ERROR is lost and a stray "OK" comes in its place
     SlowEnd,    // the verify difference comes slowly at the end record, a stray "DOWNLOAD" first
@@ -67,6 +67,9 @@ struct Faults {
     // line or garbled answer), and whether the verify loses answers instead.
     bool calmDisturbance = false;
     Pair pair = Pair::None;
+    // LostError: the copy comes before the answer to the next line, or else right after the
+    // original.
+    bool pairEcho = false;
 };
 
 // The noise of a line: no line end, no letter of an answer keyword, and (Modbus) never the
@@ -205,6 +208,7 @@ public:
             }
             handle(event);
         }
+        carryOn();
         finishFacts();
         outcome_.end = end_;
         outcome_.image = firmware_.image;
@@ -232,6 +236,21 @@ private:
     };
 
     bool done() const { return end_.has_value(); }
+
+    // The line goes on after the job ended, for a while, so that the record knows what came too
+    // late for it (the judge of the promise asks what came in the quiet the host kept).
+    void carryOn() {
+        const Micros until = now_ + 2 * timeoutMs_ * kMs + 8 * boardMicros_ + kPollUs;
+        while (done() && !events_.empty() && events_.top().at <= until) {
+            const Event event = events_.top();
+            events_.pop();
+            now_ = event.at;
+            if ((event.kind == Kind::OnLine || event.kind == Kind::ToHost) && event.tag == epoch_ &&
+                portUp_) {
+                handle(event);
+            }
+        }
+    }
     bool window() const { return policy_ == Policy::Window; }
     bool calm() const { return profile_ == Profile::Calm; }
     // Calm schedules end their faults when the second verify pass begins.
@@ -264,11 +283,13 @@ private:
         options.modbus = modbus_;
         options.address = address_;
         options.version = "4.1";
+        pairLine_ = laterDataRecord();
         options.memory = startingMemory();
         options.verifyReportsAtEnd =
             faults_.pair == Pair::SlowEnd || rng_.chance(faults_.pair == Pair::None ? 0.25 : 0.5);
         outcome_.facts.boardCanHold =
             firmware_.verifiable && (!verifyOnly_ || holds(options.memory, firmware_.image));
+        reportsAtEnd_ = options.verifyReportsAtEnd;
         board_ = std::make_unique<simboard::Bootloader>(options);
         board_->rememberRecords(kJournalDepth);
         retries_ = rng_.between(0, 3);
@@ -277,6 +298,14 @@ private:
         outcome_.facts.probesInWait =
             std::max(1, (waitMs_ + quenta::kProbeIntervalMs - 1) / quenta::kProbeIntervalMs);
         bound_ = bound();
+        note(std::string(window() ? "window" : "flasher") + ", " + profileName() +
+             (faults_.pair != Pair::None ? " " + std::to_string(static_cast<int>(faults_.pair))
+                                         : std::string()) +
+             (modbus_ ? ", Modbus address " + std::to_string(address_) : ", plain") +
+             (verifyOnly_ ? ", verify" : ", flash") + ", timeout " + std::to_string(timeoutMs_) +
+             " ms, " + std::to_string(retries_) + " retries, wait " + std::to_string(waitMs_) +
+             " ms, board answers in " + std::to_string(boardMicros_) + " us" +
+             (options.verifyReportsAtEnd ? ", tells a difference at the end record" : ""));
         const Micros horizon = 40 * kMs * static_cast<Micros>(records_.size()) + 200 * kMs;
         for (int i = 0; i < faults_.drops; ++i) {
             schedule(rng_.between64(kMs, horizon), Kind::Drop, 0);
@@ -284,6 +313,22 @@ private:
         for (int i = 0; i < faults_.strays; ++i) {
             strayAt(rng_.between64(kMs, horizon + 2 * boardMicros_));
         }
+    }
+
+    std::string profileName() const {
+        switch (profile_) {
+        case Profile::Clean:
+            return "no fault";
+        case Profile::Calm:
+            return "recoverable faults";
+        case Profile::Gentle:
+            return "harmless faults";
+        case Profile::Wild:
+            return "any faults";
+        case Profile::Pair:
+            return "a pair of faults";
+        }
+        return {};
     }
 
     Profile drawProfile() {
@@ -344,10 +389,7 @@ private:
             f.pair = static_cast<Pair>(rng_.between(1, 4));
             f.split = maybe(0.2, 0.3);
             f.adapterMs = rng_.chance(0.2) ? (rng_.chance(0.5) ? 16 : 1) : 0;
-            if (f.pair == Pair::LostError) {
-                f.dupBack = maybe(0.5, 0.3);
-                f.dupEcho = f.dupBack > 0 ? 0.0 : 0.3;
-            }
+            f.pairEcho = rng_.chance(0.5);
             break;
         }
         if (window()) {
@@ -360,7 +402,8 @@ private:
 
     // The board's pace, and a timeout that fits it (most of the time).
     void drawTiming() {
-        const bool slow = faults_.pair == Pair::SlowEnd || rng_.chance(0.2);
+        const bool slow =
+            faults_.pair == Pair::SlowEnd || rng_.chance(faults_.pair == Pair::None ? 0.2 : 0.5);
         std::size_t longest = 0;
         for (const std::string &record : records_) {
             longest = std::max(longest, record.size() + 6 + (modbus_ ? 3 : 0));
@@ -392,9 +435,10 @@ private:
         if (verifyOnly_ && profile_ != Profile::Wild) {
             simboard::Memory memory = firmware_.image;
             if (profile_ == Profile::Pair) {
-                auto it = memory.begin();
-                std::advance(it, rng_.below(static_cast<int>(memory.size())));
-                it->second ^= static_cast<std::uint8_t>(1 << rng_.below(8));
+                const auto places = placementOf(records_, pairLine_);
+                memory[places[static_cast<std::size_t>(
+                    rng_.below(static_cast<int>(places.size())))]] ^=
+                    static_cast<std::uint8_t>(1 << rng_.below(8));
             }
             return memory;
         }
@@ -507,7 +551,7 @@ private:
             traffic_.markCut(write);
             return;
         }
-        if (command.rfind("BOOT:", 0) == 0 && wantsCorrupt()) {
+        if (command.rfind("BOOT:", 0) == 0 && wantsCorrupt(written)) {
             if (const auto changed = corrupted(command)) {
                 pairCorrupted_ = true;
                 bytes = modbus_ ? withCrc(std::string(1, static_cast<char>(address_)) + *changed)
@@ -520,12 +564,39 @@ private:
         schedule(wireFree_, Kind::ToBoard, epoch_, bytes, write);
     }
 
-    // A pair against a flashed board: its first data line reaches the board changed.
-    bool wantsCorrupt() {
+    // A pair against a flashed board: one data line in the later half of the file reaches the
+    // board changed, the first time it goes out.
+    bool wantsCorrupt(const Write &written) {
         if (faults_.pair != Pair::None) {
-            return !verifyOnly_ && !pairCorrupted_;
+            return !verifyOnly_ && !pairCorrupted_ && !written.lines.empty() &&
+                   written.lines.front() == pairLine_ + 1;
         }
         return allowed() && rng_.chance(faults_.corrupt);
+    }
+
+    // The line whose ERROR a pair's board gives: its differing record's, or the end record's.
+    std::size_t pairErrorLine() const { return reportsAtEnd_ ? records_.size() : pairLine_ + 1; }
+
+    // Whether the pair's one copy goes with the verify of this write, of line `line`.
+    bool pairCopyDue(int write, std::size_t line) const {
+        const Write &written = traffic_.writes()[static_cast<std::size_t>(write)];
+        return !pairCopied_ && written.kind == CommandKind::Verify && !written.lines.empty() &&
+               written.lines.front() == line;
+    }
+
+    // A data record in the later half of the file (the index of the first when there is none), so
+    // that the engine has timed answers of its kind before it.
+    std::size_t laterDataRecord() {
+        std::vector<std::size_t> later;
+        for (std::size_t i = records_.size() / 2; i + 1 < records_.size(); ++i) {
+            if (records_[i].compare(7, 2, "00") == 0) {
+                later.push_back(i);
+            }
+        }
+        if (later.empty()) {
+            return 0;
+        }
+        return later[static_cast<std::size_t>(rng_.below(static_cast<int>(later.size())))];
     }
 
     // What a write sets off on the line besides its answer: a stray keyword soon after.
@@ -598,7 +669,10 @@ private:
         case Kind::ToHost:
             --inFlight_;
             if (event.tag == epoch_ && portUp_) {
-                toHost(event.index);
+                arrived(event.index);
+                if (!done()) {
+                    toHost(event.index);
+                }
             }
             break;
         case Kind::Tick:
@@ -641,6 +715,11 @@ private:
         apply(engine_->portBack(now_));
     }
 
+    void arrived(int chunk) {
+        const std::string &bytes = chunks_[static_cast<std::size_t>(chunk)].bytes;
+        traffic_.arrived(now_, !modbus_ && bytes.find_first_not_of("\r\n") == std::string::npos);
+    }
+
     // The flasher reads as bytes come: everything that reaches the host at one moment is one read.
     void toHost(int chunk) {
         std::vector<int> chunks{chunk};
@@ -651,6 +730,7 @@ private:
         while (!events_.empty() && events_.top().at == now_ && events_.top().kind == Kind::ToHost) {
             --inFlight_;
             if (events_.top().tag == epoch_) {
+                arrived(events_.top().index);
                 chunks.push_back(events_.top().index);
             }
             events_.pop();
@@ -696,7 +776,8 @@ private:
             begins.insert(begins.end(), chunk.begins.begin(), chunk.begins.end());
             ends.insert(ends.end(), chunk.ends.begin(), chunk.ends.end());
         }
-        traffic_.read(now_, begins, ends);
+        traffic_.read(now_, begins, ends,
+                      !modbus_ && bytes.find_first_not_of("\r\n") == std::string::npos);
         note("read " + printable(bytes));
         heard_ = board_.get();
         return bytes;
@@ -713,7 +794,7 @@ private:
                     downloadLinesTaken_ = 0;
                 }
             }
-            echo();
+            echo(write);
             boardFree_ = std::max(boardFree_, now_) + processing();
             answer(exchange, write);
             if (faults_.resetAtLine > 0 && exchange.downloadLine &&
@@ -727,11 +808,14 @@ private:
     Micros processing() { return boardMicros_ * rng_.between(85, 115) / 100; }
 
     // A board that sends its last answer again before it answers the next command.
-    void echo() {
-        if (lastAnswer_.empty() || !disturbanceAllowed() ||
-            !rng_.chance(disturbChance(faults_.dupEcho))) {
+    void echo(int write) {
+        const bool pairCopy = faults_.pair == Pair::LostError && faults_.pairEcho &&
+                              pairCopyDue(write, pairErrorLine());
+        if (lastAnswer_.empty() || (!pairCopy && (!disturbanceAllowed() ||
+                                                  !rng_.chance(disturbChance(faults_.dupEcho))))) {
             return;
         }
+        pairCopied_ = pairCopied_ || pairCopy;
         useDisturbance();
         noteFault(kDuplicate);
         Delivery copy(!modbus_);
@@ -741,9 +825,15 @@ private:
                 std::move(copy), true);
     }
 
-    // How likely a disturbance is: calm schedules draw their one in the first verify pass.
+    // How likely a disturbance is: calm schedules draw their one in the first verify pass, pairs
+    // theirs in verify passes.
     double disturbChance(double rate) const {
-        return calm() ? (faults_.calmDisturbance && verifyStarts_ == 1 ? 0.05 : 0.0) : rate;
+        if (calm()) {
+            return faults_.calmDisturbance && verifyStarts_ == 1 ? 0.05 : 0.0;
+        }
+        const Write *last = traffic_.lastWrite();
+        const bool verifying = last != nullptr && last->kind == CommandKind::Verify;
+        return faults_.pair == Pair::None || verifying ? rate : 0.0;
     }
 
     // Whether a stray, duplicate, noise line or garbled answer may come now: calm schedules allow
@@ -802,8 +892,8 @@ private:
         }
         Micros at = boardFree_ + static_cast<Micros>(bytes.size()) * byteMicros_;
         if (firstError && faults_.pair == Pair::SlowEnd &&
-            exchange.command.find(":00000001FF") != std::string::npos) {
-            at += slowEndMicros();
+            exchange.command.find("00000001FF") != std::string::npos) {
+            at = std::max(at, slowEnd(traffic_.writes()[static_cast<std::size_t>(write)].at));
         }
         if ((firstError && (faults_.pair == Pair::LostError || faults_.pair == Pair::StrayOk)) ||
             (allowed() && lossAllowed(verifyLine) && rng_.chance(faults_.lose))) {
@@ -843,7 +933,10 @@ private:
                                   texts[rng_.below(4)]);
             deliver(at, std::move(other), true);
         }
-        if (disturbanceAllowed() && rng_.chance(disturbChance(faults_.dupBack))) {
+        const bool pairCopy = faults_.pair == Pair::LostError && !faults_.pairEcho &&
+                              pairCopyDue(write, pairErrorLine() - 1);
+        pairCopied_ = pairCopied_ || pairCopy;
+        if (pairCopy || (disturbanceAllowed() && rng_.chance(disturbChance(faults_.dupBack)))) {
             useDisturbance();
             noteFault(kDuplicate);
             delivery.add(bytes, item(ItemKind::Duplicate, keyword, write), keywordOffset(bytes));
@@ -865,11 +958,12 @@ private:
         }
     }
 
-    // The board's verdict at the end record, late: from a little over its usual answer time to a
-    // few times the quiet the host keeps after it.
-    Micros slowEndMicros() {
+    // When the board's verdict at the end record written at `written` comes, late: from half its
+    // usual answer time to four times it, within or past the quiet of twice the slowest answer
+    // that the host keeps after the stray "DOWNLOAD".
+    Micros slowEnd(Micros written) {
         noteFault(kSlowEnd);
-        return rng_.between64(0, 5 * boardMicros_);
+        return written + rng_.between64(boardMicros_ / 2, 4 * boardMicros_);
     }
 
     bool lossAllowed(bool verifyLine) const {
@@ -1161,6 +1255,9 @@ private:
     bool pairErrorMet_ = false;
     bool pairStray_ = false;
     bool pairCorrupted_ = false;
+    std::size_t pairLine_ = 0; // the record a pair's board differs in
+    bool pairCopied_ = false;
+    bool reportsAtEnd_ = false;
     std::string lastAnswer_;
     std::string lastKeyword_;
     int lastWrite_ = -1;

@@ -37,6 +37,7 @@ struct Timing {
     int count = 0;
     std::optional<Micros> quickestTimed;
     std::optional<Micros> quickestAll;
+    int seen = 0; // answers that fit such a line, sent once: no fewer than the engine timed
 };
 
 // How long an answer that the engine surely took for the line's own took, to come whole.
@@ -51,8 +52,9 @@ struct Span {
 class PromiseJudge {
 public:
     PromiseJudge(const std::vector<Write> &writes, const std::vector<Item> &items,
-                 const std::vector<Read> &reads, const TimingRule &rule)
-        : writes_(writes), items_(items), reads_(reads), rule_(rule) {}
+                 const std::vector<Read> &reads, const std::vector<Traffic::Arrival> &arrivals,
+                 const TimingRule &rule)
+        : writes_(writes), items_(items), reads_(reads), arrivals_(arrivals), rule_(rule) {}
 
     Promise judge() {
         std::size_t next = 0;
@@ -137,6 +139,7 @@ private:
         if (fits) {
             fittingSeen_ = true;
             timing.quickestAll = std::min(timing.quickestAll.value_or(took), took);
+            timing.seen += write.repeat ? 0 : 1;
         } else if (readable && !isVersion(item) && !item.keyword.empty()) {
             // A keyword the line does not want: the engine sends the line again, or refuses.
             blocked_ = true;
@@ -150,11 +153,12 @@ private:
                *timing.quickestAll - took >= rule_.slackUs;
     }
 
-    // Whether the engine surely did not judge it too soon: it is no quicker than half of an
-    // answer the engine timed.
+    // Whether the engine surely did not judge it too soon: it had not timed enough of them, or it
+    // is no quicker than half of an answer the engine timed.
     bool surelyOwn(const Timing &timing, const Write &write, Micros took) const {
-        return !write.repeat && timing.quickestTimed &&
-               took * rule_.soonerFactor >= *timing.quickestTimed;
+        return !write.repeat &&
+               (timing.seen < rule_.timedAnswers ||
+                (timing.quickestTimed && took * rule_.soonerFactor >= *timing.quickestTimed));
     }
 
     // The first answer that fits the line, after nothing or only what the engine passes over (a
@@ -202,8 +206,9 @@ private:
         if (rule_.timeoutUs > 0) {
             quiet = std::min(quiet, rule_.timeoutUs);
         }
-        const std::size_t after = *item.endRead + 1;
-        return after < reads_.size() && reads_[after].at < item.endAt + quiet;
+        return std::any_of(arrivals_.begin(), arrivals_.end(), [&](const Traffic::Arrival &a) {
+            return a.at > item.endAt && a.at < item.endAt + quiet && !a.lineEndsOnly;
+        });
     }
 
     // The last read in which the engine may have forgotten what it timed, up to `read`.
@@ -232,6 +237,7 @@ private:
     const std::vector<Write> &writes_;
     const std::vector<Item> &items_;
     const std::vector<Read> &reads_;
+    const std::vector<Traffic::Arrival> &arrivals_;
     TimingRule rule_;
     std::map<std::pair<CommandKind, std::size_t>, Timing> timings_;
     std::vector<Span> spans_;
@@ -280,9 +286,10 @@ int Traffic::item(ItemKind kind, std::string keyword, int answers, int epoch) {
     return static_cast<int>(items_.size()) - 1;
 }
 
-void Traffic::read(Micros at, const std::vector<int> &begins, const std::vector<int> &ends) {
+void Traffic::read(Micros at, const std::vector<int> &begins, const std::vector<int> &ends,
+                   bool lineEndsOnly) {
     const std::size_t index = reads_.size();
-    reads_.push_back({at, begins, ends});
+    reads_.push_back({at, begins, ends, lineEndsOnly});
     for (const int id : begins) {
         Item &item = items_[static_cast<std::size_t>(id)];
         item.beginRead = index;
@@ -350,7 +357,7 @@ std::vector<ErrorSeen> Traffic::errors(std::size_t readsAtEnd) const {
 }
 
 Promise Traffic::beyondThePromise(const TimingRule &rule) const {
-    return PromiseJudge(writes_, items_, reads_, rule).judge();
+    return PromiseJudge(writes_, items_, reads_, arrivals_, rule).judge();
 }
 
 int Traffic::longestMissRun(CommandKind kind) const {

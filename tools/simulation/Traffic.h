@@ -60,8 +60,9 @@ struct Item {
 // One read of the host.
 struct Read {
     Micros at = 0;
-    std::vector<int> begun; // the items whose first byte it brought, in order
-    std::vector<int> ended; // the items it completed
+    std::vector<int> begun;    // the items whose first byte it brought, in order
+    std::vector<int> ended;    // the items it completed
+    bool lineEndsOnly = false; // plain mode: it held nothing but CR and LF
 };
 
 // An ERROR that reached the host, and the lines it refused.
@@ -93,6 +94,12 @@ struct Promise {
 
 class Traffic {
 public:
+    // Bytes that reached the host.
+    struct Arrival {
+        Micros at = 0;
+        bool lineEndsOnly = false; // plain mode: nothing but CR and LF
+    };
+
     explicit Traffic(const std::vector<std::string> &records) : records_(records) {}
 
     int write(Micros at, std::string command, std::size_t wireBytes, int epoch);
@@ -103,7 +110,11 @@ public:
     void cutOff(int epoch);
     void markCut(int write) { writes_[static_cast<std::size_t>(write)].cut = true; }
     // A read at `at`; it begins and completes the items given, in order.
-    void read(Micros at, const std::vector<int> &begins, const std::vector<int> &ends);
+    void read(Micros at, const std::vector<int> &begins, const std::vector<int> &ends,
+              bool lineEndsOnly);
+
+    // Bytes reached the host at `at`, whether the job still read them or had ended.
+    void arrived(Micros at, bool lineEndsOnly) { arrivals_.push_back({at, lineEndsOnly}); }
 
     std::size_t reads() const { return reads_.size(); }
     const std::vector<Write> &writes() const { return writes_; }
@@ -152,6 +163,7 @@ private:
     std::vector<Write> writes_;
     std::vector<Item> items_;
     std::vector<Read> reads_;
+    std::vector<Arrival> arrivals_;
 };
 
 } // namespace simulation
