@@ -167,8 +167,8 @@ private slots:
             << "line 1 or an earlier one: verify: the board answered \"ERROR\"";
         // "OK" to the end record is sent again; the ERROR after it answers the end record.
         QTest::newRow("before a re-send")
-            << QByteArrayList{"OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n", "OK\r\n",
-                              "OK\r\n", "OK\r\n", "OK\r\nERROR\r\n"}
+            << QByteArrayList{"OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n",
+                              "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\nERROR\r\n"}
             << "line 4 or an earlier one: verify: the board answered \"ERROR\"";
     }
     void errorBeforeTheLineWentOut() {
@@ -348,6 +348,41 @@ private slots:
         talk.timer();
         QCOMPARE(talk.message(), QStringLiteral("downloaded and verified"));
         QCOMPARE(talk.engine.verifyPasses(), 1);
+    }
+
+    // A board quicker than it first seemed voids one pass, not all: the answer judged too soon
+    // is learned as what the board can do.
+    void quickerThanItSeemed() {
+        const std::vector<std::string> file{kData1, kData2, kData3, kData1, kEnd};
+        BoardTask task = taskOf(JobKind::Verify);
+        task.records = &file;
+        Talk talk(task);
+        talk.read("VER=4.1\r\n");
+        talk.answer({"OK\r\n", "OK\r\n", "OK\r\n"}, 40000);
+        talk.read("OK\r\n", 4000); // judged too soon: no answer of line 4's, and the pass is void
+        talk.timer();              // line 4 goes out again
+        talk.read("OK\r\n", 4000);
+        talk.timer(); // no other answer to line 4 comes
+        talk.read("DOWNLOAD\r\n", 4000);
+        talk.timer(); // the quiet before the next pass
+        QCOMPARE(talk.engine.verifyPasses(), 2);
+        talk.answer({"OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n"}, 4000);
+        talk.timer();
+        QCOMPARE(talk.message(), QStringLiteral("verified"));
+        QCOMPARE(talk.engine.verifyPasses(), 2);
+    }
+
+    // After a re-send the line's other answer is waited for as long as two timeouts for each
+    // send: a board slow once answers late, and that answer is not the next line's.
+    void reSentLineDrains() {
+        Talk talk(JobKind::Verify);
+        talk.read("VER=4.1\r\n");
+        talk.timer(); // line 1 goes out again
+        talk.read("OK\r\n", 100000);
+        const std::size_t sent = talk.sent.size();
+        talk.read("OK\r\n", 3900000);
+        QCOMPARE(talk.sent.size(), sent + 1);
+        QCOMPARE(talk.last(), QStringLiteral("BOOT#0400100005060708D2\r\n"));
     }
 
     // A board slow once is answered twice; the second answer is not taken for the next line's.
