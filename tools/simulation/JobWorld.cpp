@@ -33,6 +33,15 @@ constexpr Micros kReopenUs = 50 * kMs;
 // Journal depth of the simulated boards: more than a drop ever loses.
 constexpr std::size_t kJournalDepth = 16;
 
+// The kind of schedule drawn for a seed.
+enum class Profile {
+    Clean,  // no fault
+    Calm,   // faults a flasher recovers from, ending when the second verify pass begins
+    Gentle, // faults that change nothing but the reads: split answers, adapters, other boards
+    Wild,   // anything
+    Pair,   // two faults in one verify pass, against a board that does not hold the file
+};
+
 // Two faults in one verify pass, against a board that does not hold the file.
 enum class Pair {
     None,
@@ -269,7 +278,6 @@ private:
         policy_ = rng_.chance(0.3) ? Policy::Window : Policy::Flasher;
         profile_ = drawProfile();
         outcome_.policy = policy_;
-        outcome_.profile = profile_;
         const bool rough = profile_ == Profile::Wild;
         firmware_ = makeFirmware(rng_, rough ? 0.1 : 0.0);
         records_ = firmware_.records;

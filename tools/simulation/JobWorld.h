@@ -25,15 +25,6 @@ namespace simulation {
 // the window (its firmware job, framing its commands itself, reading at its 30 ms poll).
 enum class Policy { Flasher, Window };
 
-// The kind of schedule drawn for a seed.
-enum class Profile {
-    Clean,  // no fault
-    Calm,   // faults a flasher recovers from, ending when the second verify pass begins
-    Gentle, // faults that change nothing but the reads: split answers, adapters, other boards
-    Wild,   // anything
-    Pair,   // two faults in one verify pass, against a board that does not hold the file
-};
-
 // The faults of the world, a bit each.
 enum Fault : std::uint32_t {
     kLose = 1u << 0,         // an answer lost on the line
@@ -85,7 +76,6 @@ struct Facts {
 // What became of one job.
 struct Outcome {
     Policy policy = Policy::Flasher;
-    Profile profile = Profile::Clean;
     std::optional<quenta::JobOutcome> end; // none: the job never ended
     bool waiting = false;                  // the window waits for an answer that will never come
     bool overran = false;                  // the virtual clock passed the bound first

@@ -74,7 +74,7 @@ private:
     void onWrite(std::size_t index) {
         current_ = index;
         firstSeen_ = false;
-        fittingSeen_ = false;
+        taken_ = false;
         blocked_ = false;
         const Write &write = writes_[index];
         if (write.kind != CommandKind::Verify) {
@@ -130,14 +130,17 @@ private:
             (item.kind == ItemKind::Duplicate || item.kind == ItemKind::Stray)) {
             promise_.misleading = true;
         }
-        if (fits && !fittingSeen_ && !blocked_) {
+        // Until an answer that fits is surely taken, each one may be: one judged too soon before it
+        // is passed over.
+        if (fits && !taken_ && !blocked_) {
+            const bool surely = surelyOwn(timing, write, took);
             judgeTaken(item, write, timing, took, first);
             if (first) {
                 learn(item, write, timing, took);
             }
+            taken_ = surely;
         }
         if (fits) {
-            fittingSeen_ = true;
             timing.quickestAll = std::min(timing.quickestAll.value_or(took), took);
             timing.seen += write.repeat ? 0 : 1;
         } else if (readable && !isVersion(item) && !item.keyword.empty()) {
@@ -161,8 +164,9 @@ private:
                 (timing.quickestTimed && took * rule_.soonerFactor >= *timing.quickestTimed));
     }
 
-    // The first answer that fits the line, after nothing or only what the engine passes over (a
-    // version, something unreadable): taken for the line's answer unless judged too soon.
+    // An answer that fits the line, after nothing or only what the engine passes over (a version,
+    // something unreadable, answers judged too soon): taken for the line's answer unless judged
+    // too soon itself.
     void judgeTaken(const Item &item, const Write &write, const Timing &timing, Micros took,
                     bool first) {
         if (item.kind != ItemKind::Duplicate && item.kind != ItemKind::Stray) {
@@ -243,10 +247,10 @@ private:
     std::vector<Span> spans_;
     std::set<std::string> versions_;
     std::optional<std::size_t> current_;
-    bool firstSeen_ = false;   // something came after the write
-    bool fittingSeen_ = false; // an answer that fits the line came after the write
-    bool blocked_ = false;     // a keyword the line does not want came first
-    bool passResent_ = false;  // a line of the verify pass under way was sent again
+    bool firstSeen_ = false;  // something came after the write
+    bool taken_ = false;      // an answer that fits the line came after the write, surely taken
+    bool blocked_ = false;    // a keyword the line does not want came first
+    bool passResent_ = false; // a line of the verify pass under way was sent again
     Promise promise_;
 };
 
