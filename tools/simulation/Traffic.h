@@ -125,12 +125,15 @@ public:
     std::vector<ErrorSeen> errors(std::size_t readsAtEnd) const;
 
     // Whether some stray or duplicate made traffic that the engine's rule cannot tell from a good
-    // board's: it was the first thing from the board after a line's write (in a verify pass, one
-    // in which no line had been sent again), it was the keyword that line wants ("OK", or
-    // "DOWNLOAD" for the end record), and its start was not far sooner after the write than every
-    // earlier answer to such a line (same pass, same length), by the rule's factor and slack once
-    // the rule's count of them had come; for the end record, besides, nothing came in the least
-    // quiet that the rule promises after it.
+    // board's. Beyond the promise in a verify pass: it was the first thing from the board after a
+    // verify line's write, in a pass in which no line had been sent again; it was the keyword that
+    // line wants ("OK", or "DOWNLOAD" for the end record); its start after the write was not far
+    // sooner than every earlier answer to such a line (same pass, same length), by the rule's
+    // factor and slack, once the rule's count of them had come; and, for the end record, nothing
+    // but line ends came in the least quiet the rule keeps after it (twice the slowest answer the
+    // board surely gave, at least the settle, at most the timeout). Misleading besides: the same
+    // in a download pass or a voided one, after things the engine passes over (a version, an
+    // unreadable line, an answer judged too soon), or taken among a re-sent line's answers.
     Promise beyondThePromise(const TimingRule &rule) const;
 
     // The longest run of answers, to one command sent again and again, that never came (lost, or
