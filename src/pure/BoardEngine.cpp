@@ -241,7 +241,9 @@ int BoardEngine::closingQuietMs() const {
 
 Step BoardEngine::onSettleAnswer(const Answer &answer) {
     if (settleRefuses_ && refuses(findKeyword(answer.text))) {
-        return refuseAnswer(answer.text, inFlight(), true);
+        // It answers the line written last on the port as it is now, or an earlier one; after a
+        // drop, none was.
+        return refuseAnswer(answer.text, lineWritten_, true);
     }
     if (++settleAnswers_ >= kMaxSettleAnswers) {
         return afterSettle();

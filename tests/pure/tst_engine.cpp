@@ -428,6 +428,21 @@ private slots:
         }
     }
 
+    // After a drop, an ERROR in the quiet after the probes came before any line went out on the
+    // port as it is now: it is refused, and names no line.
+    void errorAfterADrop() {
+        Talk talk(JobKind::Flash);
+        talk.answer({"VER=4.1\r\n", "OK\r\n"});
+        talk.take(talk.engine.portLost("gone", talk.now));
+        talk.take(talk.engine.portBack(talk.now));
+        talk.timer(); // the first probe gets no answer: a second goes out
+        talk.read("VER=4.1\r\n");
+        QVERIFY(!talk.end);
+        talk.read("ERROR\r\n");
+        QVERIFY(talk.end);
+        QCOMPARE(talk.message(), QStringLiteral("before line 2: the board answered \"ERROR\""));
+    }
+
     // A port that drops before the bootloader answered is waited for, as during a download.
     void dropWhileProbing() {
         Talk talk(JobKind::Flash);
