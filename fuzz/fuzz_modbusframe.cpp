@@ -19,8 +19,8 @@ std::string answerFrame(std::uint8_t address, std::string_view text) {
     return frame + CRC16(frame);
 }
 
-// Whether a frame of at least kModbusMinFrame characters with a valid CRC starts anywhere in the
-// buffer at an accepted address followed by "B".
+// Whether a frame of at least kModbusMinFrame characters, its text ending in CR LF and closed by
+// a valid CRC, starts anywhere in the buffer at an accepted address followed by "B".
 bool holdsCompleteFrame(std::string_view buffer, const AddressSet &accepted) {
     for (std::size_t start = 0; start + 1 < buffer.size(); ++start) {
         if (!accepted.test(static_cast<unsigned char>(buffer[start])) || buffer[start + 1] != 'B') {
@@ -29,7 +29,7 @@ bool holdsCompleteFrame(std::string_view buffer, const AddressSet &accepted) {
         std::uint16_t reg = 0xFFFF;
         for (std::size_t end = start; end + 2 < buffer.size(); ++end) {
             reg = crc16Update(reg, buffer[end]);
-            if (end + 3 - start >= kModbusMinFrame &&
+            if (end + 3 - start >= kModbusMinFrame && buffer.substr(end - 1, 2) == "\r\n" &&
                 static_cast<unsigned char>(buffer[end + 1]) == (reg & 0xFF) &&
                 static_cast<unsigned char>(buffer[end + 2]) == (reg >> 8)) {
                 return true;

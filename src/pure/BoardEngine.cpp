@@ -56,6 +56,11 @@ std::string addressesText(const std::vector<std::uint8_t> &addresses) {
     return text;
 }
 
+// Whether a read holds more than line ends: those may close an answer already taken.
+bool holdsMoreThanLineEnds(std::string_view bytes) {
+    return bytes.find_first_not_of("\r\n") != std::string_view::npos;
+}
+
 int probesWithin(int ms) {
     return ms <= kProbeIntervalMs ? 1 : (ms + kProbeIntervalMs - 1) / kProbeIntervalMs;
 }
@@ -196,8 +201,10 @@ Step BoardEngine::received(std::string_view bytes, Micros now) {
         merge(step, onAnswer(answer));
     }
     // Anything at all after the last answer of a verify pass, even the start of an answer or
-    // noise, means the pass was not what it seemed.
-    if (closing && phase_ == Phase::Closing && !bytes.empty()) {
+    // noise, means the pass was not what it seemed; but for the rest of that answer's line end,
+    // which a plain line may bring in the next read.
+    if (closing && phase_ == Phase::Closing &&
+        (modbus() ? !bytes.empty() : holdsMoreThanLineEnds(bytes))) {
         clean_ = false;
         disturbance_ = "something came after the answer to the end record";
         merge(step, voidPass());
@@ -223,7 +230,7 @@ Step BoardEngine::onAnswer(const Answer &answer) {
         return onDrainAnswer(answer.text);
     case Phase::Closing:
         if (refuses(findKeyword(answer.text))) {
-            return refuseAnswer(answer.text, lineNumber());
+            return refuseAnswer(answer.text, inFlight());
         }
         clean_ = false;
         disturbance_ = "another answer came after the answer to the end record (\"" +
@@ -295,7 +302,9 @@ int BoardEngine::closingQuietMs() const {
 
 Step BoardEngine::onSettleAnswer(const Answer &answer) {
     if (settleRefuses_ && refuses(findKeyword(answer.text))) {
-        return refuseAnswer(answer.text, lineNumber(), true);
+        // It answers the line written last on the port as it is now, or an earlier one; after a
+        // drop, none was.
+        return refuseAnswer(answer.text, lineWritten_, true);
     }
     if (++settleAnswers_ >= kMaxSettleAnswers) {
         return afterSettle();
@@ -422,6 +431,9 @@ Step BoardEngine::sendLine(bool again) {
     phase_ = Phase::Lines;
     ++sends_;
     ++commands_;
+    // Before a re-send, that is the line itself: an answer may be its earlier send's.
+    lineBefore_ = lineWritten_;
+    lineWritten_ = inFlight();
     std::string bytes = frame(lineCommand());
     sentPosition_ = reader_.position();
     sentAt_ = now_;
@@ -431,14 +443,10 @@ Step BoardEngine::sendLine(bool again) {
     return step;
 }
 
-std::size_t BoardEngine::lineBefore() const {
-    return pass_ == Pass::Verify ? lineNumber() - 1 : 0;
-}
-
 std::string BoardEngine::extraReason(const Answer &answer) const {
     if (answer.begin < sentPosition_) {
-        return lineBefore() > 0
-                   ? "two answers to line " + std::to_string(lineBefore())
+        return lineBefore_.line > 0
+                   ? "two answers to line " + std::to_string(lineBefore_.line)
                    : "an answer came before line " + std::to_string(lineNumber()) + " was out";
     }
     if (sends_ != 1) {
@@ -480,8 +488,8 @@ Step BoardEngine::onLineAnswer(const Answer &answer) {
         learn(answer, extra.empty());
     }
     if (refuses(keyword)) {
-        return answer.begin < sentPosition_ ? refuseAnswer(answer.text, lineBefore(), true)
-                                            : refuseAnswer(answer.text, lineNumber());
+        return answer.begin < sentPosition_ ? refuseAnswer(answer.text, lineBefore_, true)
+                                            : refuseAnswer(answer.text, inFlight());
     }
     if (!extra.empty()) {
         return onExtraAnswer(std::move(extra));
@@ -557,7 +565,7 @@ Step BoardEngine::advance() {
 Step BoardEngine::onDrainAnswer(const std::string &text) {
     const Keyword keyword = findKeyword(text);
     if (refuses(keyword)) {
-        return refuseAnswer(text, strayLine_);
+        return refuseAnswer(text, {strayLine_, pass_});
     }
     if (keyword == Keyword::Version || keyword == Keyword::None || --strays_ > 0) {
         return disturb("more answers than lines came at line " + std::to_string(strayLine_));
@@ -624,12 +632,13 @@ Step BoardEngine::voidPass() {
                                     : std::string()));
 }
 
-Step BoardEngine::refuseAnswer(const std::string &text, std::size_t line, bool orEarlier) {
+Step BoardEngine::refuseAnswer(const std::string &text, PassLine at, bool orEarlier) {
     const std::string where =
-        line == 0 ? "before line " + std::to_string(lineNumber())
-                  : "line " + std::to_string(line) + (orEarlier ? " or an earlier one" : "");
+        at.line == 0 ? "before line " + std::to_string(lineNumber())
+                     : "line " + std::to_string(at.line) + (orEarlier ? " or an earlier one" : "");
+    const Pass pass = at.line == 0 ? pass_ : at.pass;
     return finish(JobResult::Refused,
-                  where + ": " + (pass_ == Pass::Verify ? "verify: " : "") +
+                  where + ": " + (pass == Pass::Verify ? "verify: " : "") +
                       "the board answered \"" + shown(text) + "\"",
                   findKeyword(text));
 }
@@ -694,6 +703,7 @@ Step BoardEngine::portLost(std::string_view why, Micros now) {
         return {};
     }
     reader_.clear();
+    lineWritten_ = {};
     lostWhere_ = why.empty() ? where() : where() + " (" + std::string(why) + ")";
     if (phase_ == Phase::Single && installSent_) {
         return finish(JobResult::Ok, "the firmware was started; the board left the port, as a "

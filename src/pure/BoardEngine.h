@@ -206,12 +206,16 @@ private:
     Step voidPass();
     Step single(std::string command);
     Step finish(JobResult result, std::string message, Keyword answer = Keyword::None);
-    // Refuses the board for its answer to `line` (0: before the first line), or to a line before
-    // it when `orEarlier`.
-    Step refuseAnswer(const std::string &text, std::size_t line, bool orEarlier = false);
-    // The line answered before the one in flight in a verify pass, which runs in order; 0 when
-    // there is none or it is not known.
-    std::size_t lineBefore() const;
+    // A line of a pass, as the messages name it; line 0: none.
+    struct PassLine {
+        std::size_t line = 0;
+        Pass pass = Pass::Download;
+    };
+    // Refuses the board for its answer to `at` (line 0: before the line in flight), or to a line
+    // before it when `orEarlier`.
+    Step refuseAnswer(const std::string &text, PassLine at, bool orEarlier = false);
+    // The line in flight, in its pass.
+    PassLine inFlight() const { return {lineNumber(), pass_}; }
 
     BoardTask task_;
     AnswerReader reader_;
@@ -234,6 +238,10 @@ private:
     std::size_t strayLine_ = 0; // that line's number
     // The line in flight went out last when the reader stood here, at this moment, this long.
     std::uint64_t sentPosition_ = 0;
+    // The line written last before the line in flight went out (last), on the port as it is now:
+    // an answer that began before that answers it, or one before it.
+    PassLine lineBefore_;
+    PassLine lineWritten_;
     Micros sentAt_ = 0;
     std::size_t sentBytes_ = 0;
     // What the board's answers took in this job: for each pass and command length how many were

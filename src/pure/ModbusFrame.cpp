@@ -11,13 +11,16 @@ bool accepts(const AddressSet &accepted, char c) {
     return accepted.test(static_cast<unsigned char>(c));
 }
 
-// The length of the shortest valid frame that starts at `start`, if any.
+// The length of the shortest valid frame that starts at `start`, if any: it ends where the
+// answer's line end is followed by the CRC-16 over everything before. (Without the line end, two
+// bytes of an answer may happen to be the CRC of the bytes before them.)
 std::optional<std::size_t> completeFrameAt(std::string_view buffer, std::size_t start) {
     const std::string_view rest = buffer.substr(start);
     std::uint16_t reg = 0xFFFF;
     for (std::size_t body = 1; body + 2 <= rest.size(); ++body) {
         reg = crc16Update(reg, rest[body - 1]);
-        if (body + 2 >= kModbusMinFrame && static_cast<unsigned char>(rest[body]) == (reg & 0xFF) &&
+        if (body + 2 >= kModbusMinFrame && rest.substr(body - 2, 2) == "\r\n" &&
+            static_cast<unsigned char>(rest[body]) == (reg & 0xFF) &&
             static_cast<unsigned char>(rest[body + 1]) == (reg >> 8)) {
             return body + 2;
         }
@@ -90,19 +93,40 @@ std::optional<ModbusEvent> ModbusReceiver::scan(const AddressSet &accepted) {
     if (buffer_.size() < kModbusMinFrame) {
         return std::nullopt;
     }
-    if (!accepts(accepted, buffer_[0]) || buffer_[1] != kMarker) {
-        const auto kind = accepts(accepted, buffer_[0]) ? ModbusEvent::Kind::MarkerError
-                                                        : ModbusEvent::Kind::AddressError;
-        const std::uint64_t begin = start_;
+    const std::uint64_t begin = start_;
+    if (!accepts(accepted, buffer_[0])) {
         drop(nextStart(buffer_, 1, accepted));
-        return ModbusEvent{kind, 0, {}, begin};
+        return ModbusEvent{ModbusEvent::Kind::AddressError, 0, {}, begin};
     }
-    for (std::size_t p = 0; p < buffer_.size(); p = nextStart(buffer_, p + 1, accepted)) {
-        if (const auto length = completeFrameAt(buffer_, p)) {
-            ModbusEvent event{ModbusEvent::Kind::Answer, static_cast<std::uint8_t>(buffer_[p]),
-                              buffer_.substr(p + 2, *length - 4), start_ + p};
-            drop(p + *length);
-            return event;
+    if (buffer_[1] != kMarker) {
+        // A whole frame from the address without the marker is an answer that cannot be read; a
+        // character that only looks like the address is left behind once a frame follows it.
+        if (const auto length = completeFrameAt(buffer_, 0)) {
+            drop(*length);
+            return ModbusEvent{ModbusEvent::Kind::MarkerError, 0, {}, begin};
+        }
+        if (!firstCompleteFrame(accepted, 1)) {
+            return std::nullopt;
+        }
+        drop(nextStart(buffer_, 1, accepted));
+        return ModbusEvent{ModbusEvent::Kind::AddressError, 0, {}, begin};
+    }
+    if (const auto at = firstCompleteFrame(accepted, 0)) {
+        const auto length = *completeFrameAt(buffer_, *at);
+        ModbusEvent event{ModbusEvent::Kind::Answer, static_cast<std::uint8_t>(buffer_[*at]),
+                          buffer_.substr(*at + 2, length - 4), start_ + *at};
+        drop(*at + length);
+        return event;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> ModbusReceiver::firstCompleteFrame(const AddressSet &accepted,
+                                                              std::size_t from) const {
+    for (std::size_t p = from == 0 ? 0 : nextStart(buffer_, from, accepted); p < buffer_.size();
+         p = nextStart(buffer_, p + 1, accepted)) {
+        if (completeFrameAt(buffer_, p)) {
+            return p;
         }
     }
     return std::nullopt;

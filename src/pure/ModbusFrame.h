@@ -20,7 +20,7 @@ std::string frameCommand(std::string_view command, std::optional<std::uint8_t> m
 // The receive buffer never grows past this: no answer of the bootloader comes near it.
 inline constexpr std::size_t kModbusBufferLimit = 256;
 
-// The shortest answer frame: address, "B", two text characters, two CRC characters.
+// The shortest answer frame: address, "B", the line end of an empty answer, two CRC characters.
 inline constexpr std::size_t kModbusMinFrame = 6;
 
 // The device addresses whose answers are taken.
@@ -39,10 +39,13 @@ struct ModbusEvent {
 };
 
 // Collects Modbus answer frames from the characters a port delivers, whatever pieces they come
-// in. A valid frame is taken off the front of the buffer; a buffer that starts with a wrong
-// address or marker loses its front up to the next place where a frame could start (an accepted
-// address followed by "B"); a frame that can no longer complete, because a complete frame follows
-// it, is dropped in favour of that frame; and the buffer is kept within kModbusBufferLimit.
+// in. A valid frame (address, marker, text, CR LF, and the CRC-16 over all of them) is taken off
+// the front of the buffer; a buffer that starts with a wrong address loses its front up to the
+// next place where a frame could start (an accepted address followed by "B"); one that starts with
+// an accepted address but not the marker is a marker error once that frame is complete, and loses
+// its front as a wrong address once a complete frame follows (a character may only look like the
+// address); a frame that can no longer complete, because a complete frame follows it, is dropped
+// in favour of that frame; and the buffer is kept within kModbusBufferLimit.
 class ModbusReceiver {
 public:
     // Adds the characters of one read and returns what they complete, in order. With no accepted
@@ -63,6 +66,10 @@ public:
 
 private:
     std::optional<ModbusEvent> scan(const AddressSet &accepted);
+    // Where the first complete frame begins, looking from `from` on (0: the buffer's front, as it
+    // is; past it, the places where a frame could start).
+    std::optional<std::size_t> firstCompleteFrame(const AddressSet &accepted,
+                                                  std::size_t from) const;
     void drop(std::size_t count);
 
     std::string buffer_;

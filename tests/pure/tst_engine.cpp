@@ -151,6 +151,96 @@ private slots:
         QCOMPARE(talk.last(), QStringLiteral("BOOT#0400000001020304F2\r\n"));
     }
 
+    // An ERROR that began before the line in flight went out answers the line written before it,
+    // or an earlier one, in that line's pass: across the start of the verify, the download's.
+    void errorBeforeTheLineWentOut_data() {
+        QTest::addColumn<QByteArrayList>("reads"); // after the probe's answer
+        QTest::addColumn<QString>("message");
+        QTest::newRow("in the download")
+            << QByteArrayList{"OK\r\n", "OK\r\nERROR\r\n"}
+            << "line 2 or an earlier one: the board answered \"ERROR\"";
+        QTest::newRow("after the download's end record")
+            << QByteArrayList{"OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\nERROR\r\n"}
+            << "line 4 or an earlier one: the board answered \"ERROR\"";
+        QTest::newRow("in the verify")
+            << QByteArrayList{"OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n", "OK\r\nERROR\r\n"}
+            << "line 1 or an earlier one: verify: the board answered \"ERROR\"";
+        // "OK" to the end record is sent again; the ERROR after it answers the end record.
+        QTest::newRow("before a re-send")
+            << QByteArrayList{"OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n",
+                              "OK\r\n", "OK\r\n", "OK\r\n", "OK\r\nERROR\r\n"}
+            << "line 4 or an earlier one: verify: the board answered \"ERROR\"";
+    }
+    void errorBeforeTheLineWentOut() {
+        QFETCH(QByteArrayList, reads);
+        QFETCH(QString, message);
+        Talk talk(JobKind::Flash);
+        talk.read("VER=4.1\r\n");
+        for (const QByteArray &read : reads) {
+            talk.read(read.toStdString());
+        }
+        QVERIFY(talk.end);
+        QCOMPARE(talk.message(), message);
+    }
+
+    // Address 17's "OK" frame holds a shorter run of bytes closed by a valid CRC; it is still one
+    // answer, and an unreadable frame after it still voids the verify, though a copy of the answer
+    // before stands in for it.
+    void unreadableAfterAnAnswer() {
+        BoardTask task = taskOf(JobKind::Verify);
+        task.address = 0x11;
+        Talk talk(task);
+        talk.read(answerFrame(0x11, "VER=4.1\r\n"));
+        talk.read(answerFrame(0x11, "OK\r\n"));
+        talk.read(answerFrame(0x11, "ERROR\r\n", 'b'));
+        talk.answer({answerFrame(0x11, "OK\r\n"), answerFrame(0x11, "OK\r\n"),
+                     answerFrame(0x11, "DOWNLOAD\r\n")});
+        talk.timer();
+        QVERIFY2(!talk.end, qPrintable(talk.message()));
+        QCOMPARE(talk.engine.verifyPasses(), 2);
+    }
+
+    // On a bus, the window's verify of the board at address 10 (a LF), while another board's
+    // answer ends in a read of its own: that LF is no frame of the board's.
+    void anotherBoardsLineEnd() {
+        BoardTask task = taskOf(JobKind::Verify);
+        task.patience = kWindowPatience;
+        task.probeFirst = false;
+        task.frontEndFrames = true;
+        task.address = 10;
+        Talk talk(task);
+        const std::string other = answerFrame(11, "OK\r\n");
+        talk.read(answerFrame(10, "OK\r\n"));
+        talk.read(other.substr(0, 6));
+        talk.answer({other.substr(6) + answerFrame(10, "OK\r\n"), answerFrame(10, "OK\r\n"),
+                     answerFrame(10, "DOWNLOAD\r\n")});
+        talk.timer();
+        QCOMPARE(talk.message(), QStringLiteral("verified"));
+    }
+
+    // The line end of the end record's answer may come in the next read: it is no answer after
+    // it, and the window, which has one verify pass, ends green.
+    void lineEndAfterTheEnd_data() {
+        QTest::addColumn<QByteArray>("answer"); // the end record's answer
+        QTest::addColumn<QByteArray>("rest");   // what the next read brings
+        QTest::newRow("LF of CR LF") << QByteArray("DOWNLOAD\r") << QByteArray("\n");
+        QTest::newRow("CR LF") << QByteArray("DOWNLOAD") << QByteArray("\r\n");
+    }
+    void lineEndAfterTheEnd() {
+        QFETCH(QByteArray, answer);
+        QFETCH(QByteArray, rest);
+        BoardTask task = taskOf(JobKind::Verify);
+        task.patience = kWindowPatience;
+        task.probeFirst = false;
+        Talk talk(task);
+        talk.answer({"OK\r\n", "OK\r\n", "OK\r\n"});
+        talk.read(answer.toStdString());
+        talk.read(rest.toStdString());
+        QVERIFY(!talk.end);
+        talk.timer();
+        QCOMPARE(talk.message(), QStringLiteral("verified"));
+    }
+
     // A verify disturbed by a late answer is not trusted, though every line answered "OK".
     void disturbedVerifyRunsAgain() {
         Talk talk(JobKind::Verify);
@@ -260,6 +350,41 @@ private slots:
         QCOMPARE(talk.engine.verifyPasses(), 1);
     }
 
+    // A board quicker than it first seemed voids one pass, not all: the answer judged too soon
+    // is learned as what the board can do.
+    void quickerThanItSeemed() {
+        const std::vector<std::string> file{kData1, kData2, kData3, kData1, kEnd};
+        BoardTask task = taskOf(JobKind::Verify);
+        task.records = &file;
+        Talk talk(task);
+        talk.read("VER=4.1\r\n");
+        talk.answer({"OK\r\n", "OK\r\n", "OK\r\n"}, 40000);
+        talk.read("OK\r\n", 4000); // judged too soon: no answer of line 4's, and the pass is void
+        talk.timer();              // line 4 goes out again
+        talk.read("OK\r\n", 4000);
+        talk.timer(); // no other answer to line 4 comes
+        talk.read("DOWNLOAD\r\n", 4000);
+        talk.timer(); // the quiet before the next pass
+        QCOMPARE(talk.engine.verifyPasses(), 2);
+        talk.answer({"OK\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n"}, 4000);
+        talk.timer();
+        QCOMPARE(talk.message(), QStringLiteral("verified"));
+        QCOMPARE(talk.engine.verifyPasses(), 2);
+    }
+
+    // After a re-send the line's other answer is waited for as long as two timeouts for each
+    // send: a board slow once answers late, and that answer is not the next line's.
+    void reSentLineDrains() {
+        Talk talk(JobKind::Verify);
+        talk.read("VER=4.1\r\n");
+        talk.timer(); // line 1 goes out again
+        talk.read("OK\r\n", 100000);
+        const std::size_t sent = talk.sent.size();
+        talk.read("OK\r\n", 3900000);
+        QCOMPARE(talk.sent.size(), sent + 1);
+        QCOMPARE(talk.last(), QStringLiteral("BOOT#0400100005060708D2\r\n"));
+    }
+
     // A board slow once is answered twice; the second answer is not taken for the next line's.
     void slowOnce() {
         Talk talk(JobKind::Flash);
@@ -301,6 +426,21 @@ private slots:
             QVERIFY2(talk.message().contains(QLatin1String("changed across a drop")),
                      qPrintable(talk.message()));
         }
+    }
+
+    // After a drop, an ERROR in the quiet after the probes came before any line went out on the
+    // port as it is now: it is refused, and names no line.
+    void errorAfterADrop() {
+        Talk talk(JobKind::Flash);
+        talk.answer({"VER=4.1\r\n", "OK\r\n"});
+        talk.take(talk.engine.portLost("gone", talk.now));
+        talk.take(talk.engine.portBack(talk.now));
+        talk.timer(); // the first probe gets no answer: a second goes out
+        talk.read("VER=4.1\r\n");
+        QVERIFY(!talk.end);
+        talk.read("ERROR\r\n");
+        QVERIFY(talk.end);
+        QCOMPARE(talk.message(), QStringLiteral("before line 2: the board answered \"ERROR\""));
     }
 
     // A port that drops before the bootloader answered is waited for, as during a download.

@@ -63,8 +63,24 @@ private slots:
         QTest::newRow("short buffer not examined")
             << L{"\x07XYZ"} << QList{1} << L{} << QByteArray("\x07XYZ");
         QTest::newRow("high bytes, address 255")
-            << L{qbytes(answerFrame(255, hexBytes("FF00807F")))} << QList{255}
-            << L{"255:" + QByteArray::fromHex("FF00807F")} << QByteArray();
+            << L{qbytes(answerFrame(255, hexBytes("FF00807F0D0A")))} << QList{255}
+            << L{"255:" + QByteArray::fromHex("FF00807F0D0A")} << QByteArray();
+        // CRC-16 of 11 42 4F 4B 0D ("\x11BOK\r") is 990A: its LF and the first CRC byte look
+        // like its CRC.
+        QTest::newRow("a line end that closes a CRC ends no frame")
+            << L{qbytes(answerFrame(0x11, "OK\r\n")) + qbytes(answerFrame(0x11, "ERROR\r\n", 'b'))}
+            << QList{0x11} << L{"17:OK\r\n", "<marker>"} << QByteArray();
+        // Address 10 is a LF: the line end of another board's frame, cut off from its CRC by a
+        // read, looks like the start of a frame until the next read.
+        QTest::newRow("a byte like the address is no frame of the board's")
+            << L{qbytes(answerFrame(11, "OK\r\n")).left(6),
+                 qbytes(answerFrame(11, "OK\r\n")).mid(6) + qbytes(answerFrame(10, "OK\r\n"))}
+            << QList{10} << L{"<address>", "<address>", "10:OK\r\n"} << QByteArray();
+        QTest::newRow("wrong marker, in pieces") << L{qbytes(answerFrame(1, "OK\r\n", 'b')).left(4),
+                                                      qbytes(answerFrame(1, "OK\r\n", 'b')).mid(4)}
+                                                 << QList{1} << L{"<marker>"} << QByteArray();
+        QTest::newRow("a frame ends at its line end and CRC only")
+            << L{qbytes(answerFrame(1, "OK")) + ok} << QList{1} << L{"1:OK\r\n"} << QByteArray();
         QTest::newRow("wrong address")
             << L{qbytes(answerFrame(2, "OK\r\n"))} << QList{1} << L{"<address>"} << QByteArray();
         QTest::newRow("wrong marker, then a frame")
