@@ -141,6 +141,17 @@ unreadable answer and no lost port. Any disturbance voids that pass and a fresh 
 (three disturbed passes refuse the board). A board whose version text changed across a drop is
 another board and is judged from scratch. A job goes on after at most 10 drops.
 .PP
+The bootloader's answers carry no sequence number, so the flasher judges them by place and time:
+an answer belongs to a line only if it began after the line was written; once the board has
+answered three lines of a kind, an answer that begins less than half as soon as the board ever
+answered such a line, and 2\~ms sooner, is an extra one; after the end record, anything but line
+ends within twice the slowest answer of the job (at least 100\~ms, at most the timeout) is one
+too. A copy or a stray
+.B OK
+timed like the board's own answers, and a lost
+.B ERROR
+in the same verify pass, is more than any rule can tell: on a line that noisy, verify again.
+.PP
 Progress goes to standard error, one line per board redrawn in place, and only on a terminal.
 The report goes to standard output once, at the end: text, or with
 .B \-\-json
