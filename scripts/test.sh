@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-echo "On a 2-core machine the tests take about 2 minutes and the fuzzing 80 seconds; the two"
+echo "On a 2-core machine the tests take about 3 minutes and the fuzzing 80 seconds; the two"
 echo "builds from a clean tree, the ordinary one and the sanitizer's, take the most: count on the"
 echo "better part of an hour the first time. Each stage says how long it took."
 
