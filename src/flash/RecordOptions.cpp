@@ -194,28 +194,26 @@ QString checkSerialStamp(const Settings &s) {
     return {};
 }
 
-QString readSince(const OptionValue &value, const GivenOptions &, Settings &s) {
+// A filter of `log`: refused for other commands; its reader's complaint follows the option's name.
+QString readLogFilter(const OptionValue &value, Settings &s, Option option,
+                      QString (*read)(const QString &, LogQuery &), QLatin1StringView name) {
     if (s.command != Command::Log || !value.given) {
-        return logOnly(value, s, Option::Since);
+        return logOnly(value, s, option);
     }
-    const QString wrong = readSinceFilter(value.text(), s.log);
-    return wrong.isEmpty() ? QString() : QStringLiteral("--since ") + wrong;
+    const QString wrong = read(value.text(), s.log);
+    return wrong.isEmpty() ? QString() : name + QLatin1Char(' ') + wrong;
+}
+
+QString readSince(const OptionValue &value, const GivenOptions &, Settings &s) {
+    return readLogFilter(value, s, Option::Since, readSinceFilter, QLatin1StringView("--since"));
 }
 
 QString readResult(const OptionValue &value, const GivenOptions &, Settings &s) {
-    if (s.command != Command::Log || !value.given) {
-        return logOnly(value, s, Option::Result);
-    }
-    const QString wrong = readResultFilter(value.text(), s.log);
-    return wrong.isEmpty() ? QString() : QStringLiteral("--result ") + wrong;
+    return readLogFilter(value, s, Option::Result, readResultFilter, QLatin1StringView("--result"));
 }
 
 QString readSerialWanted(const OptionValue &value, const GivenOptions &, Settings &s) {
-    if (s.command != Command::Log || !value.given) {
-        return logOnly(value, s, Option::Serial);
-    }
-    const QString wrong = readSerialFilter(value.text(), s.log);
-    return wrong.isEmpty() ? QString() : QStringLiteral("--serial ") + wrong;
+    return readLogFilter(value, s, Option::Serial, readSerialFilter, QLatin1StringView("--serial"));
 }
 
 QString readFirmware(const OptionValue &value, const GivenOptions &, Settings &s) {
