@@ -10,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimeZone>
 #include <QtTest>
@@ -23,9 +22,6 @@ namespace {
 
 const QString kShaA = QString(64, u'a'); // lower-case hexadecimal, as kept
 const QString kShaB = QString(64, u'b');
-const QString kColumns = "id,started,seconds,station,operator,tool,command,port,device,usb_id,"
-                         "usb_serial,address,bootloader,firmware,firmware_sha256,records,series,"
-                         "serial,result,exit,lines,retries,resumed,message,recipe,recipe_sha256";
 const QString kExpected = "write sqlite:PATH or postgresql://USER@HOST:PORT/DB (or "
                           "postgresql://USER@/DB?host=/socket/folder&port=N)";
 
@@ -43,19 +39,6 @@ class TestJournal : public QObject {
     std::unique_ptr<PostgresServer> postgres_;
 
     QString freshUrl(const QString &kind) { return freshJournalUrl(kind, files_, *postgres_); }
-
-    // A connection of the test's own, beside the journal's, to look into its database.
-    static QSqlDatabase lookInto(const QString &url, const QString &name) {
-        const JournalPlace place = *readJournalPlace(url);
-        const bool sqlite = place.kind == JournalPlace::Kind::Sqlite;
-        QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? "QSQLITE" : "QPSQL", name);
-        db.setDatabaseName(sqlite ? place.path : place.database);
-        db.setHostName(place.host);
-        db.setPort(place.port);
-        db.setUserName(place.user);
-        db.open();
-        return db;
-    }
 
     static QString openError(const QString &url) {
         return Journal::open(*readJournalPlace(url)).error;
@@ -76,11 +59,7 @@ private slots:
         postgres_ = std::make_unique<PostgresServer>();
     }
 
-    void init() {
-        if (QByteArray(QTest::currentDataTag()) == "postgresql") {
-            QUENTA_REQUIRE_POSTGRES(*postgres_);
-        }
-    }
+    void init() { QUENTA_REQUIRE_POSTGRES_IN_ROW(*postgres_); }
 
     // Each place as kind|path|user|password|host|port|database, and as shown; or the error.
     void places_data() {
@@ -136,15 +115,10 @@ private slots:
         const auto p = readJournalPlace(url);
         qputenv("HOME", home);
         const QString actual =
-            p ? QStringList{p->kind == JournalPlace::Kind::Sqlite ? "sqlite" : "postgresql",
-                            p->path,
-                            p->user,
-                            p->password,
-                            p->host,
-                            QString::number(p->port),
-                            p->database}
-                        .join('|') +
-                    ' ' + p->shown()
+            p ? QString("%1|%2|%3|%4|%5|%6|%7 %8")
+                    .arg(QString(p->kind == JournalPlace::Kind::Sqlite ? "sqlite" : "postgresql"),
+                         p->path, p->user, p->password, p->host, QString::number(p->port),
+                         p->database, p->shown())
               : p.error;
         QCOMPARE(actual, expected);
     }
@@ -219,13 +193,12 @@ private slots:
         auto journal = open(url);
         QVERIFY(journal);
         QCOMPARE(journal->versionFound(), 0);
-        const QSqlRecord jobs = lookInto(url, "look").record("jobs");
-        QSqlDatabase::removeDatabase("look");
+        const QSqlRecord jobs = lookInto(url, [](QSqlDatabase &db) { return db.record("jobs"); });
         QStringList columns;
         for (int i = 0; i < jobs.count(); ++i) {
             columns << jobs.fieldName(i);
         }
-        QCOMPARE(columns.join(','), kColumns);
+        QCOMPARE(columns.join(','), kJobColumns);
 
         const QString port = "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0";
         JobStart job;
@@ -248,7 +221,7 @@ private slots:
         QVERIFY2(id, qPrintable(id.error));
         QCOMPARE(*id, 1);
         QCOMPARE(csv(journal->list({})),
-                 kColumns +
+                 kJobColumns +
                      "\r\n1,2024-05-01T10:34:56.789Z,,\"bench, 2\",ana,quenta-flash 4.1.0,flash," +
                      port + ",/dev/ttyUSB0,0403:6001,A50285BI,17,,fw/blink.hex," + kShaA +
                      ",123,line,9223372036854775806,running,,,,,,,\r\n");
@@ -271,7 +244,7 @@ private slots:
         QCOMPARE(journal->versionFound(), 3);
         QCOMPARE(
             csv(journal->list({})),
-            kColumns +
+            kJobColumns +
                 "\r\n1,2024-05-01T10:34:56.789Z,12.500,\"bench, 2\",ana,quenta-flash 4.1.0,flash," +
                 port + ",/dev/ttyUSB1,0403:6001,A50285BI,17,\"VER=2.1\r\",fw/blink.hex," + kShaA +
                 ",123,line,9223372036854775806,no-answer,4,120,2,1,\"said \"\"no\"\"\nthen "
@@ -361,8 +334,7 @@ private slots:
 
         const QString newer = "sqlite:" + files_.filePath("newer.sqlite");
         QVERIFY(open(newer));
-        QVERIFY(QSqlQuery("UPDATE schema SET version = 99", lookInto(newer, "newer")).isActive());
-        QSqlDatabase::removeDatabase("newer");
+        QVERIFY(alterJournal(newer, "UPDATE schema SET version = 99"));
         QCOMPARE(openError(newer), "Cannot open the journal " + newer +
                                        ": its schema version is 99, newer than this program "
                                        "knows (3): use a newer version of the program");
@@ -393,8 +365,8 @@ private slots:
         if (kind == "sqlite") {
             QVERIFY(!QFile::exists(readJournalPlace(url)->path));
         } else {
-            QVERIFY(!lookInto(url, "empty").tables().contains("schema"));
-            QSqlDatabase::removeDatabase("empty");
+            QVERIFY(
+                !lookInto(url, [](QSqlDatabase &db) { return db.tables(); }).contains("schema"));
         }
         auto writer = open(url);
         QVERIFY(writer);
@@ -412,19 +384,14 @@ private slots:
         QCOMPARE(writer->list({}).value->size(), 1u);
         reader.value.reset();
 
-        for (const int version : {1, 4}) {
-            QVERIFY(QSqlQuery(QString("UPDATE schema SET version = %1").arg(version),
-                              lookInto(url, "version"))
-                        .isActive());
-            QSqlDatabase::removeDatabase("version");
-            QCOMPARE(readerError(),
-                     cannot + (version == 1
-                                   ? "its schema version is 1, older than this program's (3): the "
-                                     "next job that this version of quenta-flash records on it "
-                                     "(flash, verify, install or set-address) brings it up to date"
-                                   : "its schema version is 4, newer than this program knows (3): "
-                                     "use a newer version of the program"));
-        }
+        QVERIFY(alterJournal(url, "UPDATE schema SET version = 1"));
+        QCOMPARE(readerError(), cannot + "its schema version is 1, older than this program's (3): "
+                                         "the next job that this version of quenta-flash records "
+                                         "on it (flash, verify, install or set-address) brings it "
+                                         "up to date");
+        QVERIFY(alterJournal(url, "UPDATE schema SET version = 4"));
+        QCOMPARE(readerError(), cannot + "its schema version is 4, newer than this program knows "
+                                         "(3): use a newer version of the program");
     }
 
     // A journal of schema version 1, as quenta-flash 4.1.0 left it (tests/data/journal-v1.*: an
@@ -459,7 +426,7 @@ private slots:
                                 blink;
         const QStringList rows = csv(journal->list(all)).split("\r\n");
         QCOMPARE(rows.size(), 6);
-        QCOMPARE(rows[0], kColumns);
+        QCOMPARE(rows[0], kJobColumns);
         QCOMPARE(rows[1].section(',', 3), "line-2,bo,quenta-flash 4.1.0,install,"
                                           "/tmp/fx/board,/dev/pts/0,,,,VER=4.1,,,,,,ok,0,0,0,0,"
                                           "the firmware was started,,");
