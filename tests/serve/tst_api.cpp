@@ -103,6 +103,13 @@ QStringList lines(const QJsonValue &array, const QStringList &keys) {
     return lines;
 }
 
+// What the line's jobs make of station "a", of the script-named one and of their failures, as
+// tiles() and failures() below show them.
+const QString kTileA = QStringLiteral("a|3|2|0.666667|0|0|green|ok|fw/a.hex|Blink controller 2.3");
+const QString kTileScript = kScript + "|3|0|0|0|3|red|no-answer|fw/b.hex|null";
+const QString kRefused = QStringLiteral("refused|line 5: ERROR|Blink controller 2.3|1");
+const QString kSilent = QStringLiteral("no-answer|silent|null|3");
+
 // A station's tile in one line: name|jobs|ok|yield|running|in a row|state|last result|firmware|
 // recipe.
 QStringList tiles(const QJsonObject &summary) {
@@ -206,12 +213,9 @@ private slots:
         }
         QCOMPARE(ok, 2);
         QCOMPARE(failed, 4);
-        QCOMPARE(failures(shift), (QStringList{"no-answer|silent|null|3",
-                                               "refused|line 5: ERROR|Blink controller 2.3|1"}));
+        QCOMPARE(failures(shift), (QStringList{kSilent, kRefused}));
         QCOMPARE(tiles(shift),
-                 (QStringList{kScript + "|3|0|0|0|3|red|no-answer|fw/b.hex|null",
-                              "a|3|2|0.666667|0|0|green|ok|fw/a.hex|Blink controller 2.3",
-                              "c|0|0|null|1|0|green|running|fw/a.hex|null"}));
+                 (QStringList{kTileScript, kTileA, "c|0|0|null|1|0|green|running|fw/a.hex|null"}));
 
         QCOMPARE(object(get(serve.port(), "/api/summary?span=24h"))["boards"].toInteger(), 7);
         QCOMPARE(object(get(serve.port(), "/api/summary?span=1h"))["boards"].toInteger(), 3);
@@ -230,21 +234,15 @@ private slots:
             const auto row = [&kind](const char *name) {
                 return &(QTest::addRow("%s, %s", qPrintable(kind), name) << kind);
             };
-            *row("station") << QByteArray("station=a") << 3
-                            << QStringList{"refused|line 5: ERROR|Blink controller 2.3|1"}
-                            << QStringList{
-                                   "a|3|2|0.666667|0|0|green|ok|fw/a.hex|Blink controller 2.3"};
+            *row("station") << QByteArray("station=a") << 3 << QStringList{kRefused}
+                            << QStringList{kTileA};
             *row("firmware") << "firmware_sha256=" + kShaB.toUpper().toLatin1() << 3
-                             << QStringList{"no-answer|silent|null|3"}
-                             << QStringList{kScript + "|3|0|0|0|3|red|no-answer|fw/b.hex|null"};
+                             << QStringList{kSilent} << QStringList{kTileScript};
             *row("recipe") << QByteArray("recipe=Blink%20controller%202.3") << 3
-                           << QStringList{"refused|line 5: ERROR|Blink controller 2.3|1"}
-                           << QStringList{
-                                  "a|3|2|0.666667|0|0|green|ok|fw/a.hex|Blink controller 2.3"};
+                           << QStringList{kRefused} << QStringList{kTileA};
             *row("recipe of an earlier job")
                 << QByteArray("span=24h&recipe=Pump%201.0") << 1 << QStringList{}
-                << QStringList{"c|1|1|1|0|0|amber|ok|fw/a.hex|Pump "
-                               "1.0"};
+                << QStringList{"c|1|1|1|0|0|amber|ok|fw/a.hex|Pump 1.0"};
             *row("recipe and station") << QByteArray("recipe=Blink%20controller%202.3&station=c")
                                        << 0 << QStringList{} << QStringList{};
             *row("recipe never followed") << QByteArray("recipe=blink%20controller%202.3") << 0
@@ -577,7 +575,7 @@ private slots:
                  qPrintable(serve.why()));
         QCOMPARE(ids(get(serve.port(), "/api/jobs?limit=3")), (QList<qint64>{8, 3, 2}));
         QCOMPARE(tiles(object(get(serve.port(), "/api/summary?recipe=Blink%20controller%202.3"))),
-                 QStringList{"a|3|2|0.666667|0|0|green|ok|fw/a.hex|Blink controller 2.3"});
+                 QStringList{kTileA});
         QCOMPARE(serve.stop(SIGTERM), 0);
     }
 
