@@ -30,6 +30,20 @@ QString csv(const JournalResult<std::vector<JobRow>> &rows) {
     return rows ? QString::fromUtf8(jobsCsv(*rows)) : rows.error;
 }
 
+// A row as listed, with these columns and the others empty.
+JobRow listed(qint64 id, const QString &started, const QString &station, const QString &command,
+              const QString &port, const QString &firmware, const QString &result) {
+    JobRow row;
+    row.id = id;
+    row.started = started;
+    row.station = station;
+    row.command = command;
+    row.port = port;
+    row.firmware = firmware;
+    row.result = result;
+    return row;
+}
+
 } // namespace
 
 class TestJournal : public QObject {
@@ -512,17 +526,10 @@ private slots:
     // In CSV a cell that a spreadsheet would take for a formula is led by an apostrophe; numbers
     // are left as they are.
     void csvFormulas() {
-        JobRow row;
-        row.id = 7;
-        row.started = "2024-05-01T10:34:56.789Z";
-        row.station = "=1+2";
+        JobRow row = listed(7, "2024-05-01T10:34:56.789Z", "=1+2", "-y", "\tz", "a=b.hex", "ok");
         row.operatorName = "@SUM(A1)";
         row.tool = "+x";
-        row.command = "-y";
-        row.port = "\tz";
-        row.firmware = "a=b.hex";
         row.address = -1;
-        row.result = "ok";
         row.message = "\r=w";
         QCOMPARE(QString::fromUtf8(jobsCsv({row})).section("\r\n", 1),
                  "7,2024-05-01T10:34:56.789Z,,'=1+2,'@SUM(A1),'+x,'-y,'\tz,,,,-1,,a=b.hex,,,,,ok,,,"
@@ -534,25 +541,14 @@ private slots:
     // JSON, every column is there, numbers as numbers (the serial number too large for a double),
     // empty columns null.
     void tableAndJson() {
-        JobRow full;
-        full.id = 12345678;
-        full.started = "2024-05-01T10:34:56.789Z";
+        JobRow full = listed(12345678, "2024-05-01T10:34:56.789Z", "assembly-line-7", "set-address",
+                             "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0",
+                             "fw/release/blink-controller-v2.hex", "interrupted");
         full.seconds = 1234.56;
-        full.station = "assembly-line-7";
-        full.command = "set-address";
-        full.port = "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0";
         full.address = 17;
-        full.firmware = "fw/release/blink-controller-v2.hex";
         full.serial = 9223372036854775806u;
-        full.result = "interrupted";
-        JobRow running;
-        running.id = 3;
-        running.started = "2024-05-01T10:35:00.000Z";
-        running.station = "s1\nx";
-        running.command = "flash";
-        running.port = "/dev/ttyS0";
-        running.firmware = "a.hex";
-        running.result = "running";
+        const JobRow running = listed(3, "2024-05-01T10:35:00.000Z", "s1\nx", "flash", "/dev/ttyS0",
+                                      "a.hex", "running");
         QCOMPARE(jobTable({full, running}),
                  "    id started             station  command     port         firmware     "
                  "serial result      seconds\n"
