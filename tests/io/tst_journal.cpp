@@ -10,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimeZone>
 #include <QtTest>
@@ -23,15 +22,26 @@ namespace {
 
 const QString kShaA = QString(64, u'a'); // lower-case hexadecimal, as kept
 const QString kShaB = QString(64, u'b');
-const QString kColumns = "id,started,seconds,station,operator,tool,command,port,device,usb_id,"
-                         "usb_serial,address,bootloader,firmware,firmware_sha256,records,series,"
-                         "serial,result,exit,lines,retries,resumed,message,recipe,recipe_sha256";
 const QString kExpected = "write sqlite:PATH or postgresql://USER@HOST:PORT/DB (or "
                           "postgresql://USER@/DB?host=/socket/folder&port=N)";
 
 // A listing as CSV, or why there is none.
 QString csv(const JournalResult<std::vector<JobRow>> &rows) {
     return rows ? QString::fromUtf8(jobsCsv(*rows)) : rows.error;
+}
+
+// A row as listed, with these columns and the others empty.
+JobRow listed(qint64 id, const QString &started, const QString &station, const QString &command,
+              const QString &port, const QString &firmware, const QString &result) {
+    JobRow row;
+    row.id = id;
+    row.started = started;
+    row.station = station;
+    row.command = command;
+    row.port = port;
+    row.firmware = firmware;
+    row.result = result;
+    return row;
 }
 
 } // namespace
@@ -43,19 +53,6 @@ class TestJournal : public QObject {
     std::unique_ptr<PostgresServer> postgres_;
 
     QString freshUrl(const QString &kind) { return freshJournalUrl(kind, files_, *postgres_); }
-
-    // A connection of the test's own, beside the journal's, to look into its database.
-    static QSqlDatabase lookInto(const QString &url, const QString &name) {
-        const JournalPlace place = *readJournalPlace(url);
-        const bool sqlite = place.kind == JournalPlace::Kind::Sqlite;
-        QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? "QSQLITE" : "QPSQL", name);
-        db.setDatabaseName(sqlite ? place.path : place.database);
-        db.setHostName(place.host);
-        db.setPort(place.port);
-        db.setUserName(place.user);
-        db.open();
-        return db;
-    }
 
     static QString openError(const QString &url) {
         return Journal::open(*readJournalPlace(url)).error;
@@ -76,11 +73,7 @@ private slots:
         postgres_ = std::make_unique<PostgresServer>();
     }
 
-    void init() {
-        if (QByteArray(QTest::currentDataTag()) == "postgresql") {
-            QUENTA_REQUIRE_POSTGRES(*postgres_);
-        }
-    }
+    void init() { QUENTA_REQUIRE_POSTGRES_IN_ROW(*postgres_); }
 
     // Each place as kind|path|user|password|host|port|database, and as shown; or the error.
     void places_data() {
@@ -136,15 +129,10 @@ private slots:
         const auto p = readJournalPlace(url);
         qputenv("HOME", home);
         const QString actual =
-            p ? QStringList{p->kind == JournalPlace::Kind::Sqlite ? "sqlite" : "postgresql",
-                            p->path,
-                            p->user,
-                            p->password,
-                            p->host,
-                            QString::number(p->port),
-                            p->database}
-                        .join('|') +
-                    ' ' + p->shown()
+            p ? QString("%1|%2|%3|%4|%5|%6|%7 %8")
+                    .arg(QString(p->kind == JournalPlace::Kind::Sqlite ? "sqlite" : "postgresql"),
+                         p->path, p->user, p->password, p->host, QString::number(p->port),
+                         p->database, p->shown())
               : p.error;
         QCOMPARE(actual, expected);
     }
@@ -219,13 +207,12 @@ private slots:
         auto journal = open(url);
         QVERIFY(journal);
         QCOMPARE(journal->versionFound(), 0);
-        const QSqlRecord jobs = lookInto(url, "look").record("jobs");
-        QSqlDatabase::removeDatabase("look");
+        const QSqlRecord jobs = lookInto(url, [](QSqlDatabase &db) { return db.record("jobs"); });
         QStringList columns;
         for (int i = 0; i < jobs.count(); ++i) {
             columns << jobs.fieldName(i);
         }
-        QCOMPARE(columns.join(','), kColumns);
+        QCOMPARE(columns.join(','), kJobColumns);
 
         const QString port = "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0";
         JobStart job;
@@ -248,7 +235,7 @@ private slots:
         QVERIFY2(id, qPrintable(id.error));
         QCOMPARE(*id, 1);
         QCOMPARE(csv(journal->list({})),
-                 kColumns +
+                 kJobColumns +
                      "\r\n1,2024-05-01T10:34:56.789Z,,\"bench, 2\",ana,quenta-flash 4.1.0,flash," +
                      port + ",/dev/ttyUSB0,0403:6001,A50285BI,17,,fw/blink.hex," + kShaA +
                      ",123,line,9223372036854775806,running,,,,,,,\r\n");
@@ -271,7 +258,7 @@ private slots:
         QCOMPARE(journal->versionFound(), 3);
         QCOMPARE(
             csv(journal->list({})),
-            kColumns +
+            kJobColumns +
                 "\r\n1,2024-05-01T10:34:56.789Z,12.500,\"bench, 2\",ana,quenta-flash 4.1.0,flash," +
                 port + ",/dev/ttyUSB1,0403:6001,A50285BI,17,\"VER=2.1\r\",fw/blink.hex," + kShaA +
                 ",123,line,9223372036854775806,no-answer,4,120,2,1,\"said \"\"no\"\"\nthen "
@@ -361,8 +348,7 @@ private slots:
 
         const QString newer = "sqlite:" + files_.filePath("newer.sqlite");
         QVERIFY(open(newer));
-        QVERIFY(QSqlQuery("UPDATE schema SET version = 99", lookInto(newer, "newer")).isActive());
-        QSqlDatabase::removeDatabase("newer");
+        QVERIFY(alterJournal(newer, "UPDATE schema SET version = 99"));
         QCOMPARE(openError(newer), "Cannot open the journal " + newer +
                                        ": its schema version is 99, newer than this program "
                                        "knows (3): use a newer version of the program");
@@ -393,8 +379,8 @@ private slots:
         if (kind == "sqlite") {
             QVERIFY(!QFile::exists(readJournalPlace(url)->path));
         } else {
-            QVERIFY(!lookInto(url, "empty").tables().contains("schema"));
-            QSqlDatabase::removeDatabase("empty");
+            QVERIFY(
+                !lookInto(url, [](QSqlDatabase &db) { return db.tables(); }).contains("schema"));
         }
         auto writer = open(url);
         QVERIFY(writer);
@@ -412,19 +398,14 @@ private slots:
         QCOMPARE(writer->list({}).value->size(), 1u);
         reader.value.reset();
 
-        for (const int version : {1, 4}) {
-            QVERIFY(QSqlQuery(QString("UPDATE schema SET version = %1").arg(version),
-                              lookInto(url, "version"))
-                        .isActive());
-            QSqlDatabase::removeDatabase("version");
-            QCOMPARE(readerError(),
-                     cannot + (version == 1
-                                   ? "its schema version is 1, older than this program's (3): the "
-                                     "next job that this version of quenta-flash records on it "
-                                     "(flash, verify, install or set-address) brings it up to date"
-                                   : "its schema version is 4, newer than this program knows (3): "
-                                     "use a newer version of the program"));
-        }
+        QVERIFY(alterJournal(url, "UPDATE schema SET version = 1"));
+        QCOMPARE(readerError(), cannot + "its schema version is 1, older than this program's (3): "
+                                         "the next job that this version of quenta-flash records "
+                                         "on it (flash, verify, install or set-address) brings it "
+                                         "up to date");
+        QVERIFY(alterJournal(url, "UPDATE schema SET version = 4"));
+        QCOMPARE(readerError(), cannot + "its schema version is 4, newer than this program knows "
+                                         "(3): use a newer version of the program");
     }
 
     // A journal of schema version 1, as quenta-flash 4.1.0 left it (tests/data/journal-v1.*: an
@@ -459,7 +440,7 @@ private slots:
                                 blink;
         const QStringList rows = csv(journal->list(all)).split("\r\n");
         QCOMPARE(rows.size(), 6);
-        QCOMPARE(rows[0], kColumns);
+        QCOMPARE(rows[0], kJobColumns);
         QCOMPARE(rows[1].section(',', 3), "line-2,bo,quenta-flash 4.1.0,install,"
                                           "/tmp/fx/board,/dev/pts/0,,,,VER=4.1,,,,,,ok,0,0,0,0,"
                                           "the firmware was started,,");
@@ -545,17 +526,10 @@ private slots:
     // In CSV a cell that a spreadsheet would take for a formula is led by an apostrophe; numbers
     // are left as they are.
     void csvFormulas() {
-        JobRow row;
-        row.id = 7;
-        row.started = "2024-05-01T10:34:56.789Z";
-        row.station = "=1+2";
+        JobRow row = listed(7, "2024-05-01T10:34:56.789Z", "=1+2", "-y", "\tz", "a=b.hex", "ok");
         row.operatorName = "@SUM(A1)";
         row.tool = "+x";
-        row.command = "-y";
-        row.port = "\tz";
-        row.firmware = "a=b.hex";
         row.address = -1;
-        row.result = "ok";
         row.message = "\r=w";
         QCOMPARE(QString::fromUtf8(jobsCsv({row})).section("\r\n", 1),
                  "7,2024-05-01T10:34:56.789Z,,'=1+2,'@SUM(A1),'+x,'-y,'\tz,,,,-1,,a=b.hex,,,,,ok,,,"
@@ -567,25 +541,14 @@ private slots:
     // JSON, every column is there, numbers as numbers (the serial number too large for a double),
     // empty columns null.
     void tableAndJson() {
-        JobRow full;
-        full.id = 12345678;
-        full.started = "2024-05-01T10:34:56.789Z";
+        JobRow full = listed(12345678, "2024-05-01T10:34:56.789Z", "assembly-line-7", "set-address",
+                             "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0",
+                             "fw/release/blink-controller-v2.hex", "interrupted");
         full.seconds = 1234.56;
-        full.station = "assembly-line-7";
-        full.command = "set-address";
-        full.port = "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0";
         full.address = 17;
-        full.firmware = "fw/release/blink-controller-v2.hex";
         full.serial = 9223372036854775806u;
-        full.result = "interrupted";
-        JobRow running;
-        running.id = 3;
-        running.started = "2024-05-01T10:35:00.000Z";
-        running.station = "s1\nx";
-        running.command = "flash";
-        running.port = "/dev/ttyS0";
-        running.firmware = "a.hex";
-        running.result = "running";
+        const JobRow running = listed(3, "2024-05-01T10:35:00.000Z", "s1\nx", "flash", "/dev/ttyS0",
+                                      "a.hex", "running");
         QCOMPARE(jobTable({full, running}),
                  "    id started             station  command     port         firmware     "
                  "serial result      seconds\n"

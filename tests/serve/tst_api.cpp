@@ -3,14 +3,10 @@
 // journal goes away.
 #include "JournalKinds.h"
 #include "ServeProcess.h"
-#include "io/Journal.h"
-#include "io/JournalPlace.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -54,11 +50,8 @@ const std::vector<Job> kLine = {
 };
 
 QString fill(const QString &url, const std::vector<Job> &jobs) {
-    auto journal = Journal::open(*readJournalPlace(url));
-    if (!journal) {
-        return journal.error;
-    }
     const QDateTime now = QDateTime::currentDateTimeUtc();
+    std::vector<std::pair<JobStart, JobEnd>> written;
     for (const Job &job : jobs) {
         JobStart start;
         start.started = now.addSecs(-60LL * job.minutesAgo);
@@ -69,22 +62,13 @@ QString fill(const QString &url, const std::vector<Job> &jobs) {
         start.serial = job.serial;
         start.recipe = job.recipe;
         start.recipeSha256 = job.recipe.isEmpty() ? QString() : QString(64, u'd');
-        const auto id = (*journal)->start(start);
-        if (!id) {
-            return id.error;
-        }
-        if (job.result == "running") {
-            continue;
-        }
         JobEnd end;
         end.seconds = job.seconds;
         end.result = job.result;
         end.message = job.message;
-        if (const QString why = (*journal)->complete(*id, end); !why.isEmpty()) {
-            return why;
-        }
+        written.push_back({start, end});
     }
-    return {};
+    return writeJobs(url, written);
 }
 
 QJsonObject object(const HttpAnswer &answer) {
@@ -119,6 +103,13 @@ QStringList lines(const QJsonValue &array, const QStringList &keys) {
     return lines;
 }
 
+// What the line's jobs make of station "a", of the script-named one and of their failures, as
+// tiles() and failures() below show them.
+const QString kTileA = QStringLiteral("a|3|2|0.666667|0|0|green|ok|fw/a.hex|Blink controller 2.3");
+const QString kTileScript = kScript + "|3|0|0|0|3|red|no-answer|fw/b.hex|null";
+const QString kRefused = QStringLiteral("refused|line 5: ERROR|Blink controller 2.3|1");
+const QString kSilent = QStringLiteral("no-answer|silent|null|3");
+
 // A station's tile in one line: name|jobs|ok|yield|running|in a row|state|last result|firmware|
 // recipe.
 QStringList tiles(const QJsonObject &summary) {
@@ -132,10 +123,6 @@ QStringList failures(const QJsonObject &summary) {
     return lines(summary["failures"], {"result", "message", "recipe", "jobs"});
 }
 
-QByteArray longText(int size) {
-    return QByteArray(size, 'x');
-}
-
 } // namespace
 
 class ServeApi : public QObject {
@@ -143,9 +130,7 @@ class ServeApi : public QObject {
 
     QTemporaryDir files_;
     std::unique_ptr<PostgresServer> postgres_;
-    QString sqliteLine_; // kLine in an SQLite file, for the tests that need one journal
-    std::map<QString, QString>
-        filled_; // kLine in a journal of each kind, made when first asked for
+    std::map<QString, QString> filled_; // kLine in a journal of each kind, made when first asked
 
     QString freshUrl(const QString &kind) { return freshJournalUrl(kind, files_, *postgres_); }
 
@@ -161,22 +146,28 @@ class ServeApi : public QObject {
 
     // A recipe in a folder of its own: its name, its firmware and then `journal`, its last lines.
     QString writeRecipe(const QString &folder, const QString &journal) {
-        QDir().mkpath(files_.filePath(folder));
-        QFile file(files_.filePath(folder + "/blink.toml"));
-        if (!file.open(QIODevice::WriteOnly)) {
-            return {};
-        }
-        file.write("schema_version = 1\nname = \"Blink controller 2.3\"\n\n[firmware]\n"
-                   "file = \"blink.hex\"\nsha256 = \"" +
-                   kShaA.toLatin1() + "\"\n" + journal.toUtf8());
-        return file.fileName();
+        return quenta::testing::writeRecipe(files_.filePath(folder + "/blink.toml"), kBlink,
+                                            "blink.hex", kShaA, journal);
     }
 
-    static QProcess *runFlasher(const QStringList &arguments) {
-        auto *process = new QProcess;
-        process->start(QUENTA_FLASH, arguments);
-        process->waitForFinished(kServeGuardMs);
-        return process;
+    // quenta-flash run to its end, QUENTA_JOURNAL naming `journal` when one is given: its exit
+    // status, standard output and standard error.
+    struct Ran {
+        int exit;
+        QByteArray out;
+        QString err;
+    };
+    static Ran runFlasher(const QStringList &arguments, const QString &journal = {}) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (!journal.isEmpty()) {
+            environment.insert("QUENTA_JOURNAL", journal);
+        }
+        process.setProcessEnvironment(environment);
+        process.start(QUENTA_FLASH, arguments);
+        process.waitForFinished(kServeGuardMs);
+        return {process.exitCode(), process.readAllStandardOutput(),
+                QString::fromLocal8Bit(process.readAllStandardError())};
     }
 
 private slots:
@@ -184,23 +175,18 @@ private slots:
         QVERIFY(files_.isValid());
         qunsetenv("QUENTA_JOURNAL");
         postgres_ = std::make_unique<PostgresServer>();
-        sqliteLine_ = freshUrl("sqlite");
-        QCOMPARE(fill(sqliteLine_, kLine), QString());
+        QVERIFY(!lineUrl("sqlite").isEmpty());
     }
 
-    void init() {
-        if (QByteArray(QTest::currentDataTag()).startsWith("postgresql")) {
-            QUENTA_REQUIRE_POSTGRES(*postgres_);
-        }
-    }
+    void init() { QUENTA_REQUIRE_POSTGRES_IN_ROW(*postgres_); }
 
     // The headline, the hours, the failures and the tiles of a span, over both kinds of journal.
     void summary_data() { addJournalKinds(); }
 
     void summary() {
         QFETCH(QString, kind);
-        const QString url = freshUrl(kind);
-        QCOMPARE(fill(url, kLine), QString());
+        const QString url = lineUrl(kind);
+        QVERIFY(!url.isEmpty());
         ServeProcess serve(QUENTA_FLASH, {"-J", url});
         QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
 
@@ -227,12 +213,9 @@ private slots:
         }
         QCOMPARE(ok, 2);
         QCOMPARE(failed, 4);
-        QCOMPARE(failures(shift), (QStringList{"no-answer|silent|null|3",
-                                               "refused|line 5: ERROR|Blink controller 2.3|1"}));
+        QCOMPARE(failures(shift), (QStringList{kSilent, kRefused}));
         QCOMPARE(tiles(shift),
-                 (QStringList{kScript + "|3|0|0|0|3|red|no-answer|fw/b.hex|null",
-                              "a|3|2|0.666667|0|0|green|ok|fw/a.hex|Blink controller 2.3",
-                              "c|0|0|null|1|0|green|running|fw/a.hex|null"}));
+                 (QStringList{kTileScript, kTileA, "c|0|0|null|1|0|green|running|fw/a.hex|null"}));
 
         QCOMPARE(object(get(serve.port(), "/api/summary?span=24h"))["boards"].toInteger(), 7);
         QCOMPARE(object(get(serve.port(), "/api/summary?span=1h"))["boards"].toInteger(), 3);
@@ -251,21 +234,15 @@ private slots:
             const auto row = [&kind](const char *name) {
                 return &(QTest::addRow("%s, %s", qPrintable(kind), name) << kind);
             };
-            *row("station") << QByteArray("station=a") << 3
-                            << QStringList{"refused|line 5: ERROR|Blink controller 2.3|1"}
-                            << QStringList{
-                                   "a|3|2|0.666667|0|0|green|ok|fw/a.hex|Blink controller 2.3"};
+            *row("station") << QByteArray("station=a") << 3 << QStringList{kRefused}
+                            << QStringList{kTileA};
             *row("firmware") << "firmware_sha256=" + kShaB.toUpper().toLatin1() << 3
-                             << QStringList{"no-answer|silent|null|3"}
-                             << QStringList{kScript + "|3|0|0|0|3|red|no-answer|fw/b.hex|null"};
+                             << QStringList{kSilent} << QStringList{kTileScript};
             *row("recipe") << QByteArray("recipe=Blink%20controller%202.3") << 3
-                           << QStringList{"refused|line 5: ERROR|Blink controller 2.3|1"}
-                           << QStringList{
-                                  "a|3|2|0.666667|0|0|green|ok|fw/a.hex|Blink controller 2.3"};
+                           << QStringList{kRefused} << QStringList{kTileA};
             *row("recipe of an earlier job")
                 << QByteArray("span=24h&recipe=Pump%201.0") << 1 << QStringList{}
-                << QStringList{"c|1|1|1|0|0|amber|ok|fw/a.hex|Pump "
-                               "1.0"};
+                << QStringList{"c|1|1|1|0|0|amber|ok|fw/a.hex|Pump 1.0"};
             *row("recipe and station") << QByteArray("recipe=Blink%20controller%202.3&station=c")
                                        << 0 << QStringList{} << QStringList{};
             *row("recipe never followed") << QByteArray("recipe=blink%20controller%202.3") << 0
@@ -297,8 +274,8 @@ private slots:
 
     void jobs() {
         QFETCH(QString, kind);
-        const QString url = freshUrl(kind);
-        QCOMPARE(fill(url, kLine), QString());
+        const QString url = lineUrl(kind);
+        QVERIFY(!url.isEmpty());
         ServeProcess serve(QUENTA_FLASH, {"-J", url});
         QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
         const quint16 port = serve.port();
@@ -321,21 +298,16 @@ private slots:
 
         const QJsonObject job =
             QJsonDocument::fromJson(get(port, "/api/jobs?limit=1").body).array().at(0).toObject();
-        QCOMPARE(job.keys(), (QStringList{"address", "bootloader",    "command",         "device",
-                                          "exit",    "firmware",      "firmware_sha256", "id",
-                                          "lines",   "message",       "operator",        "port",
-                                          "recipe",  "recipe_sha256", "records",         "result",
-                                          "resumed", "retries",       "seconds",         "serial",
-                                          "series",  "started",       "station",         "tool",
-                                          "usb_id",  "usb_serial"}));
+        QStringList columns = kJobColumns.split(',');
+        columns.sort();
+        QCOMPARE(job.keys(), columns);
 
         const HttpAnswer csv = get(port, "/api/jobs.csv?station=a&limit=100");
         QCOMPARE(csv.status, 200);
         QCOMPARE(csv.header("content-type"), "text/csv; charset=utf-8");
-        std::unique_ptr<QProcess> log(
-            runFlasher({"-J", url, "log", "--csv", "--station", "a", "--limit", "100"}));
-        QCOMPARE(log->exitCode(), 0);
-        const QByteArray logged = log->readAllStandardOutput();
+        const Ran log = runFlasher({"-J", url, "log", "--csv", "--station", "a", "--limit", "100"});
+        QCOMPARE(log.exit, 0);
+        const QByteArray logged = log.out;
         QCOMPARE(csv.body, logged);
         // Station "a" flashed by the one recipe alone.
         QCOMPARE(get(port, "/api/jobs.csv?recipe=Blink%20controller%202.3&limit=100").body, logged);
@@ -385,7 +357,7 @@ private slots:
     void badParameters() {
         QFETCH(QByteArray, target);
         QFETCH(QString, error);
-        ServeProcess serve(QUENTA_FLASH, {"-J", sqliteLine_});
+        ServeProcess serve(QUENTA_FLASH, {"-J", lineUrl("sqlite")});
         QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
         const HttpAnswer answer = get(serve.port(), target);
         QCOMPARE(answer.status, 400);
@@ -411,9 +383,10 @@ private slots:
         QTest::newRow("no host") << QByteArrayList{"GET / HTTP/1.0"} << 400;
         QTest::newRow("two hosts") << QByteArrayList{"GET / HTTP/1.1", host, host} << 400;
         QTest::newRow("long query")
-            << QByteArrayList{"GET /api/jobs?station=" + longText(1100) + " HTTP/1.1", host} << 414;
+            << QByteArrayList{"GET /api/jobs?station=" + QByteArray(1100, 'x') + " HTTP/1.1", host}
+            << 414;
         QTest::newRow("long header")
-            << QByteArrayList{"GET / HTTP/1.1", host, "X-Note: " + longText(5000)} << 431;
+            << QByteArrayList{"GET / HTTP/1.1", host, "X-Note: " + QByteArray(5000, 'x')} << 431;
         QByteArrayList many{"GET / HTTP/1.1", host};
         for (int i = 0; i < 48; ++i) {
             many << "X-Note-" + QByteArray::number(i) + ": 1";
@@ -426,7 +399,7 @@ private slots:
     void refusals() {
         QFETCH(QByteArrayList, request);
         QFETCH(int, status);
-        ServeProcess serve(QUENTA_FLASH, {"-J", sqliteLine_});
+        ServeProcess serve(QUENTA_FLASH, {"-J", lineUrl("sqlite")});
         QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
         for (QByteArray &line : request) {
             line.replace("{port}", QByteArray::number(serve.port()));
@@ -445,9 +418,9 @@ private slots:
     }
 
     // Requests sent one after another without waiting are answered in their order, a HEAD without
-    // its body.
+    // its body. SIGINT ends the view with 0.
     void pipelined() {
-        ServeProcess serve(QUENTA_FLASH, {"-J", sqliteLine_});
+        ServeProcess serve(QUENTA_FLASH, {"-J", lineUrl("sqlite")});
         QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
         const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(serve.port());
         QTcpSocket socket;
@@ -472,19 +445,20 @@ private slots:
         QVERIFY(head.header("content-length").toInt() > 1000);
         headThenGet.write("GET /api/jobs?limit=1 HTTP/1.1\r\n" + host + "\r\n\r\n");
         QCOMPARE(ids(readAnswers(headThenGet, 1).value(0)), QList<qint64>{8});
+        QCOMPARE(serve.stop(SIGINT), 0);
     }
 
     // A request larger than the view reads is never read whole: its connection is closed within
     // the request window, while other clients are answered. Beyond 32 connections at once, more
     // are closed as they come.
     void limits() {
-        ServeProcess serve(QUENTA_FLASH, {"-J", sqliteLine_});
+        ServeProcess serve(QUENTA_FLASH, {"-J", lineUrl("sqlite")});
         QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
         QTcpSocket large;
         large.connectToHost("127.0.0.1", serve.port());
         QVERIFY(large.waitForConnected(kServeGuardMs));
         large.write("GET / HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(serve.port()) +
-                    "\r\nX-Note: " + longText(40000));
+                    "\r\nX-Note: " + QByteArray(40000, 'x'));
         QCOMPARE(get(serve.port(), "/api/jobs?limit=1").status, 200);
         QElapsedTimer waited;
         waited.start();
@@ -533,7 +507,7 @@ private slots:
         QFile file(files_.filePath("token"));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("s3cret token\nsecond line\n") > 0);
         file.close();
-        ServeProcess serve(QUENTA_FLASH, {"-J", sqliteLine_, "--token-file", file.fileName()},
+        ServeProcess serve(QUENTA_FLASH, {"-J", lineUrl("sqlite"), "--token-file", file.fileName()},
                            "0.0.0.0");
         QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
         const HttpAnswer answer =
@@ -581,16 +555,13 @@ private slots:
     void usage() {
         QFETCH(QStringList, arguments);
         QFETCH(QString, said);
-        qputenv("QUENTA_JOURNAL", sqliteLine_.toUtf8());
-        std::unique_ptr<QProcess> run(runFlasher(arguments));
-        qunsetenv("QUENTA_JOURNAL");
-        QCOMPARE(run->exitCode(), 2);
-        const QString err = QString::fromLocal8Bit(run->readAllStandardError());
-        QVERIFY2(err.contains(said), qPrintable(err));
+        const Ran run = runFlasher(arguments, lineUrl("sqlite"));
+        QCOMPARE(run.exit, 2);
+        QVERIFY2(run.err.contains(said), qPrintable(run.err));
     }
 
     // serve --recipe shows the journal the recipe names, an SQLite file's path taken from the
-    // recipe's folder; the environment's journal is not the one.
+    // recipe's folder; the environment's journal is not the one. SIGTERM ends it with 0.
     void recipeJournal() {
         const QString recipe = writeRecipe("line2", "[journal]\nurl = \"sqlite:line.sqlite\"\n");
         QVERIFY(!recipe.isEmpty());
@@ -604,7 +575,8 @@ private slots:
                  qPrintable(serve.why()));
         QCOMPARE(ids(get(serve.port(), "/api/jobs?limit=3")), (QList<qint64>{8, 3, 2}));
         QCOMPARE(tiles(object(get(serve.port(), "/api/summary?recipe=Blink%20controller%202.3"))),
-                 QStringList{"a|3|2|0.666667|0|0|green|ok|fw/a.hex|Blink controller 2.3"});
+                 QStringList{kTileA});
+        QCOMPARE(serve.stop(SIGTERM), 0);
     }
 
     // A recipe that names no journal leaves serve nothing to show: a usage error (exit 2) that
@@ -620,12 +592,10 @@ private slots:
         QFETCH(QString, journal);
         const QString recipe = writeRecipe(QTest::currentDataTag(), journal);
         QVERIFY(!recipe.isEmpty());
-        qputenv("QUENTA_JOURNAL", sqliteLine_.toUtf8());
-        std::unique_ptr<QProcess> run(runFlasher({"--recipe", recipe, "serve"}));
-        qunsetenv("QUENTA_JOURNAL");
-        QCOMPARE(run->exitCode(), 2);
+        const Ran run = runFlasher({"--recipe", recipe, "serve"}, lineUrl("sqlite"));
+        QCOMPARE(run.exit, 2);
         QCOMPARE(
-            QString::fromLocal8Bit(run->readAllStandardError()),
+            run.err,
             "quenta-flash: serve --recipe shows the journal the recipe names, and the recipe " +
                 recipe + " names none: give it [journal] url\nTry quenta-flash --help.\n");
     }
@@ -634,38 +604,20 @@ private slots:
     // brought up to date; each is refused with what brings it about.
     void refusedJournals() {
         const QString missing = files_.filePath("none/journal.sqlite");
-        std::unique_ptr<QProcess> run(runFlasher({"-J", "sqlite:" + missing, "serve"}));
-        QCOMPARE(run->exitCode(), 6);
-        QVERIFY(run->readAllStandardError().contains(
-            "there is no journal here yet: the first job that quenta-flash records"));
+        const Ran none = runFlasher({"-J", "sqlite:" + missing, "serve"});
+        QCOMPARE(none.exit, 6);
+        QVERIFY2(none.err.contains("there is no journal here yet: the first job that quenta-flash "
+                                   "records"),
+                 qPrintable(none.err));
         QVERIFY(!QFile::exists(files_.filePath("none")));
 
         const QString older = freshUrl("sqlite");
         QCOMPARE(fill(older, {}), QString());
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "older");
-            db.setDatabaseName(readJournalPlace(older)->path);
-            QVERIFY(db.open() && QSqlQuery("UPDATE schema SET version = 1", db).isActive());
-        }
-        QSqlDatabase::removeDatabase("older");
-        run.reset(runFlasher({"-J", older, "serve"}));
-        QCOMPARE(run->exitCode(), 6);
-        QVERIFY(run->readAllStandardError().contains("its schema version is 1, older than this "
-                                                     "program's (3)"));
-    }
-
-    void stops_data() {
-        QTest::addColumn<int>("signal");
-        QTest::newRow("SIGINT") << SIGINT;
-        QTest::newRow("SIGTERM") << SIGTERM;
-    }
-
-    void stops() {
-        QFETCH(int, signal);
-        ServeProcess serve(QUENTA_FLASH, {"-J", sqliteLine_});
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
-        QCOMPARE(get(serve.port(), "/api/summary").status, 200);
-        QCOMPARE(serve.stop(signal), 0);
+        QVERIFY(alterJournal(older, "UPDATE schema SET version = 1"));
+        const Ran old = runFlasher({"-J", older, "serve"});
+        QCOMPARE(old.exit, 6);
+        QVERIFY2(old.err.contains("its schema version is 1, older than this program's (3)"),
+                 qPrintable(old.err));
     }
 
     // The PostgreSQL server restarts: while it is away the API says so (503, with the reason), and

@@ -6,9 +6,8 @@
 // leaves screenshots of the page at 1366x768 and on a phone.
 #include "BoardImage.h"
 #include "Chromium.h"
+#include "JournalKinds.h"
 #include "ServeProcess.h"
-#include "io/Journal.h"
-#include "io/JournalPlace.h"
 #include "simboard/PtyBoard.h"
 
 #include <QCryptographicHash>
@@ -55,55 +54,44 @@ const QString kReadPage = QStringLiteral(R"(({
 // one board in seven (reflashed ok under the same number), line-3 loses one in nine, line-4
 // failed its last three, line-1 went idle 25 minutes ago.
 QString fillHistory(const QString &url) {
-    auto journal = Journal::open(*readJournalPlace(url));
-    if (!journal) {
-        return journal.error;
-    }
     const QDateTime now = QDateTime::currentDateTimeUtc();
     std::uint64_t serial = 4000;
     std::optional<std::uint64_t> refusedBoard;
+    std::vector<std::pair<JobStart, JobEnd>> jobs;
     for (int minutes = 475; minutes >= 5; minutes -= 10) {
         for (int line = 1; line <= 4; ++line) {
             if (line == 1 && minutes < 25) {
                 continue;
             }
             const int slot = minutes / 10;
-            QString result = QStringLiteral("ok");
-            QString message = QStringLiteral("downloaded and verified");
+            JobEnd end;
+            end.seconds = 11.0 + (minutes + line) % 4;
+            end.result = "ok";
+            end.message = "downloaded and verified";
             if (line == 2 && slot % 7 == 0) {
-                result = QStringLiteral("refused");
-                message = QStringLiteral("line 57: the board answered ERROR");
+                end.result = "refused";
+                end.message = "line 57: the board answered ERROR";
             } else if (line == 3 && slot % 9 == 0) {
-                result = QStringLiteral("no-answer");
-                message = QStringLiteral("no answer to line 1 after 2 retries");
+                end.result = "no-answer";
+                end.message = "no answer to line 1 after 2 retries";
             } else if (line == 4 && minutes < 35) {
-                result = QStringLiteral("port-lost");
-                message = QStringLiteral("the port went away at line 300");
+                end.result = "port-lost";
+                end.message = "the port went away at line 300";
             }
             JobStart start;
             start.started = now.addSecs(-60LL * minutes - 7 * line);
             start.station = QStringLiteral("line-%1").arg(line);
-            start.command = QStringLiteral("flash");
-            start.firmware = QStringLiteral("release/controller-2.3.hex");
+            start.command = "flash";
+            start.firmware = "release/controller-2.3.hex";
             start.firmwareSha256 = QString(64, u'c');
             start.serial = line == 2 && refusedBoard ? *refusedBoard : ++serial;
             if (line == 2) {
-                refusedBoard = result == QLatin1String("refused") ? start.serial : std::nullopt;
+                refusedBoard = end.result == "refused" ? start.serial : std::nullopt;
             }
-            const auto id = (*journal)->start(start);
-            if (!id) {
-                return id.error;
-            }
-            JobEnd end;
-            end.seconds = 11.0 + (minutes + line) % 4;
-            end.result = result;
-            end.message = message;
-            if (const QString why = (*journal)->complete(*id, end); !why.isEmpty()) {
-                return why;
-            }
+            jobs.push_back({start, end});
         }
     }
-    return {};
+    return writeJobs(url, jobs);
 }
 
 } // namespace
@@ -129,26 +117,16 @@ class ServePage : public QObject {
 
     QStringList tiles(const QString &page) { return texts(readPage(page)["tiles"]); }
 
-    void flash(QProcess &flasher, const std::string &port, const QString &station) {
-        flasher.start(QUENTA_FLASH,
-                      {"-J", journal_, "--station", station, "-q", "-p",
-                       QString::fromStdString(port), "flash", sourcePath("tests/flash/span.hex")});
-    }
-
     // A recipe of the test's firmware that records into the test's journal: its path, or empty.
     QString writeRecipe() {
         QFile firmware(sourcePath("tests/flash/span.hex"));
-        QFile recipe(files_.filePath("controller.toml"));
-        if (!firmware.open(QIODevice::ReadOnly) || !recipe.open(QIODevice::WriteOnly)) {
-            return {};
-        }
-        const QByteArray sha =
-            QCryptographicHash::hash(firmware.readAll(), QCryptographicHash::Sha256).toHex();
-        recipe.write("schema_version = 1\nname = \"" + kRecipe.toUtf8() +
-                     "\"\n\n[firmware]\nfile = \"" + firmware.fileName().toUtf8() +
-                     "\"\nsha256 = \"" + sha + "\"\n\n[journal]\nurl = \"" + journal_.toUtf8() +
-                     "\"\n");
-        return recipe.fileName();
+        return firmware.open(QIODevice::ReadOnly)
+                   ? quenta::testing::writeRecipe(
+                         files_.filePath("controller.toml"), kRecipe, firmware.fileName(),
+                         QCryptographicHash::hash(firmware.readAll(), QCryptographicHash::Sha256)
+                             .toHex(),
+                         "\n[journal]\nurl = \"" + journal_ + "\"\n")
+                   : QString();
     }
 
     // Saves a screenshot where QUENTA_SCREENSHOTS says, else in the test's working folder.
@@ -234,7 +212,9 @@ private slots:
                                 files_.filePath("slow").toStdString());
         slow.start();
         QProcess flasher;
-        flash(flasher, slow.path(), "line-5");
+        flasher.start(QUENTA_FLASH, {"-J", journal_, "--station", "line-5", "-q", "-p",
+                                     QString::fromStdString(slow.path()), "flash",
+                                     sourcePath("tests/flash/span.hex")});
         const QByteArray bearer = "Authorization: Bearer " + kToken.toUtf8();
         qint64 id = 0;
         QTRY_VERIFY_WITH_TIMEOUT(
