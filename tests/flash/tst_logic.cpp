@@ -77,18 +77,12 @@ private slots:
     void addresses_data() {
         QTest::addColumn<QString>("given");
         QTest::addColumn<QString>("boards"); // "first 1-127", "list 3 7", "range 2-9"
-        QTest::newRow("none") << ""
-                              << "first 1-127";
-        QTest::newRow("one") << "5"
-                             << "list 5";
-        QTest::newRow("a list") << "3,7, 12"
-                                << "list 3 7 12";
-        QTest::newRow("all") << "all"
-                             << "range 1-127";
-        QTest::newRow("a range") << "2-9"
-                                 << "range 2-9";
-        QTest::newRow("one address as a range") << "200-200"
-                                                << "range 200-200";
+        for (const auto &[given, boards] :
+             {std::pair("", "first 1-127"), std::pair("5", "list 5"),
+              std::pair("3,7, 12", "list 3 7 12"), std::pair("all", "range 1-127"),
+              std::pair("2-9", "range 2-9"), std::pair("200-200", "range 200-200")}) {
+            QTest::addRow("[%s]", given) << QString(given) << QString(boards);
+        }
     }
     void addresses() {
         QFETCH(QString, given);
@@ -97,22 +91,15 @@ private slots:
         if (!given.isEmpty()) {
             arguments << "-a" << given;
         }
-        const ParsedArguments parsed = parseArguments(arguments);
-        const AddressChoice &choice = parsed.settings.addresses;
-        QString seen;
-        switch (choice.kind) {
-        case AddressChoice::Kind::First:
-            seen = QStringLiteral("first %1-%2").arg(choice.from).arg(choice.to);
-            break;
-        case AddressChoice::Kind::List:
-            seen = "list";
-            for (const std::uint8_t address : choice.list) {
-                seen += ' ' + QString::number(address);
-            }
-            break;
-        case AddressChoice::Kind::Range:
-            seen = QStringLiteral("range %1-%2").arg(choice.from).arg(choice.to);
-            break;
+        const AddressChoice choice = parseArguments(arguments).settings.addresses;
+        QString seen = choice.kind == AddressChoice::Kind::List
+                           ? QStringLiteral("list")
+                           : QStringLiteral("%1 %2-%3")
+                                 .arg(choice.kind == AddressChoice::Kind::First ? "first" : "range")
+                                 .arg(choice.from)
+                                 .arg(choice.to);
+        for (const std::uint8_t address : choice.list) {
+            seen += ' ' + QString::number(address);
         }
         QCOMPARE(seen, boards);
     }
@@ -125,83 +112,48 @@ private slots:
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<QString>("error");
         QTest::addColumn<QString>("pinned");
+        const auto row = [](const char *name, const QString &lines, const char *arguments,
+                            const char *error, const char *pinned = "") {
+            QTest::newRow(name) << lines << QString(arguments) << QString(error) << QString(pinned);
+        };
         const QString link = "[link]\nbaud = 19200\nmodbus = true\naddresses = [3, 7]\n";
-        QTest::newRow("pins the link") << link << "-p COM1 flash"
-                                       << ""
-                                       << "19200 modbus 3,7 1000 @/blink.hex";
-        QTest::newRow("a whole line, the serial numbers, the journal")
-            << "[board]\nversion = 'VER=4\\.1'\n[link]\nusb = true\ntimeout = 400\n"
-               "wait = 2.5\n[serial]\nat = 0x7FF0\nformat = \"retlw\"\n"
-               "[journal]\nurl = \"sqlite:j.sqlite\"\nstation = \"jig-1\"\n"
-            << "-p COM1 --operator ana flash"
-            << ""
-            << "115200 usb 400 2500 serial 0x7FF0 retlw sqlite:@/j.sqlite jig-1 ana";
-        QTest::newRow("a check without a board") << link << "check"
-                                                 << ""
-                                                 << "19200 modbus 3,7 1000";
-        QTest::newRow("a pinned option given") << link << "-b 9600 -p COM1 flash"
-                                               << "--baud cannot be given: the recipe R (line 7, "
-                                                  "link.baud) pins it"
-                                               << "";
-        QTest::newRow("a pinned station given")
-            << "[journal]\nstation = \"jig-1\"\n"
-            << "--station jig-2 -p COM1 flash"
-            << "--station cannot be given: the recipe R (line 7, journal.station) pins it"
-            << "";
-        QTest::newRow("an option left to its default given")
-            << link << "--retries 5 -p COM1 flash"
-            << "--retries cannot be given with a recipe: the recipe R holds a product's settings"
-            << "";
-        QTest::newRow("a file beside the recipe")
-            << link << "-p COM1 flash other.hex"
-            << "flash takes no FILE with a recipe: the recipe R pins the firmware (line 4)"
-            << "";
-        QTest::newRow("another command")
-            << link << "-p COM1 install"
-            << "a recipe is for flash, verify, check and serve (its journal), not install"
-            << "";
-        QTest::newRow("an unknown key") << "[link]\nbaud = 19200\nspeed = 9600\n"
-                                        << "-p COM1 flash"
-                                        << "R:8:1: unknown key \"link.speed\" in [link]"
-                                        << "";
-        QTest::newRow("a wrong type") << "[link]\nbaud = \"fast\"\n"
-                                      << "-p COM1 flash"
-                                      << "R:7:8: link.baud must be a whole number, not a text"
-                                      << "";
-        QTest::newRow("a value its option refuses")
-            << "[link]\nbaud = 1200\n"
-            << "-p COM1 flash"
-            << "the recipe R (line 7, link.baud): --baud must be 9600, 19200 or 115200"
-            << "";
-        QTest::newRow("not TOML") << "[link\n"
-                                  << "-p COM1 flash"
-                                  << "R:6:6: "
-                                  << "";
-        QTest::newRow("serial numbers without a journal")
-            << "[serial]\nat = 256\n"
-            << "-p COM1 flash"
-            << "R:6:1: [serial] needs [journal] url: serial numbers come only from the journal "
-               "the recipe names"
-            << "";
-        QTest::newRow("a password") << "[journal]\nurl = \"postgresql://op:secret@db/line\"\n"
-                                    << "-p COM1 flash"
-                                    << "R:7:7: journal.url holds a password: a recipe holds none"
-                                    << "";
-        QTest::newRow("baud and usb") << "[link]\nbaud = 9600\nusb = true\n"
-                                      << "-p COM1 flash"
-                                      << "R:8:7: [link] takes baud or usb, not both"
-                                      << "";
-        QTest::newRow("a version that is no pattern")
-            << "[board]\nversion = \"VER=(4\"\n"
-            << "-p COM1 flash"
-            << "R:7:11: board.version must be a regular expression: missing closing parenthesis"
-            << "";
-        QTest::newRow("addresses neither a list nor all")
-            << "[link]\naddresses = 3\n"
-            << "-p COM1 flash"
-            << "R:7:13: link.addresses must be a list of addresses or \"all\", not a whole "
-               "number"
-            << "";
+        row("pins the link", link, "-p COM1 flash", "", "19200 modbus 3,7 1000 @/blink.hex");
+        row("a whole line, the serial numbers, the journal",
+            "[board]\nversion = 'VER=4\\.1'\n[link]\nusb = true\ntimeout = 400\n"
+            "wait = 2.5\n[serial]\nat = 0x7FF0\nformat = \"retlw\"\n"
+            "[journal]\nurl = \"sqlite:j.sqlite\"\nstation = \"jig-1\"\n",
+            "-p COM1 --operator ana flash", "",
+            "115200 usb 400 2500 serial 0x7FF0 retlw sqlite:@/j.sqlite jig-1 ana");
+        row("a check without a board", link, "check", "", "19200 modbus 3,7 1000");
+        row("a pinned option given", link, "-b 9600 -p COM1 flash",
+            "--baud cannot be given: the recipe R (line 7, link.baud) pins it");
+        row("a pinned station given", "[journal]\nstation = \"jig-1\"\n",
+            "--station jig-2 -p COM1 flash",
+            "--station cannot be given: the recipe R (line 7, journal.station) pins it");
+        row("an option left to its default given", link, "--retries 5 -p COM1 flash",
+            "--retries cannot be given with a recipe: the recipe R holds a product's settings");
+        row("a file beside the recipe", link, "-p COM1 flash other.hex",
+            "flash takes no FILE with a recipe: the recipe R pins the firmware (line 4)");
+        row("another command", link, "-p COM1 install",
+            "a recipe is for flash, verify, check and serve (its journal), not install");
+        row("an unknown key", "[link]\nbaud = 19200\nspeed = 9600\n", "-p COM1 flash",
+            "R:8:1: unknown key \"link.speed\" in [link]");
+        row("a wrong type", "[link]\nbaud = \"fast\"\n", "-p COM1 flash",
+            "R:7:8: link.baud must be a whole number, not a text");
+        row("a value its option refuses", "[link]\nbaud = 1200\n", "-p COM1 flash",
+            "the recipe R (line 7, link.baud): --baud must be 9600, 19200 or 115200");
+        row("not TOML", "[link\n", "-p COM1 flash", "R:6:6: ");
+        row("serial numbers without a journal", "[serial]\nat = 256\n", "-p COM1 flash",
+            "R:6:1: [serial] needs [journal] url: serial numbers come only from the journal the "
+            "recipe names");
+        row("a password", "[journal]\nurl = \"postgresql://op:secret@db/line\"\n", "-p COM1 flash",
+            "R:7:7: journal.url holds a password: a recipe holds none");
+        row("baud and usb", "[link]\nbaud = 9600\nusb = true\n", "-p COM1 flash",
+            "R:8:7: [link] takes baud or usb, not both");
+        row("a version that is no pattern", "[board]\nversion = \"VER=(4\"\n", "-p COM1 flash",
+            "R:7:11: board.version must be a regular expression: missing closing parenthesis");
+        row("addresses neither a list nor all", "[link]\naddresses = 3\n", "-p COM1 flash",
+            "R:7:13: link.addresses must be a list of addresses or \"all\", not a whole number");
     }
 
     void recipes() {
@@ -226,24 +178,14 @@ private slots:
             return;
         }
         const Settings &s = parsed.settings;
-        QStringList shown{QString::number(s.baud)};
-        if (s.usb) {
-            shown << "usb";
-        }
-        if (s.modbus) {
-            shown << "modbus";
-        }
         QStringList addresses;
         for (const std::uint8_t address : s.addresses.list) {
             addresses << QString::number(address);
         }
-        if (!addresses.isEmpty()) {
-            shown << addresses.join(',');
-        }
-        shown << QString::number(s.timeoutMs);
-        if (s.waitMs != 10000) {
-            shown << QString::number(s.waitMs);
-        }
+        QStringList shown{
+            QString::number(s.baud),      s.usb ? "usb" : "",
+            s.modbus ? "modbus" : "",     addresses.join(','),
+            QString::number(s.timeoutMs), s.waitMs != 10000 ? QString::number(s.waitMs) : ""};
         if (s.serial) {
             shown << "serial"
                   << "0x" + QString::number(s.serial->address, 16).toUpper()
@@ -251,9 +193,10 @@ private slots:
         }
         if (s.recipe->pinOf(Option::Journal)) {
             shown << s.journal->shown() << s.station << s.operatorName;
-        } else if (!s.file.isEmpty()) {
+        } else {
             shown << s.file;
         }
+        shown.removeAll(QString());
         QCOMPARE(shown.join(' '), QString(pinned).replace("@", folder.path()));
     }
 

@@ -59,9 +59,16 @@ Outcome runFlasher(const QStringList &arguments, bool unprivileged = false) {
     return finished(process);
 }
 
-QString text(const std::string &path) {
-    return QString::fromStdString(path);
-}
+// A simulated board, started, its link in a folder of its own.
+struct LinkedBoard : QTemporaryDir, simboard::PtyBoard {
+    explicit LinkedBoard(simboard::Options options = {})
+        : simboard::PtyBoard(std::move(options), filePath(QStringLiteral("board")).toStdString()) {
+        start();
+    }
+    using simboard::PtyBoard::path;
+    QString port() const { return QString::fromStdString(path()); }
+    QString device() const { return QString::fromStdString(devicePath()); }
+};
 
 QStringList words(const QString &text) {
     return text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -117,95 +124,83 @@ private slots:
         qputenv("XDG_DATA_HOME", QFile::encodeName(data_.path()));
     }
 
-    // Each row: boards (see boardsFor) | arguments (PORT: the board's link; @: a file of the tree)
-    // | exit | results | memory (image, other, untouched: no command taken, any) | a part of the
-    // first board's message | its figures (now: its bus address afterwards).
+    // Each row: boards (see boardsFor) | arguments (PORT: the board's link; BLINK, SPAN: the sample
+    // and a file of three segments; @: a file of the tree) | exit | results | memory (image, other,
+    // untouched: no command taken, any) | a part of the first board's message | its figures (now:
+    // its bus address afterwards).
     void jobs_data() {
         QTest::addColumn<QString>("row");
-        QTest::newRow("flash") << QStringLiteral(
-            "|-p PORT flash @tests/flash/span.hex|0|ok|image|downloaded and verified|retries=0 "
-            "resumed=0");
-        QTest::newRow("verify alone")
-            << QStringLiteral("preload|-p PORT verify @samples/blink.hex|0|ok|image|verified|");
-        QTest::newRow("verify mismatch")
-            << QStringLiteral("|-p PORT verify @samples/blink.hex|1|refused|other|line 2: verify: "
-                              "the board answered \"ERROR\"|");
+        QTest::newRow("flash")
+            << "|-p PORT flash SPAN|0|ok|image|downloaded and verified|retries=0 resumed=0";
+        QTest::newRow("verify alone") << "preload|-p PORT verify BLINK|0|ok|image|verified|";
+        QTest::newRow("verify mismatch") << "|-p PORT verify BLINK|1|refused|other|line 2: verify: "
+                                            "the board answered \"ERROR\"|";
         QTest::newRow("no end record")
-            << QStringLiteral("|-p PORT flash @tests/flash/no-end.hex|2|bad-file|untouched|ends at "
-                              "line 2 without an end record|");
-        QTest::newRow("split answers, noise") << QStringLiteral(
-            "split garbage|-p PORT flash @samples/blink.hex|0|ok|image||retries=0");
-        QTest::newRow("three boards, all") << QStringLiteral(
-            "bus=3,7,12|-m -a 3-12 -p PORT flash @samples/blink.hex|0|ok ok ok|image||");
-        QTest::newRow("scan") << QStringLiteral(
-            "bus=3,7,12|-a 3-12 -p PORT scan|0|ok ok ok|other|VER=4.1|address=3");
-        QTest::newRow("scan finds nobody") << QStringLiteral(
-            "bus=13|-a 3-12 --wait 0.2 -p PORT scan|4|no-answer|untouched|no board answered on the "
-            "addresses 3..12 at 115200 baud|");
+            << "|-p PORT flash @tests/flash/no-end.hex|2|bad-file|untouched|ends at line 2 without "
+               "an end record|";
+        QTest::newRow("split answers, noise")
+            << "split garbage|-p PORT flash BLINK|0|ok|image||retries=0";
+        QTest::newRow("three boards, all")
+            << "bus=3,7,12|-m -a 3-12 -p PORT flash BLINK|0|ok ok ok|image||";
+        QTest::newRow("scan")
+            << "bus=3,7,12|-a 3-12 -p PORT scan|0|ok ok ok|other|VER=4.1|address=3";
+        QTest::newRow("scan finds nobody")
+            << "bus=13|-a 3-12 --wait 0.2 -p PORT scan|4|no-answer|untouched|no board answered on "
+               "the addresses 3..12 at 115200 baud|";
         QTest::newRow("first address answering")
-            << QStringLiteral("bus=9|-m -p PORT flash @samples/blink.hex|0|ok|image||address=9");
-        QTest::newRow("noise on a bus") << QStringLiteral(
-            "bus=4 garbage|-m -a 4 -p PORT flash @samples/blink.hex|0|ok|image||");
+            << "bus=9|-m -p PORT flash BLINK|0|ok|image||address=9";
+        QTest::newRow("noise on a bus") << "bus=4 garbage|-m -a 4 -p PORT flash BLINK|0|ok|image||";
         QTest::newRow("every fourth answer broken: never proven")
-            << QStringLiteral("bus=4 crc=4|-m -a 4 --timeout 200 -p PORT flash "
-                              "@samples/blink.hex|1|refused|any|the verify was disturbed 3 times|");
-        QTest::newRow("drop, records lost") << QStringLiteral(
-            "drop=16 back=300 lose=5|-p PORT flash @tests/flash/span.hex|0|ok|image||resumed=1");
-        QTest::newRow("port never returns") << QStringLiteral(
-            "drop=16|--wait 0.5 -p PORT flash @tests/flash/span.hex|5|port-lost|other|at line 17 "
-            "of the download|");
-        QTest::newRow("lost answer") << QStringLiteral(
-            "withhold=3|--timeout 200 -p PORT flash @samples/blink.hex|0|ok|image||retries=1");
-        QTest::newRow("line never answered") << QStringLiteral(
-            "withhold=3,4,5|--timeout 100 -p PORT flash "
-            "@samples/blink.hex|4|no-answer|other|line 2: no answer after 3 tries|retries=2");
-        QTest::newRow("silent board") << QStringLiteral(
-            "silent|--wait 0.5 -p PORT check|4|no-answer|any|check the speed (115200 baud)|");
-        QTest::newRow("not HEX") << QStringLiteral(
-            "|-p PORT flash @samples/blink.asm|2|bad-file|untouched|is not an Intel HEX file: line "
-            "1 does not start with ':'|");
-        QTest::newRow("missing port") << QStringLiteral(
-            "|-p /dev/quenta-none version|3|port-error|untouched|There is no /dev/quenta-none|");
+            << "bus=4 crc=4|-m -a 4 --timeout 200 -p PORT flash BLINK|1|refused|any|the verify was "
+               "disturbed 3 times|";
+        QTest::newRow("drop, records lost")
+            << "drop=16 back=300 lose=5|-p PORT flash SPAN|0|ok|image||resumed=1";
+        QTest::newRow("port never returns") << "drop=16|--wait 0.5 -p PORT flash "
+                                               "SPAN|5|port-lost|other|at line 17 of the download|";
+        QTest::newRow("lost answer")
+            << "withhold=3|--timeout 200 -p PORT flash BLINK|0|ok|image||retries=1";
+        QTest::newRow("line never answered")
+            << "withhold=3,4,5|--timeout 100 -p PORT flash BLINK|4|no-answer|other|line 2: no "
+               "answer after 3 tries|retries=2";
+        QTest::newRow("silent board")
+            << "silent|--wait 0.5 -p PORT check|4|no-answer|any|check the speed (115200 baud)|";
+        QTest::newRow("not HEX") << "|-p PORT flash @samples/blink.asm|2|bad-file|untouched|is not "
+                                    "an Intel HEX file: line 1 does not start with ':'|";
+        QTest::newRow("missing port")
+            << "|-p /dev/quenta-none version|3|port-error|untouched|There is no /dev/quenta-none|";
         QTest::newRow("missing USB serial number")
-            << QStringLiteral("|--usb --wait 0.3 -p usb:quenta-none version|3|port-error|untouched|"
-                              "No USB serial port has the serial number quenta-none.|");
-        QTest::newRow("not a serial port") << QStringLiteral(
-            "|-p /dev/null version|3|port-error|untouched|/dev/null is not a serial port|");
-        QTest::newRow("usage error") << QStringLiteral("|-b 1200 -p PORT version|2||untouched||");
-        QTest::newRow("USB board appears")
-            << QStringLiteral("appear=500|--usb -p PORT flash @samples/blink.hex|0|ok|image||");
-        QTest::newRow("USB never appears") << QStringLiteral(
-            "appear=60000|--usb --wait 0.3 -p PORT version|3|port-error|untouched||");
-        QTest::newRow("install") << QStringLiteral(
-            "|-p PORT install|0|ok|any|the firmware was started|");
-        QTest::newRow("check") << QStringLiteral(
-            "|-p PORT check|0|ok|any|at 115200 baud, bootloader VER=4.1|");
+            << "|--usb --wait 0.3 -p usb:quenta-none version|3|port-error|untouched|No USB serial "
+               "port has the serial number quenta-none.|";
+        QTest::newRow("not a serial port")
+            << "|-p /dev/null version|3|port-error|untouched|/dev/null is not a serial port|";
+        QTest::newRow("usage error") << "|-b 1200 -p PORT version|2||untouched||";
+        QTest::newRow("USB board appears") << "appear=500|--usb -p PORT flash BLINK|0|ok|image||";
+        QTest::newRow("USB never appears")
+            << "appear=60000|--usb --wait 0.3 -p PORT version|3|port-error|untouched||";
+        QTest::newRow("install") << "|-p PORT install|0|ok|any|the firmware was started|";
+        QTest::newRow("check") << "|-p PORT check|0|ok|any|at 115200 baud, bootloader VER=4.1|";
         QTest::newRow("one good port, one missing: the worse counts")
-            << QStringLiteral("|-p PORT -p /dev/quenta-none flash @samples/blink.hex|3|ok "
-                              "port-error|any||");
+            << "|-p PORT -p /dev/quenta-none flash BLINK|3|ok port-error|any||";
         QTest::newRow("one device under two names: nothing sent")
-            << QStringLiteral("|-p PORT -p DEVICE flash @samples/blink.hex|2||untouched||");
+            << "|-p PORT -p DEVICE flash BLINK|2||untouched||";
         QTest::newRow("a withheld probe answer, a short wait")
-            << QStringLiteral("withhold=1|--wait 0.5 -p PORT version|0|ok|any|VER=4.1|");
-        QTest::newRow("set-address")
-            << QStringLiteral("bus=5|-m -a 5 -p PORT set-address 9|0|ok|any||now=9");
+            << "withhold=1|--wait 0.5 -p PORT version|0|ok|any|VER=4.1|";
+        QTest::newRow("set-address") << "bus=5|-m -a 5 -p PORT set-address 9|0|ok|any||now=9";
     }
 
     void jobs() {
         QFETCH(QString, row);
         const QStringList column = row.split(QLatin1Char('|'));
         const QString file =
-            sourcePath(column[1].contains(QLatin1String("span")) ? "tests/flash/span.hex"
+            sourcePath(column[1].contains(QLatin1String("SPAN")) ? "tests/flash/span.hex"
                                                                  : "samples/blink.hex");
         const simboard::Memory image = imageOf(file);
-        QTemporaryDir dir;
-        simboard::PtyBoard board(boardsFor(column[0], image),
-                                 dir.filePath(QStringLiteral("board")).toStdString());
-        board.start();
+        LinkedBoard board(boardsFor(column[0], image));
         QStringList command;
         for (const QString &word : words(column[1])) {
-            command << (word == QLatin1String("PORT")     ? text(board.path())
-                        : word == QLatin1String("DEVICE") ? text(board.devicePath())
+            command << (word == QLatin1String("PORT")     ? board.port()
+                        : word == QLatin1String("DEVICE") ? board.device()
+                        : word == QLatin1String("BLINK") || word == QLatin1String("SPAN") ? file
                         : word.startsWith(QLatin1Char('@'))
                             ? sourcePath(word.mid(1).toLatin1().constData())
                             : word);
@@ -233,14 +228,10 @@ private slots:
     }
 
     void twoPortsAtOnce() {
-        QTemporaryDir dir;
-        simboard::PtyBoard one({}, dir.filePath(QStringLiteral("one")).toStdString());
-        simboard::PtyBoard two({}, dir.filePath(QStringLiteral("two")).toStdString());
-        one.start();
-        two.start();
+        LinkedBoard one;
+        LinkedBoard two;
         const QString file = sourcePath("tests/flash/span.hex");
-        const Outcome outcome =
-            runFlasher({"-p", text(one.path()), "-p", text(two.path()), "flash", file});
+        const Outcome outcome = runFlasher({"-p", one.port(), "-p", two.port(), "flash", file});
         QCOMPARE(outcome.exit, 0);
         QCOMPARE(outcome.results, QStringList({"ok", "ok"}));
         QCOMPARE(one.memory(), imageOf(file));
@@ -249,15 +240,12 @@ private slots:
 
     // A second flasher finds the port in use; the first one's job goes on undisturbed.
     void busyPort() {
-        QTemporaryDir dir;
-        simboard::PtyBoard board({{simboard::BootloaderOptions{}}, {.withhold = {3}}, {}},
-                                 dir.filePath(QStringLiteral("board")).toStdString());
-        board.start();
+        LinkedBoard board({{simboard::BootloaderOptions{}}, {.withhold = {3}}, {}});
         const QString file = sourcePath("samples/blink.hex");
         QProcess holder;
-        startFlasher(holder, {"--timeout", "5000", "-p", text(board.path()), "flash", file});
+        startFlasher(holder, {"--timeout", "5000", "-p", board.port(), "flash", file});
         QTRY_VERIFY_WITH_TIMEOUT(board.commands().size() >= 3, kHangGuardMs);
-        const Outcome busy = runFlasher({"-p", text(board.path()), "check"});
+        const Outcome busy = runFlasher({"-p", board.port(), "check"});
         QCOMPARE(busy.exit, 3);
         QCOMPARE(busy.results, QStringList{"port-error"});
         QVERIFY2(busy.message.contains(QLatin1String("is in use by quenta-flash")),
@@ -276,13 +264,9 @@ private slots:
     }
     void interrupted() {
         QFETCH(int, signal);
-        QTemporaryDir dir;
-        simboard::PtyBoard board({{simboard::BootloaderOptions{}}, {.baud = 9600}, {}},
-                                 dir.filePath(QStringLiteral("board")).toStdString());
-        board.start();
+        LinkedBoard board({{simboard::BootloaderOptions{}}, {.baud = 9600}, {}});
         QProcess flasher;
-        startFlasher(flasher,
-                     {"-p", text(board.path()), "flash", sourcePath("tests/flash/span.hex")});
+        startFlasher(flasher, {"-p", board.port(), "flash", sourcePath("tests/flash/span.hex")});
         QTRY_VERIFY_WITH_TIMEOUT(board.commands().size() >= 4, kHangGuardMs);
         ::kill(static_cast<pid_t>(flasher.processId()), signal);
         const Outcome outcome = finished(flasher);
@@ -306,14 +290,12 @@ private slots:
 
     // udev gives a USB port its group a moment after it appears: --usb waits for that too.
     void permissionComesLate() {
-        simboard::PtyBoard board;
-        board.start();
-        const QByteArray device = QFile::encodeName(text(board.devicePath()));
+        LinkedBoard board;
+        const QByteArray device = QFile::encodeName(board.device());
         const bool root = ::geteuid() == 0;
         QCOMPARE(::chmod(device.constData(), 0), 0);
         QProcess flasher;
-        startFlasher(flasher, {"--usb", "--wait", "20", "-p", text(board.devicePath()), "version"},
-                     root);
+        startFlasher(flasher, {"--usb", "--wait", "20", "-p", board.device(), "version"}, root);
         QTest::qWait(500);
         QCOMPARE(::chmod(device.constData(), root ? 0666 : 0600), 0);
         const Outcome outcome = finished(flasher);
@@ -323,16 +305,15 @@ private slots:
 
     // As root the flasher runs as nobody, for whom the device is of a group it is not in.
     void noPermission() {
-        simboard::PtyBoard board;
-        board.start();
-        const QByteArray device = QFile::encodeName(text(board.devicePath()));
+        LinkedBoard board;
+        const QByteArray device = QFile::encodeName(board.device());
         const bool root = ::geteuid() == 0;
         if (root) {
             const group *dialout = ::getgrnam("dialout");
             QVERIFY(dialout && ::chown(device.constData(), 0, dialout->gr_gid) == 0);
         }
         QCOMPARE(::chmod(device.constData(), root ? 0660 : 0), 0);
-        const Outcome outcome = runFlasher({"-p", text(board.devicePath()), "check"}, root);
+        const Outcome outcome = runFlasher({"-p", board.device(), "check"}, root);
         QCOMPARE(outcome.exit, 3);
         QCOMPARE(outcome.results, QStringList{"port-error"});
         QVERIFY2(outcome.message.contains(root ? "sudo adduser $USER dialout" : "may not use"),

@@ -1,6 +1,13 @@
-// Reading a firmware file: only regular files, never blocking, never more than the bound.
+// Reading a firmware file: only regular files, never blocking, never more than the bound. The
+// ports offered to the operator: the system's, then each folder's entries sorted by name, then the
+// demo board; broken links and missing folders left out, each port once. The device a port name
+// stands for, and the latency timer of the adapter behind a device.
+#include "Pty.h"
+#include "io/AdapterLatency.h"
 #include "io/ControlError.h"
 #include "io/FirmwareFile.h"
+#include "io/PortDiscovery.h"
+#include "io/PortPath.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -10,39 +17,55 @@
 
 using namespace quenta;
 
+Q_DECLARE_METATYPE(std::optional<QString>)
+Q_DECLARE_METATYPE(std::optional<int>)
+
+namespace {
+bool writeFile(const QString &path, const QByteArray &content) {
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write(content) == content.size();
+}
+} // namespace
+
 class TestFiles : public QObject {
     Q_OBJECT
 private slots:
-    void refused_data() {
-        QTest::addColumn<QString>("path"); // relative: made in a scratch folder
-        QTest::addColumn<int>("number");
-        QTest::addColumn<QString>("detail"); // after the system's description
-        QTest::newRow("missing") << "gone.hex" << ENOENT << "";
-        QTest::newRow("folder") << "." << EISDIR << "";
+    void read_data() {
+        QTest::addColumn<QString>("path");       // relative: made in a scratch folder
+        QTest::addColumn<QByteArray>("content"); // written there
+        QTest::addColumn<int>("number");         // 0: read whole
+        QTest::addColumn<QString>("detail");     // after the system's description
+        QTest::newRow("missing") << "gone.hex" << QByteArray() << ENOENT << "";
+        QTest::newRow("folder") << "." << QByteArray() << EISDIR << "";
         QTest::newRow("endless device")
-            << "/dev/zero" << EINVAL << ": /dev/zero is not a regular file";
+            << "/dev/zero" << QByteArray() << EINVAL << ": /dev/zero is not a regular file";
         QTest::newRow("FIFO nobody writes to")
-            << "fifo.hex" << EINVAL << "/fifo.hex is not a regular file";
+            << "fifo.hex" << QByteArray() << EINVAL << "/fifo.hex is not a regular file";
         QTest::newRow("one byte over the bound")
-            << "big.hex" << EFBIG
+            << "big.hex" << QByteArray(1025, ':') << EFBIG
             << "/big.hex holds more than 1024 bytes; no firmware file is that large";
+        QTest::newRow("at the bound, NULs and all")
+            << "f.hex" << QByteArray(":00000001FF\r\n").repeated(78) + QByteArray(10, '\0') << 0
+            << "";
     }
 
-    void refused() {
+    void read() {
         QFETCH(QString, path);
+        QFETCH(QByteArray, content);
         QFETCH(int, number);
         QFETCH(QString, detail);
         QTemporaryDir dir;
         const QString file = QDir::isAbsolutePath(path) ? path : dir.filePath(path);
         if (path == "fifo.hex") {
             QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
-        } else if (path == "big.hex") {
-            QFile big(file);
-            QVERIFY(big.open(QIODevice::WriteOnly) && big.write(QByteArray(1025, ':')) == 1025);
+        } else if (!content.isEmpty()) {
+            QVERIFY(writeFile(file, content));
         }
         try {
-            readFirmwareFile(file, 1024);
-            QFAIL("the file was read");
+            const std::string read = readFirmwareFile(file, 1024);
+            QCOMPARE(number, 0);
+            QCOMPARE(QByteArray::fromStdString(read), content);
         } catch (const ControlError &error) {
             QCOMPARE(error.number(), number);
             QVERIFY2(error.description().endsWith(detail), qPrintable(error.description()));
@@ -50,13 +73,61 @@ private slots:
         }
     }
 
-    void readWhole() {
-        QTemporaryDir dir;
-        QFile file(dir.filePath(QStringLiteral("f.hex")));
-        const QByteArray content = QByteArray(":00000001FF\r\n").repeated(78) + QByteArray(2, '\0');
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == 1016);
-        file.close();
-        QCOMPARE(QByteArray::fromStdString(readFirmwareFile(file.fileName(), 1016)), content);
+    void listed() {
+        testing::PtyPair pty;
+        QTemporaryDir root;
+        QVERIFY(QDir(root.path()).mkpath("by-id"));
+        for (const char *name : {"usb-B", "usb-A", "demo"}) {
+            QVERIFY(QFile::link(pty.path(), root.filePath("by-id/") + name));
+        }
+        QVERIFY(QFile::link(root.filePath("gone"), root.filePath("by-id/stale")));
+        QStringList found;
+        for (const QString &port :
+             discoverPorts({{root.filePath("by-id"), root.filePath("missing")},
+                            root.filePath("by-id/demo")})) {
+            found << port.section('/', -2);
+        }
+        QCOMPARE(found.mid(found.indexOf("by-id/demo")),
+                 (QStringList{"by-id/demo", "by-id/usb-A", "by-id/usb-B"}));
+    }
+
+    void portPath_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<std::optional<QString>>("path");
+        QTest::newRow("first") << "COM1" << std::optional<QString>("/dev/ttyS0");
+        QTest::newRow("any case") << "com12" << std::optional<QString>("/dev/ttyS11");
+        QTest::newRow("no port 0") << "COM0" << std::optional<QString>();
+        QTest::newRow("no name") << "" << std::optional<QString>();
+        QTest::newRow("a path") << "/dev/ttyUSB0" << std::optional<QString>("/dev/ttyUSB0");
+        QTest::newRow("no number") << "COMX" << std::optional<QString>("COMX");
+    }
+    void portPath() {
+        QFETCH(QString, name);
+        QFETCH(std::optional<QString>, path);
+        QCOMPARE(portPathFor(name), path);
+    }
+
+    // A fake system tree: ttyUSB3 shows 16 ms, ttyUSB5 (behind a by-id link) 1 ms, ttyS0 nothing.
+    void adapterLatency_data() {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<std::optional<int>>("latency");
+        QTest::newRow("shown") << "/dev/ttyUSB3" << std::optional<int>(16);
+        QTest::newRow("by link") << "by-id/usb-FTDI_Board-if00-port0" << std::optional<int>(1);
+        QTest::newRow("not shown") << "/dev/ttyS0" << std::optional<int>();
+    }
+    void adapterLatency() {
+        QFETCH(QString, device);
+        QFETCH(std::optional<int>, latency);
+        QTemporaryDir root;
+        const QString devices = root.filePath("sys/bus/usb-serial/devices/");
+        QVERIFY(writeFile(devices + "ttyUSB3/latency_timer", "16\n"));
+        QVERIFY(writeFile(devices + "ttyUSB5/latency_timer", "1\n"));
+        QVERIFY(writeFile(root.filePath("dev/ttyUSB5"), {}));
+        QVERIFY(QDir(root.path()).mkpath("by-id"));
+        QVERIFY(QFile::link(root.filePath("dev/ttyUSB5"),
+                            root.filePath("by-id/usb-FTDI_Board-if00-port0")));
+        const QString path = device.startsWith('/') ? device : root.filePath(device);
+        QCOMPARE(adapterLatencyMs(path, root.filePath("sys")), latency);
     }
 };
 

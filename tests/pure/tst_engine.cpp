@@ -9,6 +9,7 @@
 using namespace quenta;
 using quenta::testing::answerFrame;
 using quenta::testing::commandFrame;
+using quenta::testing::qbytes;
 
 namespace {
 
@@ -67,6 +68,11 @@ struct Talk {
             read(bytes, afterUs);
         }
     }
+    // The port drops and comes back at once.
+    void drop() {
+        take(engine.portLost("gone", now));
+        take(engine.portBack(now));
+    }
     QString last() const { return QString::fromStdString(sent.empty() ? "" : sent.back()); }
     QString message() const { return QString::fromStdString(end ? end->message : "(not ended)"); }
 
@@ -105,25 +111,6 @@ private slots:
             quenta::resumePoint(records, static_cast<std::size_t>(unanswered));
         QCOMPARE(point.addressRecord ? static_cast<int>(*point.addressRecord) : -1, addressRecord);
         QCOMPARE(static_cast<int>(point.from), from);
-    }
-
-    void cleanFlash() {
-        Talk talk(JobKind::Flash);
-        talk.answer({"VER=4.1\r\n", "OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n", "OK\r\n",
-                     "OK\r\n", "OK\r\n", "DOWNLOAD\r\n"});
-        QVERIFY(!talk.end);
-        talk.timer(); // the quiet after the last verify answer
-        QCOMPARE(talk.message(), QStringLiteral("downloaded and verified"));
-        const std::vector<std::string> expected{"BOOTi\r\n",
-                                                "BOOT:0400000001020304F2\r\n",
-                                                "BOOT:0400100005060708D2\r\n",
-                                                "BOOT:04002000090A0B0CB2\r\n",
-                                                "BOOT:00000001FF\r\n",
-                                                "BOOT#0400000001020304F2\r\n",
-                                                "BOOT#0400100005060708D2\r\n",
-                                                "BOOT#04002000090A0B0CB2\r\n",
-                                                "BOOT#00000001FF\r\n"};
-        QCOMPARE(talk.sent, expected);
     }
 
     // Every answer of a read counts, in order.
@@ -200,42 +187,38 @@ private slots:
         QCOMPARE(talk.engine.verifyPasses(), 2);
     }
 
-    // On a bus, the window's verify of the board at address 10 (a LF), while another board's
-    // answer ends in a read of its own: that LF is no frame of the board's.
-    void anotherBoardsLineEnd() {
+    // The window's verify, which has one pass, ends green though the line end of the end record's
+    // answer comes in the next read, or (on a bus, the board at address 10, a LF) another board's
+    // answer ends in a read of its own: neither is an answer after the end, nor a frame of the
+    // board's.
+    void windowVerifyEnds_data() {
+        QTest::addColumn<int>("address"); // -1: plain
+        QTest::addColumn<QByteArrayList>("reads");
+        QTest::newRow("LF of CR LF")
+            << -1 << QByteArrayList{"OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r", "\n"};
+        QTest::newRow("CR LF") << -1
+                               << QByteArrayList{"OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD", "\r\n"};
+        const QByteArray ok = qbytes(answerFrame(10, "OK\r\n"));
+        const QByteArray other = qbytes(answerFrame(11, "OK\r\n"));
+        QTest::newRow("another board's line end")
+            << 10
+            << QByteArrayList{ok, other.left(6), other.mid(6) + ok, ok,
+                              qbytes(answerFrame(10, "DOWNLOAD\r\n"))};
+    }
+    void windowVerifyEnds() {
+        QFETCH(int, address);
+        QFETCH(QByteArrayList, reads);
         BoardTask task = taskOf(JobKind::Verify);
         task.patience = kWindowPatience;
         task.probeFirst = false;
-        task.frontEndFrames = true;
-        task.address = 10;
+        if (address >= 0) {
+            task.frontEndFrames = true;
+            task.address = static_cast<std::uint8_t>(address);
+        }
         Talk talk(task);
-        const std::string other = answerFrame(11, "OK\r\n");
-        talk.read(answerFrame(10, "OK\r\n"));
-        talk.read(other.substr(0, 6));
-        talk.answer({other.substr(6) + answerFrame(10, "OK\r\n"), answerFrame(10, "OK\r\n"),
-                     answerFrame(10, "DOWNLOAD\r\n")});
-        talk.timer();
-        QCOMPARE(talk.message(), QStringLiteral("verified"));
-    }
-
-    // The line end of the end record's answer may come in the next read: it is no answer after
-    // it, and the window, which has one verify pass, ends green.
-    void lineEndAfterTheEnd_data() {
-        QTest::addColumn<QByteArray>("answer"); // the end record's answer
-        QTest::addColumn<QByteArray>("rest");   // what the next read brings
-        QTest::newRow("LF of CR LF") << QByteArray("DOWNLOAD\r") << QByteArray("\n");
-        QTest::newRow("CR LF") << QByteArray("DOWNLOAD") << QByteArray("\r\n");
-    }
-    void lineEndAfterTheEnd() {
-        QFETCH(QByteArray, answer);
-        QFETCH(QByteArray, rest);
-        BoardTask task = taskOf(JobKind::Verify);
-        task.patience = kWindowPatience;
-        task.probeFirst = false;
-        Talk talk(task);
-        talk.answer({"OK\r\n", "OK\r\n", "OK\r\n"});
-        talk.read(answer.toStdString());
-        talk.read(rest.toStdString());
+        for (const QByteArray &read : reads) {
+            talk.read(read.toStdString());
+        }
         QVERIFY(!talk.end);
         talk.timer();
         QCOMPARE(talk.message(), QStringLiteral("verified"));
@@ -323,10 +306,11 @@ private slots:
 
     // What a board that answers in its own time looks like is no extra answer: a short end record
     // answered sooner than the long lines, a verify much quicker than the writing, answers that
-    // vary within half of each other.
+    // vary within half of each other. Each line goes out once, in the form of its pass.
     void ownTimesAreNoExtraAnswers_data() {
         QTest::addColumn<QList<int>>("downloadUs"); // the answer times of lines 1 to 4
         QTest::addColumn<QList<int>>("verifyUs");
+        QTest::newRow("evenly") << QList{5000, 5000, 5000, 5000} << QList{5000, 5000, 5000, 5000};
         QTest::newRow("short end record")
             << QList{20000, 20000, 20000, 2000} << QList{9000, 9000, 9000, 1000};
         QTest::newRow("verify quicker than download")
@@ -339,15 +323,25 @@ private slots:
         QFETCH(QList<int>, verifyUs);
         Talk talk(JobKind::Flash);
         talk.read("VER=4.1\r\n");
-        for (const auto &[times, last] :
-             {std::pair(downloadUs, "DOWNLOAD\r\n"), std::pair(verifyUs, "DOWNLOAD\r\n")}) {
+        for (const QList<int> &times : {downloadUs, verifyUs}) {
             for (int line = 0; line < 4; ++line) {
-                talk.read(line < 3 ? "OK\r\n" : last, times[line]);
+                talk.read(line < 3 ? "OK\r\n" : "DOWNLOAD\r\n", times[line]);
             }
         }
-        talk.timer();
+        QVERIFY(!talk.end);
+        talk.timer(); // the quiet after the last verify answer
         QCOMPARE(talk.message(), QStringLiteral("downloaded and verified"));
         QCOMPARE(talk.engine.verifyPasses(), 1);
+        const std::vector<std::string> expected{"BOOTi\r\n",
+                                                "BOOT:0400000001020304F2\r\n",
+                                                "BOOT:0400100005060708D2\r\n",
+                                                "BOOT:04002000090A0B0CB2\r\n",
+                                                "BOOT:00000001FF\r\n",
+                                                "BOOT#0400000001020304F2\r\n",
+                                                "BOOT#0400100005060708D2\r\n",
+                                                "BOOT#04002000090A0B0CB2\r\n",
+                                                "BOOT#00000001FF\r\n"};
+        QCOMPARE(talk.sent, expected);
     }
 
     // A board quicker than it first seemed voids one pass, not all: the answer judged too soon
@@ -433,8 +427,7 @@ private slots:
     void errorAfterADrop() {
         Talk talk(JobKind::Flash);
         talk.answer({"VER=4.1\r\n", "OK\r\n"});
-        talk.take(talk.engine.portLost("gone", talk.now));
-        talk.take(talk.engine.portBack(talk.now));
+        talk.drop();
         talk.timer(); // the first probe gets no answer: a second goes out
         talk.read("VER=4.1\r\n");
         QVERIFY(!talk.end);
@@ -457,8 +450,7 @@ private slots:
         Talk talk(JobKind::Flash);
         talk.answer({"VER=4.1\r\n", "OK\r\n"});
         for (int drop = 1; drop <= kMaxResumes; ++drop) {
-            talk.take(talk.engine.portLost("gone", talk.now));
-            talk.take(talk.engine.portBack(talk.now));
+            talk.drop();
             talk.read("VER=4.1\r\n");
             QVERIFY(!talk.end);
         }
@@ -544,8 +536,7 @@ private slots:
 
         task.firstOnly = true;
         Talk first(task);
-        first.take(first.engine.portLost("gone", first.now));
-        first.take(first.engine.portBack(first.now));
+        first.drop();
         QCOMPARE(first.sent.back(), commandFrame(4, "BOOTi\r\n"));
         first.read(answerFrame(4, "VER=4.1\r\n"));
         QCOMPARE(first.message(), QStringLiteral("1 board answered"));

@@ -1,5 +1,4 @@
-// The window's job without any window: what the board's answers do to a job, the lines it sends,
-// and the set-address command.
+// The window's job without any window: what the board's answers do to a job and the lines it sends.
 #include "pure/Colors.h"
 #include "pure/CommandLines.h"
 #include "pure/FirmwareJob.h"
@@ -121,30 +120,6 @@ private slots:
         QFETCH(QByteArrayList, polls);
         QFETCH(QString, outcome);
         QCOMPARE(run(verifyAlone, polls), outcome);
-    }
-
-    void setAddress_data() {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QByteArray>("line"); // empty: nothing sent
-        QTest::addColumn<bool>("outOfRange");
-        // clang-format off
-        const std::tuple<const char *, const char *, bool> rows[] = {
-            {"10", "BOOT$0A\r\n", false}, {"255", "BOOT$FF\r\n", false}, {"&H1F", "BOOT$1F\r\n", false},
-            {"2.5", "BOOT$02\r\n", false}, {"0", "", false}, {"", "", false}, {"abc", "", false},
-            {"256", "", true}, {"257", "", true}, {"-1", "", true}, {"1e12", "", true}};
-        // clang-format on
-        for (const auto &[text, line, out] : rows) {
-            QTest::addRow("[%s]", text) << QByteArray(text) << QByteArray(line) << out;
-        }
-    }
-
-    void setAddress() {
-        QFETCH(QByteArray, text);
-        QFETCH(QByteArray, line);
-        QFETCH(bool, outOfRange);
-        const NewAddress address = setAddressLine(text.toStdString());
-        QCOMPARE(QByteArray(address.line.value_or("").c_str()), line);
-        QCOMPARE(address.outOfRange, outOfRange);
     }
 };
 

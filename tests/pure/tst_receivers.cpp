@@ -58,43 +58,39 @@ private slots:
         for (char c : ok) {
             oneByOne << QByteArray(1, c);
         }
-        QTest::newRow("worked example") << L{ok} << QList{1} << L{"1:OK\r\n"} << QByteArray();
-        QTest::newRow("one byte a read") << oneByOne << QList{1} << L{"1:OK\r\n"} << QByteArray();
-        QTest::newRow("short buffer not examined")
-            << L{"\x07XYZ"} << QList{1} << L{} << QByteArray("\x07XYZ");
-        QTest::newRow("high bytes, address 255")
-            << L{qbytes(answerFrame(255, hexBytes("FF00807F0D0A")))} << QList{255}
-            << L{"255:" + QByteArray::fromHex("FF00807F0D0A")} << QByteArray();
+        const auto row = [](const char *name, const L &reads, const QList<int> &accepted,
+                            const L &reports, const QByteArray &left = {}) {
+            QTest::newRow(name) << reads << accepted << reports << left;
+        };
+        const auto frame = [](std::uint8_t address, std::string_view text, char marker = 'B') {
+            return qbytes(answerFrame(address, text, marker));
+        };
+        row("worked example", {ok}, {1}, {"1:OK\r\n"});
+        row("one byte a read", oneByOne, {1}, {"1:OK\r\n"});
+        row("short buffer not examined", {"\x07XYZ"}, {1}, {}, "\x07XYZ");
+        row("high bytes, address 255", {frame(255, hexBytes("FF00807F0D0A"))}, {255},
+            {"255:" + QByteArray::fromHex("FF00807F0D0A")});
         // CRC-16 of 11 42 4F 4B 0D ("\x11BOK\r") is 990A: its LF and the first CRC byte look
         // like its CRC.
-        QTest::newRow("a line end that closes a CRC ends no frame")
-            << L{qbytes(answerFrame(0x11, "OK\r\n")) + qbytes(answerFrame(0x11, "ERROR\r\n", 'b'))}
-            << QList{0x11} << L{"17:OK\r\n", "<marker>"} << QByteArray();
+        row("a line end that closes a CRC ends no frame",
+            {frame(0x11, "OK\r\n") + frame(0x11, "ERROR\r\n", 'b')}, {0x11},
+            {"17:OK\r\n", "<marker>"});
         // Address 10 is a LF: the line end of another board's frame, cut off from its CRC by a
         // read, looks like the start of a frame until the next read.
-        QTest::newRow("a byte like the address is no frame of the board's")
-            << L{qbytes(answerFrame(11, "OK\r\n")).left(6),
-                 qbytes(answerFrame(11, "OK\r\n")).mid(6) + qbytes(answerFrame(10, "OK\r\n"))}
-            << QList{10} << L{"<address>", "<address>", "10:OK\r\n"} << QByteArray();
-        QTest::newRow("wrong marker, in pieces") << L{qbytes(answerFrame(1, "OK\r\n", 'b')).left(4),
-                                                      qbytes(answerFrame(1, "OK\r\n", 'b')).mid(4)}
-                                                 << QList{1} << L{"<marker>"} << QByteArray();
-        QTest::newRow("a frame ends at its line end and CRC only")
-            << L{qbytes(answerFrame(1, "OK")) + ok} << QList{1} << L{"1:OK\r\n"} << QByteArray();
-        QTest::newRow("wrong address")
-            << L{qbytes(answerFrame(2, "OK\r\n"))} << QList{1} << L{"<address>"} << QByteArray();
-        QTest::newRow("wrong marker, then a frame")
-            << L{qbytes(answerFrame(1, "OK\r\n", 'b')) + ok} << QList{1}
-            << L{"<marker>", "1:OK\r\n"} << QByteArray();
-        QTest::newRow("corrupt frame costs only itself")
-            << L{corrupt, ok} << QList{1} << L{"1:OK\r\n"} << QByteArray();
-        QTest::newRow("foreign frame skipped")
-            << L{qbytes(answerFrame(9, "OK\r\n")) + ok} << QList{1} << L{"<address>", "1:OK\r\n"}
-            << QByteArray();
-        QTest::newRow("both awaited boards answer")
-            << L{ok + qbytes(answerFrame(2, "VER=2\r\n"))} << QList{1, 2}
-            << L{"1:OK\r\n", "2:VER=2\r\n"} << QByteArray();
-        QTest::newRow("no address: only kept") << L{ok} << QList<int>{} << L{} << ok;
+        row("a byte like the address is no frame of the board's",
+            {frame(11, "OK\r\n").left(6), frame(11, "OK\r\n").mid(6) + frame(10, "OK\r\n")}, {10},
+            {"<address>", "<address>", "10:OK\r\n"});
+        row("wrong marker, in pieces",
+            {frame(1, "OK\r\n", 'b').left(4), frame(1, "OK\r\n", 'b').mid(4)}, {1}, {"<marker>"});
+        row("a frame ends at its line end and CRC only", {frame(1, "OK") + ok}, {1}, {"1:OK\r\n"});
+        row("wrong address", {frame(2, "OK\r\n")}, {1}, {"<address>"});
+        row("wrong marker, then a frame", {frame(1, "OK\r\n", 'b') + ok}, {1},
+            {"<marker>", "1:OK\r\n"});
+        row("corrupt frame costs only itself", {corrupt, ok}, {1}, {"1:OK\r\n"});
+        row("foreign frame skipped", {frame(9, "OK\r\n") + ok}, {1}, {"<address>", "1:OK\r\n"});
+        row("both awaited boards answer", {ok + frame(2, "VER=2\r\n")}, {1, 2},
+            {"1:OK\r\n", "2:VER=2\r\n"});
+        row("no address: only kept", {ok}, {}, {}, ok);
     }
 
     void modbus() {

@@ -113,19 +113,12 @@ struct FakeWindow {
     explicit FakeWindow(bool realPort = false) {
         Hosted hosted;
         if (!realPort) {
-            hosted.port = std::make_unique<FakeSerialPort>();
-            port = static_cast<FakeSerialPort *>(hosted.port.get());
+            hosted.port = std::unique_ptr<FakeSerialPort>(port = new FakeSerialPort);
+            hosted.clock = std::unique_ptr<FakeClock>(clock = new FakeClock);
         }
-        hosted.fileChooser = std::make_unique<FakeFileChooser>();
-        hosted.messageBox = std::make_unique<FakeMessageBox>();
-        hosted.sleeper = std::make_unique<FakeSleeper>();
-        if (!realPort) {
-            hosted.clock = std::make_unique<FakeClock>();
-            clock = static_cast<FakeClock *>(hosted.clock.get());
-        }
-        chooser = static_cast<FakeFileChooser *>(hosted.fileChooser.get());
-        messages = static_cast<FakeMessageBox *>(hosted.messageBox.get());
-        sleeper = static_cast<FakeSleeper *>(hosted.sleeper.get());
+        hosted.fileChooser = std::unique_ptr<FakeFileChooser>(chooser = new FakeFileChooser);
+        hosted.messageBox = std::unique_ptr<FakeMessageBox>(messages = new FakeMessageBox);
+        hosted.sleeper = std::unique_ptr<FakeSleeper>(sleeper = new FakeSleeper);
         window = std::make_unique<frmSerial>(std::move(hosted));
     }
 

@@ -404,17 +404,13 @@ private slots:
         w->show();
         QApplication::setActiveWindow(w.window.get());
         QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
-        const std::tuple<QLabel *, QString, QRect, QRadioButton *> speeds[] = {
-            {w->Label8, "USB", {236, 0, 25, 17}, w->Option4},
-            {w->Label4, "Speed 9600", {64, 0, 65, 17}, w->Option1},
-            {w->Label7, "115200", {180, 0, 41, 17}, w->Option3},
-            {w->Label6, "19200", {136, 0, 33, 17}, w->Option2},
-        };
-        for (const auto &[label, text, place, option] : speeds) {
-            QVERIFY(label->text() == text && label->geometry() == place &&
-                    label->focusPolicy() == Qt::NoFocus);
+        // Their texts and places are those captionsFitTheirBoxes holds.
+        for (const auto &[label, option] :
+             {std::pair(w->Label8, w->Option4), std::pair(w->Label4, w->Option1),
+              std::pair(w->Label7, w->Option3), std::pair(w->Label6, w->Option2)}) {
+            QCOMPARE(label->focusPolicy(), Qt::NoFocus);
             // On the middle of the name, through the window as the mouse does.
-            const QPoint name(QFontMetrics(label->font()).horizontalAdvance(text) / 2,
+            const QPoint name(QFontMetrics(label->font()).horizontalAdvance(label->text()) / 2,
                               label->height() / 2);
             QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {},
                               label->mapTo(w.window.get(), name));
