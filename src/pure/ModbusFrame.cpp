@@ -77,6 +77,24 @@ void ModbusReceiver::take(std::string_view read, const AddressSet &accepted,
     }
 }
 
+std::vector<ModbusEvent> ModbusReceiver::flush(const AddressSet &accepted) {
+    std::vector<ModbusEvent> events;
+    const std::size_t start = nextStart(buffer_, 0, accepted);
+    const std::size_t length = buffer_.size() - start;
+    if (accepted.none() || length < kModbusMinFrame || buffer_[start + 1] != kMarker ||
+        CRC16(std::string_view(buffer_).substr(start, length - 2)) !=
+            std::string_view(buffer_).substr(buffer_.size() - 2)) {
+        return events;
+    }
+    if (start > 0) {
+        events.push_back({ModbusEvent::Kind::AddressError, 0, {}, start_});
+    }
+    events.push_back({ModbusEvent::Kind::Answer, static_cast<std::uint8_t>(buffer_[start]),
+                      buffer_.substr(start + 2, length - 4), start_ + start});
+    drop(buffer_.size());
+    return events;
+}
+
 void ModbusReceiver::clear() {
     drop(buffer_.size());
 }
