@@ -86,6 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (!read.empty()) {
             watch.readSinceLine = true;
             run(job.received(read, now));
+        } else if (job.answerPending()) {
+            run(job.quiet(now));
         }
         if (alarm && *alarm <= now) {
             alarm.reset();
