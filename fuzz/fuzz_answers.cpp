@@ -35,7 +35,7 @@ int lineOf(std::string_view command) {
 struct Watch {
     bool verifyAlone = false;
     bool readSinceLine = true; // the job's first line needs no answer before it
-    std::vector<int> lines;     // every line sent, in order
+    std::vector<int> lines;    // every line sent, in order
     bool ended = false;
 
     void take(const FirmwareJob &job, const JobView &view) {

@@ -248,8 +248,8 @@ private slots:
             << QByteArrayList{"OK\r\nOK\r\n"} << 1 << "two answers to line 2: verify again";
         QTest::newRow("split across the moment the next line went out")
             << QByteArrayList{"OK\r\nO", "K\r\n"} << 1 << "two answers to line 2: verify again";
-        QTest::newRow("in the next read, one pass") << QByteArrayList{"OK\r\n", "OK\r\n"} << 1
-                                                    << "verified";
+        QTest::newRow("in the next read, one pass")
+            << QByteArrayList{"OK\r\n", "OK\r\n"} << 1 << "verified";
         QTest::newRow("in the next read, two passes")
             << QByteArrayList{"OK\r\n", "OK\r\n"} << 2
             << "line 3: verify: the board answered \"ERROR\"";
@@ -329,7 +329,8 @@ private slots:
             row("a slow page every fourth line", page, page);
             row("jitter of 0 to 30 ms", jitter, jitter);
             row("a verify much quicker than the download", page, quick);
-            row("a short end record answered sooner", QList<int>{200, 200, 200, 200, 200, 200, 200, 2},
+            row("a short end record answered sooner",
+                QList<int>{200, 200, 200, 200, 200, 200, 200, 2},
                 QList<int>{90, 90, 90, 90, 90, 90, 90, 1});
         }
     }
@@ -360,8 +361,8 @@ private slots:
         }
         QCOMPARE(talk.message(), QStringLiteral("downloaded and verified"));
         QCOMPARE(talk.engine.verifyPasses(), 1);
-        std::vector<std::string> expected = window ? std::vector<std::string>{}
-                                                   : std::vector<std::string>{"BOOTi\r\n"};
+        std::vector<std::string> expected =
+            window ? std::vector<std::string>{} : std::vector<std::string>{"BOOTi\r\n"};
         for (const auto line : {&downloadLine, &verifyLine}) {
             for (const std::string &record : file) {
                 expected.push_back((*line)(record));
@@ -376,9 +377,8 @@ private slots:
     void errorNamesItsLine_data() {
         QTest::addColumn<QByteArrayList>("reads"); // after the probe's answer
         QTest::addColumn<QString>("message");
-        QTest::newRow("the line in flight")
-            << QByteArrayList{"OK\r\n", "ERROR\r\n"}
-            << "line 2: verify: the board answered \"ERROR\"";
+        QTest::newRow("the line in flight") << QByteArrayList{"OK\r\n", "ERROR\r\n"}
+                                            << "line 2: verify: the board answered \"ERROR\"";
         QTest::newRow("a stray OK stood in for line 1's answer")
             << QByteArrayList{"OK\r\n", "ERROR\r\n", "OK\r\n"}
             << "line 2 or an earlier one: verify: the board answered \"ERROR\"";
@@ -428,12 +428,13 @@ private slots:
     void answersWithoutLineEnds_data() {
         QTest::addColumn<int>("address"); // -1: plain
         QTest::addColumn<QByteArrayList>("answers");
-        QTest::newRow("plain") << -1 << QByteArrayList{"VER=4.1", "OK\r\n", "OK\r\n", "OK\r\n",
-                                                      "DOWNLOAD"};
+        QTest::newRow("plain") << -1
+                               << QByteArrayList{"VER=4.1", "OK\r\n", "OK\r\n", "OK\r\n",
+                                                 "DOWNLOAD"};
         const auto frame = [](std::string_view text) { return qbytes(answerFrame(3, text)); };
-        QTest::newRow("Modbus")
-            << 3 << QByteArrayList{frame("VER=4.1"), frame("OK"), frame("OK"), frame("OK"),
-                                   frame("DOWNLOAD")};
+        QTest::newRow("Modbus") << 3
+                                << QByteArrayList{frame("VER=4.1"), frame("OK"), frame("OK"),
+                                                  frame("OK"), frame("DOWNLOAD")};
     }
     void answersWithoutLineEnds() {
         QFETCH(int, address);

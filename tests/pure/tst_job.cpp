@@ -85,7 +85,8 @@ private slots:
         QTest::newRow("download and verify")
             << false << ok + ok << "D1 D2 D3 V1 V2 V3 | END green |  | V0 F0 I0";
         QTest::newRow("the operator's ? after END")
-            << true << ok + QByteArrayList{"", "VER=1.07\r\n"} << "V1 V2 V3 | END green |  | V0 F0 I0";
+            << true << ok + QByteArrayList{"", "VER=1.07\r\n"}
+            << "V1 V2 V3 | END green |  | V0 F0 I0";
         QTest::newRow("ERROR in the same poll as the end record's answer")
             << true << QByteArrayList{"OK\r\n", "OK\r\n", "DOWNLOAD\r\nERROR\r\n"}
             << "V1 V2 V3 | ERROR red |  | V0 F0 I0";
@@ -106,7 +107,8 @@ private slots:
         QTest::newRow("ERROR in the verify: the box keeps the board's answer")
             << true << QByteArrayList{"OK\r\n", "ERROR\r\n"} << "V1 V2 | ERROR red |  | V0 F0 I2";
         QTest::newRow("FORMAT waits for the line's answer, which carries the job on")
-            << false << QByteArrayList{"FORMAT\r\n", "", "OK\r\n"} << "D1 D2 | DOWNLOAD |  | V0 F1 I2";
+            << false << QByteArrayList{"FORMAT\r\n", "", "OK\r\n"}
+            << "D1 D2 | DOWNLOAD |  | V0 F1 I2";
         QTest::newRow("a line that cannot be read")
             << true << QByteArrayList{"OK\r\n", "#?x\r\n"}
             << "V1 V2 | ERROR red | an answer to line 2 could not be read: verify again | V0 F0 I2";

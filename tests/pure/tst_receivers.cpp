@@ -176,8 +176,8 @@ private slots:
             << L{"OK\r\n@0", "E\r\n@8"} << 0;
         QTest::newRow("marker error")
             << true << L{qbytes(answerFrame(7, "OK\r\n", 'b'))} << L{} << 1;
-        QTest::newRow("no line end: taken when quiet") << false << L{"xDOWNLOAD", ""}
-                                                       << L{"xDOWNLOAD@1"} << 0;
+        QTest::newRow("no line end: taken when quiet")
+            << false << L{"xDOWNLOAD", ""} << L{"xDOWNLOAD@1"} << 0;
         QTest::newRow("no line end, three characters: none") << false << L{"OK ", ""} << L{} << 0;
         QTest::newRow("no line end, no keyword: none") << false << L{"DOWNL", ""} << L{} << 0;
         QTest::newRow("frame without CR LF: not before the quiet") << true << L{ok} << L{} << 0;
@@ -199,7 +199,8 @@ private slots:
         L actual;
         int unread = 0;
         for (const QByteArray &read : reads) {
-            const Reading reading = read.isEmpty() ? reader.flush() : reader.take(read.toStdString());
+            const Reading reading =
+                read.isEmpty() ? reader.flush() : reader.take(read.toStdString());
             for (const Answer &a : reading.answers) {
                 actual << qbytes(a.text) + '@' + QByteArray::number(qint64(a.begin));
             }
