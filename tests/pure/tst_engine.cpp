@@ -329,6 +329,8 @@ private slots:
             row("a slow page every fourth line", page, page);
             row("jitter of 0 to 30 ms", jitter, jitter);
             row("a verify much quicker than the download", page, quick);
+            row("answers the moment the line is out, after slower ones",
+                QList<int>{50, 50, 50, 50, 0, 0, 0, 0}, QList<int>{50, 50, 50, 50, 0, 0, 0, 0});
             row("a short end record answered sooner",
                 QList<int>{200, 200, 200, 200, 200, 200, 200, 2},
                 QList<int>{90, 90, 90, 90, 90, 90, 90, 1});
