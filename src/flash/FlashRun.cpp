@@ -304,8 +304,7 @@ void PortRun::nextBoard() {
         board.result = JobResult::BadFile;
         board.message = QStringLiteral("the series \"%1\" is used up: every number up to %2 has "
                                        "been handed out; nothing was sent")
-                            .arg(settings_.serial->series)
-                            .arg(kLargestSerialNumber);
+                            .arg(settings_.serial->series, QString::number(kLargestSerialNumber));
         finish(board);
         nextBoard();
         return;

@@ -9,11 +9,11 @@ namespace quenta::flash {
 
 Firmware pinnedFirmware(Firmware firmware, const Recipe &recipe) {
     if (firmware.problem.isEmpty() && firmware.sha256 != recipe.firmwareSha256) {
-        firmware.problem = QStringLiteral("%1 is not the firmware that the recipe %2 pins (line "
-                                          "%3): its SHA-256 is %4, not %5; nothing was sent")
-                               .arg(recipe.firmware, recipe.path)
-                               .arg(recipe.firmwareLine)
-                               .arg(firmware.sha256, recipe.firmwareSha256);
+        firmware.problem =
+            QStringLiteral("%1 is not the firmware that the recipe %2 pins (line "
+                           "%3): its SHA-256 is %4, not %5; nothing was sent")
+                .arg(recipe.firmware, recipe.path, QString::number(recipe.firmwareLine),
+                     firmware.sha256, recipe.firmwareSha256);
     }
     return firmware;
 }
@@ -43,8 +43,7 @@ CheckEntry seriesEntry(const Settings &settings, Journal &journal, int &exit) {
     if (!*next) {
         return {recipe.path, QStringLiteral("series"), true,
                 QStringLiteral("the series \"%1\" will be made at the first flash, starting at %2")
-                    .arg(name)
-                    .arg(first)};
+                    .arg(name, QString::number(first))};
     }
     const std::uint64_t number = std::max(**next, first);
     if (number > kLargestSerialNumber) {
@@ -52,8 +51,9 @@ CheckEntry seriesEntry(const Settings &settings, Journal &journal, int &exit) {
         return {recipe.path, QStringLiteral("series"), false,
                 QStringLiteral("the series \"%1\" is used up").arg(name)};
     }
-    return {recipe.path, QStringLiteral("series"), true,
-            QStringLiteral("the series \"%1\" hands out %2 next").arg(name).arg(number)};
+    return {
+        recipe.path, QStringLiteral("series"), true,
+        QStringLiteral("the series \"%1\" hands out %2 next").arg(name, QString::number(number))};
 }
 
 } // namespace
@@ -65,8 +65,7 @@ std::vector<CheckEntry> checkRecipe(const Settings &settings, const Firmware &fi
     if (firmware.problem.isEmpty()) {
         checks.push_back({recipe.path, QStringLiteral("firmware"), true,
                           QStringLiteral("%1 holds %2 records and is the one pinned")
-                              .arg(recipe.firmware)
-                              .arg(firmware.records.size())});
+                              .arg(recipe.firmware, QString::number(firmware.records.size()))});
     } else {
         exit = exitCode(JobResult::BadFile);
         checks.push_back({recipe.path, QStringLiteral("firmware"), false, firmware.problem});
