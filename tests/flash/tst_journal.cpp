@@ -171,7 +171,13 @@ private slots:
                                              .toUtf8())
                      .object());
 
-        const QList<QByteArray> csv = flasher({"log", "--csv"}).out.split('\n');
+        // log names the journal it reads: on standard error beside CSV and JSON, in the table's
+        // first line.
+        const QByteArray named =
+            "journal: sqlite:" + QFile::encodeName(files_.filePath("data/quenta/journal.sqlite"));
+        const Run listed = flasher({"log", "--csv"});
+        QCOMPARE(listed.err, named + '\n');
+        const QList<QByteArray> csv = listed.out.split('\n');
         QCOMPARE(csv.size(), 4); // header, two rows, and nothing after the last line end
         QCOMPARE(csv[0], kJobColumns + '\r');
         QVERIFY2(csv[2].startsWith("1,") &&
@@ -183,13 +189,15 @@ private slots:
         QCOMPARE(failedOnly.size(), 1);
         QCOMPARE(failedOnly[0]["id"].toInteger(), 2);
         const QList<QByteArray> table = flasher({"log"}).out.split('\n');
-        QCOMPARE(table.size(), 4);
-        QVERIFY2(table[0].trimmed().startsWith("id started"), table[0].constData());
+        QCOMPARE(table.size(), 5);
+        QCOMPARE(table[0], named);
+        QVERIFY2(table[1].trimmed().startsWith("id started"), table[1].constData());
 
         const Run unknown = flasher({"log", "--serial", "1042"});
         QCOMPARE(unknown.exit, 1);
         QCOMPARE(unknown.out, QByteArray());
-        QCOMPARE(unknown.err, "quenta-flash: no job wrote the serial number 1042\n");
+        QCOMPARE(unknown.err, "quenta-flash: no job in the journal " + named.mid(9) +
+                                  " wrote the serial number 1042\n");
     }
 
     // Eight flashers at once on one journal, each numbering its board: every row is there and
@@ -340,11 +348,17 @@ private slots:
         plain.close();
         simboard::PtyBoard board;
         board.start();
-        const Run run = flasher({"-J", "sqlite:" + files_.filePath("plain.txt/j.sqlite"), "--json",
-                                 "-p", path(board.path()), "install"});
+        const QStringList install{"-J", "sqlite:" + files_.filePath("plain.txt/j.sqlite"), "-p",
+                                  path(board.path()), "install"};
+        const Run run = flasher(install + QStringList{"--json"});
         QCOMPARE(run.exit, 6);
         QVERIFY2(run.err.contains("Cannot open the journal sqlite:"), run.err.constData());
         QVERIFY(run.report()["message"].toString().endsWith("nothing was sent"));
+        // The text report holds no error: that goes to standard error alone.
+        const Run text = flasher(install);
+        QCOMPARE(text.exit, 6);
+        QCOMPARE(text.out, QByteArray());
+        QVERIFY2(text.err.contains("Cannot open the journal sqlite:"), text.err.constData());
         QVERIFY(board.commands().empty());
     }
 
@@ -390,6 +404,7 @@ private slots:
         const Run run = finished(process);
         QVERIFY2(run.exit == exit, run.err.constData());
         QVERIFY2(run.err.contains(said.toUtf8()), run.err.constData());
+        QCOMPARE(run.out.isEmpty(), !made); // the refusal is not written into the CSV
         if (made) {
             QVERIFY2(run.out.split('\n')[1].contains(",line-3,"), run.out.constData());
             QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"journal.sqlite"});
