@@ -35,6 +35,10 @@ CheckEntry seriesEntry(const Settings &settings, Journal &journal, int &exit) {
     const RecipePin *start = recipe.pinOf(Option::SerialStart);
     const QString name = series ? series->values.value(0) : QStringLiteral("default");
     const std::uint64_t first = start ? start->values.value(0).toULongLong() : 1;
+    const RecipePin *bytes = recipe.pinOf(Option::SerialBytes);
+    const unsigned width =
+        (bytes ? bytes->values.value(0) : optionSpec(Option::SerialBytes).fallback).toUInt();
+    const std::uint64_t largest = std::min(largestSerialIn(width), kLargestSerialNumber);
     const auto next = journal.nextSerial(name);
     if (!next) {
         exit = std::max(exit, kNotRecorded);
@@ -46,10 +50,11 @@ CheckEntry seriesEntry(const Settings &settings, Journal &journal, int &exit) {
                     .arg(name, QString::number(first))};
     }
     const std::uint64_t number = std::max(**next, first);
-    if (number > kLargestSerialNumber) {
+    if (number > largest) {
         exit = std::max(exit, exitCode(JobResult::BadFile));
         return {recipe.path, QStringLiteral("series"), false,
-                QStringLiteral("the series \"%1\" is used up").arg(name)};
+                QStringLiteral("the series \"%1\" is used up for %2 bytes")
+                    .arg(name, QString::number(width))};
     }
     return {
         recipe.path, QStringLiteral("series"), true,
