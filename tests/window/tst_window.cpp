@@ -318,12 +318,15 @@ private slots:
     void fileDialogWritesNothing() {
         QtFileChooser chooser(nullptr);
         chooser.setFilter(QStringLiteral("HEX files (*.hex)|*.hex"));
+        // The dialog takes a chosen name into its name box only while the box has no focus.
         QTimer answer;
-        QObject::connect(&answer, &QTimer::timeout, [&answer] {
+        QObject::connect(&answer, &QTimer::timeout, [] {
             for (QWidget *widget : QApplication::topLevelWidgets()) {
                 if (auto *dialog = qobject_cast<QFileDialog *>(widget);
                     dialog && dialog->isVisible()) {
-                    answer.stop();
+                    if (QWidget *focused = dialog->focusWidget()) {
+                        focused->clearFocus();
+                    }
                     dialog->selectFile(kData + "job.hex");
                     QMetaObject::invokeMethod(dialog, &QDialog::accept);
                 }
