@@ -118,8 +118,9 @@ Micros BoardJob::now() const {
 }
 
 QString BoardJob::boardName() const {
-    return report_.address ? QStringLiteral("%1 #%2").arg(report_.port).arg(*report_.address)
-                           : report_.port;
+    return report_.address
+               ? QStringLiteral("%1 #%2").arg(report_.port, QString::number(*report_.address))
+               : report_.port;
 }
 
 void BoardJob::showProgress(bool complete) {

@@ -5,20 +5,18 @@ namespace quenta::flash {
 BoardRecords::BoardRecords(RunJournal *journal, EventLines *events)
     : journal_(journal), events_(events) {}
 
-bool BoardRecords::start(BoardReport &board, const PortIdentity &device,
-                         std::optional<std::uint64_t> serialStart) {
-    if (journal_) {
-        if (serialStart && !journal_->takeSerial(*serialStart, board.serial)) {
-            return false;
-        }
-        if (!journal_->start(board, device)) {
-            return false;
-        }
+bool BoardRecords::start(BoardReport &board, const PortIdentity &device) {
+    if (journal_ && !journal_->start(board, device)) {
+        return false;
     }
     if (events_) {
         events_->start(board);
     }
     return true;
+}
+
+bool BoardRecords::number(BoardReport &board, std::uint64_t first, std::uint64_t largest) {
+    return journal_ == nullptr || journal_->takeSerial(first, largest, board);
 }
 
 void BoardRecords::end(const BoardReport &board, int signal, const PortIdentity &device) {

@@ -6,13 +6,12 @@
 #include "flash/RunJournal.h"
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 namespace quenta::flash {
 
 // The one place where each board of a run is recorded: its row in the journal (started
-// "running", with its serial number when it takes one, and completed at its end), its events, and
+// "running", given its serial number when it takes one, and completed at its end), its events, and
 // its report. Every board gets all three, whether its job ran or its outcome was decided without
 // one.
 class BoardRecords {
@@ -20,11 +19,12 @@ public:
     // `journal` and `events` may be none: nothing is recorded there.
     BoardRecords(RunJournal *journal, EventLines *events);
 
-    // Records the start of a board on `device`, first taking the next serial number of the run's
-    // series (a new one begins at `serialStart`) when it is given: false when the journal could
-    // not be written. A used-up series leaves the board without a number.
-    bool start(BoardReport &board, const PortIdentity &device,
-               std::optional<std::uint64_t> serialStart);
+    // Records the start of a board on `device`: false when the journal could not be written.
+    bool start(BoardReport &board, const PortIdentity &device);
+    // Gives a started board the next serial number of the run's series (a new one begins at
+    // `first`): false when the journal could not be written. A series whose next number is above
+    // `largest` leaves the board without one.
+    bool number(BoardReport &board, std::uint64_t first, std::uint64_t largest);
     // Records the end of a board: its row gets its exit status in a run stopped by `signal`.
     void end(const BoardReport &board, int signal, const PortIdentity &device);
 

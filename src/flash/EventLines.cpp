@@ -6,7 +6,7 @@ namespace quenta::flash {
 namespace {
 
 QString keyOf(const BoardReport &board) {
-    return board.address ? QStringLiteral("%1#%2").arg(board.port).arg(*board.address) : board.port;
+    return board.address ? board.port + u'#' + QString::number(*board.address) : board.port;
 }
 
 QJsonObject whereOf(const BoardReport &board) {

@@ -19,7 +19,8 @@ public:
     EventLines();
 
     // {"event":"start","port","address","serial"}: a board's job begins, or its outcome was
-    // decided without one.
+    // decided without one. A flash that writes serial numbers numbers the board once it has
+    // reached it: "serial" is null here, and given in the board's event.
     void start(const BoardReport &board);
     // {"event":"progress","port","address","pass":"download"|"verify","line","lines"}, at most
     // one each kMinimumGapMs for a board.

@@ -14,19 +14,23 @@ bool runsOnSeveralPorts(Command command) {
     return takesFile(command) || command == Command::Check;
 }
 
+// Whether a recipe gives the command only its journal: log and serve read the jobs there.
+bool readsRecipeJournal(Command command) {
+    return command == Command::Log || command == Command::Serve;
+}
+
 // Checks the command of a run that follows a recipe: flash and verify take their file from it.
 QString readRecipeCommand(const QStringList &words, Settings &s) {
-    if (!takesFile(s.command) && s.command != Command::Check && s.command != Command::Serve) {
-        return QStringLiteral("a recipe is for flash, verify, check and serve (its journal), not "
-                              "%1")
+    if (!takesFile(s.command) && s.command != Command::Check && !readsRecipeJournal(s.command)) {
+        return QStringLiteral("a recipe is for flash, verify, check, serve and log (its journal), "
+                              "not %1")
             .arg(words[0]);
     }
     if (words.size() > 1) {
         return takesFile(s.command)
                    ? QStringLiteral("%1 takes no FILE with a recipe: the recipe %2 pins the "
                                     "firmware (line %3)")
-                         .arg(words[0], s.recipe->path)
-                         .arg(s.recipe->firmwareLine)
+                         .arg(words[0], s.recipe->path, QString::number(s.recipe->firmwareLine))
                    : QStringLiteral("%1 takes no argument").arg(words[0]);
     }
     if (takesFile(s.command)) {
@@ -97,16 +101,26 @@ QString readOptions(const GivenOptions &given, Settings &s) {
     return {};
 }
 
+// log --recipe lists the journal the recipe names.
+QString checkLog(const Settings &s) {
+    if (s.recipe && s.recipe->pinOf(Option::Journal) == nullptr) {
+        return QStringLiteral("log --recipe lists the journal the recipe names, and the recipe %1 "
+                              "names none: give it [journal] url")
+            .arg(s.recipe->path);
+    }
+    return {};
+}
+
 // Checks what the command and the options say together; the mistake, if any.
 QString checkTogether(const GivenOptions &given, const Settings &s) {
     if (s.command == Command::Ports) {
         return {};
     }
-    if (s.command == Command::Log || s.command == Command::Serve) {
+    if (readsRecipeJournal(s.command)) {
         if (!s.ports.isEmpty()) {
             return QStringLiteral("%1 takes no --port").arg(commandName(s.command).data());
         }
-        return s.command == Command::Serve ? checkServe(s) : QString();
+        return s.command == Command::Serve ? checkServe(s) : checkLog(s);
     }
     if (s.ports.isEmpty() && !(s.recipe && s.command == Command::Check)) {
         return QStringLiteral("%1 needs --port").arg(commandName(s.command).data());
@@ -152,27 +166,31 @@ GivenOptions givenOn(const QCommandLineParser &parser) {
 }
 
 // Takes the settings a recipe pins into what the command line gave, which may add only what
-// varies per station or run; the mistake, if any.
-QString followRecipe(const QString &path, GivenOptions &given, Settings &s) {
+// varies per station or run; the mistake, if any. log takes only the recipe's journal, beside
+// options of its own.
+QString followRecipe(const QString &path, bool journalOnly, GivenOptions &given, Settings &s) {
     RecipeReading reading = readRecipe(path);
     if (!reading.recipe) {
         return reading.error;
     }
     s.recipe = std::make_shared<const Recipe>(std::move(*reading.recipe));
+    const auto taken = [journalOnly](Option option) {
+        return !journalOnly || option == Option::Journal;
+    };
     for (const auto &[option, values] : given.values) {
         const RecipePin *pin = s.recipe->pinOf(option);
-        if (pin != nullptr) {
+        if (pin != nullptr && taken(option)) {
             return QStringLiteral("%1 cannot be given: %2 pins it")
                 .arg(optionText(option), s.recipe->where(*pin));
         }
-        if (!optionSpec(option).perRun) {
+        if (!journalOnly && !optionSpec(option).perRun) {
             return QStringLiteral("%1 cannot be given with a recipe: the recipe %2 holds a "
                                   "product's settings; pin it there")
                 .arg(optionText(option), path);
         }
     }
     for (const RecipePin &pin : s.recipe->pins) {
-        if (pin.given) {
+        if (pin.given && taken(pin.option)) {
             given.values[pin.option] = pin.values;
         }
     }
@@ -213,7 +231,8 @@ ParsedArguments parseArguments(const QStringList &arguments) {
     if (given.has(Option::Recipe)) {
         const QString recipe = given.last(Option::Recipe);
         given.values.erase(Option::Recipe);
-        parsed.error = followRecipe(recipe, given, s);
+        parsed.error = followRecipe(
+            recipe, !words.isEmpty() && commandNamed(words[0]) == Command::Log, given, s);
         if (!parsed.error.isEmpty()) {
             return parsed;
         }

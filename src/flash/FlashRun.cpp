@@ -9,6 +9,8 @@
 #include <QFileInfo>
 
 #include <cmath>
+#include <unistd.h>
+#include <utility>
 
 namespace quenta::flash {
 
@@ -67,7 +69,7 @@ bool withFile(Command command) {
 
 PortRun::PortRun(const QString &path, const RunShared &shared, QObject *parent)
     : QObject(parent), path_(path), shared_(shared), settings_(shared.settings),
-      records_(shared.journal, shared.events) {
+      unshown_(STDERR_FILENO, false), records_(shared.journal, shared.events) {
     if (!path_.startsWith(kUsbPrefix)) {
         port_ = std::make_unique<SerialPort>(path_, settings_.baud);
     }
@@ -205,7 +207,7 @@ void PortRun::scan() {
     task.firstOnly =
         settings_.command != Command::Scan && choice.kind == AddressChoice::Kind::First;
     task.probeIntervalMs = scanWindowMs(settings_.baud);
-    runJob(task, newReport(std::nullopt));
+    runJob(task, newReport(std::nullopt), &PortRun::scanned, shared_.progress);
 }
 
 void PortRun::scanned() {
@@ -229,7 +231,7 @@ void PortRun::scanned() {
         report.version =
             QString::fromLatin1(board.version.data(), static_cast<qsizetype>(board.version.size()));
         report.message = report.version;
-        begin(report, false);
+        begin(report);
         finish(report);
     }
     targets_.clear();
@@ -257,11 +259,9 @@ PortIdentity PortRun::identity() const {
     return device == started_.device ? started_ : identifyPort(port_->path());
 }
 
-bool PortRun::begin(BoardReport &board, bool job) {
+bool PortRun::begin(BoardReport &board) {
     started_ = identity();
-    return records_.start(board, started_,
-                          job && settings_.serial ? std::optional(settings_.serial->start)
-                                                  : std::nullopt);
+    return records_.start(board, started_);
 }
 
 void PortRun::finish(const BoardReport &board) {
@@ -270,13 +270,8 @@ void PortRun::finish(const BoardReport &board) {
 
 QString PortRun::stamp(std::uint64_t serial) {
     const SerialStamp &how = *settings_.serial;
-    const auto bytes = serialBytes(serial, how.bytes, how.format);
-    if (!bytes) {
-        return QStringLiteral("the serial number %1 does not fit in %2 bytes: nothing was sent")
-            .arg(serial)
-            .arg(how.bytes);
-    }
-    StampedRecords stamped = stampBytes(shared_.firmware.records, how.address, *bytes);
+    StampedRecords stamped = stampBytes(shared_.firmware.records, how.address,
+                                        serialBytes(serial, how.bytes, how.format).value());
     stamped_ = std::move(stamped.records);
     return QString::fromStdString(stamped.fault);
 }
@@ -292,7 +287,7 @@ void PortRun::nextBoard() {
     }
     BoardReport board = newReport(targets_.front());
     targets_.erase(targets_.begin());
-    if (!begin(board, true)) {
+    if (!begin(board)) {
         const QString message = QStringLiteral("not started: the journal could not be written");
         board.result = JobResult::Interrupted;
         board.message = message;
@@ -300,16 +295,18 @@ void PortRun::nextBoard() {
         endAll(JobResult::Interrupted, message);
         return;
     }
-    if (settings_.serial && !board.serial) {
-        board.result = JobResult::BadFile;
-        board.message = QStringLiteral("the series \"%1\" is used up: every number up to %2 has "
-                                       "been handed out; nothing was sent")
-                            .arg(settings_.serial->series)
-                            .arg(kLargestSerialNumber);
-        finish(board);
-        nextBoard();
+    if (!settings_.serial) {
+        runJob(boardTask(board), board, &PortRun::boardDone, shared_.progress);
         return;
     }
+    // A number is spent only on a board that is written: the board is reached and its version
+    // checked first. Its line of progress is shown once its flash begins.
+    BoardTask check = boardTask(board);
+    check.kind = JobKind::Version;
+    runJob(check, board, &PortRun::reached, unshown_);
+}
+
+BoardTask PortRun::boardTask(const BoardReport &board) const {
     BoardTask task = newTask(jobKind(settings_.command));
     task.records = withFile(settings_.command) ? &shared_.firmware.records : nullptr;
     task.newAddress = settings_.newAddress;
@@ -318,26 +315,56 @@ void PortRun::nextBoard() {
         task.acceptsVersion = acceptsVersion(settings_.recipe->boardVersion);
         task.expectedVersion = settings_.recipe->boardVersion.toStdString();
     }
-    if (board.serial) {
-        if (const QString fault = stamp(*board.serial); !fault.isEmpty()) {
-            board.result = JobResult::BadFile;
-            board.message = fault;
-            finish(board);
-            nextBoard();
-            return;
-        }
-        task.records = &stamped_;
-    }
-    runJob(task, board);
+    return task;
 }
 
-void PortRun::runJob(const BoardTask &task, const BoardReport &board) {
+void PortRun::reached() {
+    if (job_->report().result != JobResult::Ok) {
+        boardDone();
+        return;
+    }
+    // The board's report so far: its row, and the version it answered.
+    BoardReport board = job_->report();
+    const SerialStamp &how = *settings_.serial;
+    const std::uint64_t largest = std::min(largestSerialIn(how.bytes), kLargestSerialNumber);
+    if (!records_.number(board, how.start, largest)) {
+        const QString message = QStringLiteral("not flashed: the journal could not be written");
+        board.result = JobResult::Interrupted;
+        board.message = message;
+        finish(board);
+        endAll(JobResult::Interrupted, message);
+        return;
+    }
+    if (!board.serial) {
+        refuse(board, QStringLiteral("the series \"%1\" is used up for %2 bytes: every number up "
+                                     "to %3 has been handed out; nothing was written")
+                          .arg(how.series, QString::number(how.bytes), QString::number(largest)));
+        return;
+    }
+    if (const QString fault = stamp(*board.serial); !fault.isEmpty()) {
+        refuse(board, fault);
+        return;
+    }
+    BoardTask task = boardTask(board);
+    task.records = &stamped_;
+    reachSeconds_ = board.seconds;
+    runJob(task, board, &PortRun::boardDone, shared_.progress);
+}
+
+void PortRun::refuse(BoardReport board, const QString &why) {
+    board.result = JobResult::BadFile;
+    board.message = why;
+    finish(board);
+    nextBoard();
+}
+
+void PortRun::runJob(const BoardTask &task, const BoardReport &board, void (PortRun::*done)(),
+                     ProgressDisplay &progress) {
     if (job_) {
         job_.release()->deleteLater();
     }
-    job_ = std::make_unique<BoardJob>(*port_, task, board, shared_.progress);
-    connect(job_.get(), &BoardJob::finished, this,
-            task.kind == JobKind::Scan ? &PortRun::scanned : &PortRun::boardDone);
+    job_ = std::make_unique<BoardJob>(*port_, task, board, progress);
+    connect(job_.get(), &BoardJob::finished, this, done);
     connect(job_.get(), &BoardJob::portWanted, &openTimer_, qOverload<>(&QTimer::start));
     if (shared_.events && task.kind != JobKind::Scan) {
         connect(job_.get(), &BoardJob::progressed, this,
@@ -351,6 +378,7 @@ void PortRun::runJob(const BoardTask &task, const BoardReport &board) {
 void PortRun::boardDone() {
     openTimer_.stop();
     BoardReport report = job_->report();
+    report.seconds += std::exchange(reachSeconds_, 0.0);
     if (settings_.command == Command::Check && report.result == JobResult::Ok) {
         report.message =
             QStringLiteral("at %1 baud, bootloader %2").arg(settings_.baud).arg(report.version);
@@ -391,7 +419,7 @@ void PortRun::endAll(JobResult result, const QString &message) {
         BoardReport report = newReport(address);
         report.result = result;
         report.message = message;
-        begin(report, false);
+        begin(report);
         finish(report);
     }
     targets_.clear();

@@ -36,7 +36,9 @@ struct RunShared {
 // on a Modbus bus when asked to, then one board's job after another. It is the one owner of the
 // port's opening: at the start, and whenever a job waits for the port to come back. Each board is
 // recorded from the start of its job (or from the moment its outcome is decided without one) to
-// its end. The check command also reports what it found out about the port.
+// its end. A flash that writes serial numbers first reaches the board and checks its version, and
+// only then takes the board's number and puts it into the file: a board that is not written takes
+// none. The check command also reports what it found out about the port.
 class PortRun : public QObject {
     Q_OBJECT
 public:
@@ -59,7 +61,14 @@ private:
     void scan();
     void scanned();
     void nextBoard();
-    void runJob(const BoardTask &task, const BoardReport &board);
+    // The task of the board's job for the command.
+    BoardTask boardTask(const BoardReport &board) const;
+    // Runs a job on the port; `done` takes its end. `progress` shows it.
+    void runJob(const BoardTask &task, const BoardReport &board, void (PortRun::*done)(),
+                ProgressDisplay &progress);
+    // The board answered the version check before its number is taken: numbered and flashed, or
+    // done.
+    void reached();
     void boardDone();
     // Every board the run is for ends alike: the file cannot be used, the port could not be
     // opened, or it was lost.
@@ -70,11 +79,13 @@ private:
 
     BoardReport newReport(std::optional<std::uint8_t> address) const;
     BoardTask newTask(JobKind kind) const;
-    // Records the start of a board, taking its serial number when its job is a stamped flash:
-    // false when the journal could not be written.
-    bool begin(BoardReport &board, bool job);
+    // Records the start of a board: false when the journal could not be written.
+    bool begin(BoardReport &board);
     void finish(const BoardReport &board);
-    // Puts the board's serial number into a copy of the file's records: the fault, if any.
+    // A board refused before its job ran (its number or the file it was to be written with).
+    void refuse(BoardReport board, const QString &why);
+    // Puts the board's serial number, which its bytes hold, into a copy of the file's records: the
+    // fault, if any.
     QString stamp(std::uint64_t serial);
     PortIdentity identity() const;
 
@@ -86,6 +97,8 @@ private:
     QDeadlineTimer openDeadline_;
     std::unique_ptr<BoardJob> job_;    // the board's job under way, or the scan
     std::vector<std::string> stamped_; // the records of the board under way, its number in them
+    ProgressDisplay unshown_;          // for the version check before a board's number is taken
+    double reachSeconds_ = 0.0;        // what that check took, added to the flash job
     PortIdentity started_;             // the device as the board's row was started
     std::vector<std::optional<std::uint8_t>> targets_; // the boards still to do
     BoardRecords records_;

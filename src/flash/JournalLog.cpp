@@ -22,12 +22,15 @@ QByteArray listed(const std::vector<JobRow> &rows, LogQuery::Form form) {
     return jobTable(rows).toUtf8();
 }
 
+// Says why the jobs cannot be listed, on standard error: the exit status.
+int refuse(const QString &why, int exit) {
+    std::fprintf(stderr, "quenta-flash: %s\n", why.toLocal8Bit().constData());
+    return exit;
+}
+
 } // namespace
 
-int printJobLog(const JournalPlace &place, const LogQuery &query, bool json) {
-    RunReport failure;
-    failure.command = QStringLiteral("log");
-    const ReportForm form = json ? ReportForm::Json : ReportForm::Text;
+int printJobLog(const JournalPlace &place, const LogQuery &query) {
     JobFilter filter;
     filter.since = query.since;
     filter.result = query.result;
@@ -37,28 +40,34 @@ int printJobLog(const JournalPlace &place, const LogQuery &query, bool json) {
     if (!query.firmware.isEmpty()) {
         const FileDigest digest = digestOf(query.firmware);
         if (!digest.problem.isEmpty()) {
-            failure.usageError = QStringLiteral("--firmware: ") + digest.problem;
-            return printReport(failure, form);
+            return refuse(QStringLiteral("--firmware: ") + digest.problem,
+                          exitCode(JobResult::BadFile));
         }
         filter.firmwareSha256 = digest.sha256;
     }
     auto journal = Journal::openReadOnly(place);
     if (!journal) {
-        failure.problems << journal.error;
-        return printReport(failure, form);
+        return refuse(journal.error, kNotRecorded);
     }
     const auto rows = (*journal)->list(filter);
     if (!rows) {
-        failure.problems << rows.error;
-        return printReport(failure, form);
+        return refuse(rows.error, kNotRecorded);
     }
     // As grep does: a unit looked up by its number that no job numbered is told, and exit 1.
     if (query.serial && rows->empty()) {
-        std::fprintf(stderr, "quenta-flash: no job wrote the serial number %llu\n",
-                     static_cast<unsigned long long>(*query.serial));
-        return exitCode(JobResult::Refused);
+        return refuse(QStringLiteral("no job in the journal %1 wrote the serial number %2")
+                          .arg(place.shown(), QString::number(*query.serial)),
+                      exitCode(JobResult::Refused));
     }
-    const QByteArray out = listed(*rows, query.form);
+    // The journal read is named where it cannot be taken for a job: above the table, and on
+    // standard error beside CSV and JSON.
+    const QByteArray named = "journal: " + place.shown().toUtf8() + '\n';
+    QByteArray out = listed(*rows, query.form);
+    if (query.form == LogQuery::Form::Table) {
+        out.prepend(named);
+    } else {
+        std::fputs(named.constData(), stderr);
+    }
     if (std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout) !=
             static_cast<std::size_t>(out.size()) ||
         std::fflush(stdout) != 0) {

@@ -206,7 +206,10 @@ a program that follows the run reads one JSON object a line on standard output, 
 once:
 .B {"event":"start"}
 when a board's job begins (with
-.BR port ", " address ", " serial ),
+.BR port ", " address ", " serial ;
+a flash that writes serial numbers takes the board's once it has reached the board, so its
+.B serial
+is null here and given in the board's report),
 .B {"event":"progress"}
 at most ten times a second a board (with
 .BR port ", " address ", " pass " (" download " or " verify "), " line ", " lines ),
@@ -229,8 +232,11 @@ stations of a line share a PostgreSQL database, to which a station connects agai
 .BR \-\-wait ,
 when the server restarts. With
 .BR \-\-serial\-at ,
-each board of a flash takes the next number of its series from the journal when its job starts;
-a number once handed out is never given again, even when the job fails.
+each board of a flash takes the next number of its series from the journal once it has answered
+with a version the recipe accepts, written into its row in the same transaction, and is then
+flashed with it: a port that cannot be opened, a board that never answers and a board refused as
+.B wrong\-board
+take none. A number once handed out is never given again, even when the job fails after it.
 .SH RECIPES
 A recipe is a TOML file that pins one product's settings:
 .B schema_version = 1
@@ -253,12 +259,18 @@ exit status 1, before a line is written);
 .B url
 (required with [serial], without a password: libpq reads it from ~/.pgpass or PGPASSWORD) and
 .BR station .
-An unknown key or a value of the wrong type is refused, naming its line and column. What a recipe
+An unknown key or a value of the wrong type is refused, naming its line and column, and so, before
+it is read, is a line with more than 32 dots outside texts and comments or lists and tables nested
+more than 32 deep. What a recipe
 pins cannot be given on the command line; only
 .BR \-\-port ", " \-\-operator ", " \-\-station " (when it names none), " \-\-json ", " \-\-json\-lines " and " \-\-quiet
 may be added.
 .B check \-\-recipe FILE
-checks the recipe without a board and prints what it pins.
+checks the recipe without a board and prints what it pins;
+.B log \-\-recipe FILE
+lists the jobs of the journal its
+.B [journal] url
+names.
 )";
 
 constexpr const char *kManView = R"(.SH "LINE VIEW"

@@ -69,7 +69,8 @@ std::vector<OptionSpec> makeTable() {
          "version, the link, the serial numbers and the journal. What it pins cannot be given "
          "on the command line; only --port, --operator, --station (when it names none), --json, "
          "--json-lines and --quiet may be added. For flash, verify (without FILE), check "
-         "(without --port: the recipe alone) and serve (its journal).",
+         "(without --port: the recipe alone), and serve and log (its journal, beside their own "
+         "options).",
          {}, nullptr, "@files", false, true},
         {Option::Journal, {"J", "journal"}, "URL",
          "Where jobs are recorded: sqlite:PATH, or a PostgreSQL URI (postgresql://USER@HOST:PORT/DB, "
@@ -86,7 +87,8 @@ std::vector<OptionSpec> makeTable() {
         {Option::SerialAt, {"serial-at"}, "ADDR",
          "Write a serial number into each board at byte address ADDR of the HEX file (0x... or "
          "decimal); flash only. Each board takes the next number of its series from the journal "
-         "when its job starts; a number is never given twice, even when the job fails.",
+         "once it has answered with a version the recipe accepts, and is then written with it; a "
+         "number is never given twice, even when the job fails after it.",
          {}, readSerialAt},
         {Option::SerialStart, {"serial-start"}, "N",
          "The first number of a new series; a later start moves the series up.", "1",
@@ -187,7 +189,8 @@ const std::vector<CommandSpec> &commandTable() {
          QStringLiteral("List recorded jobs, newest first: --since ISO-TIME, --result R, "
                         "--serial N, --firmware FILE (by its SHA-256), --station S, --limit N "
                         "(default 20; 0 = all), as a table, --csv (RFC 4180, header row) or "
-                        "--json.")},
+                        "--json. The journal read is named above the table, or on standard "
+                        "error.")},
         {Command::Serve,
          {},
          QStringLiteral("Serve a live, read-only view of the journal over HTTP: a page for "

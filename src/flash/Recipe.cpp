@@ -1,5 +1,6 @@
 #include "flash/Recipe.h"
 
+#include "flash/RecipeBounds.h"
 #include "io/JournalPlace.h"
 
 #include <QCryptographicHash>
@@ -25,6 +26,13 @@ struct Refusal {
 
 QString text(std::string_view view) {
     return QString::fromUtf8(view.data(), static_cast<qsizetype>(view.size()));
+}
+
+// "FILE:LINE:COLUMN: what is wrong", the path taken as it is (no text of it is read as a format).
+QString located(const QString &path, std::uint64_t line, std::uint64_t column,
+                const QString &what) {
+    return path + u':' + QString::number(line) + u':' + QString::number(column) +
+           QStringLiteral(": ") + what;
 }
 
 const char *typeName(const toml::node &node) {
@@ -87,11 +95,7 @@ public:
 
 private:
     [[noreturn]] void refuse(const toml::source_region &where, const QString &what) const {
-        throw Refusal{QStringLiteral("%1:%2:%3: %4")
-                          .arg(path_)
-                          .arg(where.begin.line)
-                          .arg(where.begin.column)
-                          .arg(what)};
+        throw Refusal{located(path_, where.begin.line, where.begin.column, what)};
     }
 
     static QString keyName(const QString &table, std::string_view key) {
@@ -310,7 +314,8 @@ const RecipePin *Recipe::pinOf(Option option) const {
 }
 
 QString Recipe::where(const RecipePin &pin) const {
-    return QStringLiteral("the recipe %1 (line %2, %3)").arg(path).arg(pin.line).arg(pin.key);
+    return QStringLiteral("the recipe %1 (line %2, %3)")
+        .arg(path, QString::number(pin.line), pin.key);
 }
 
 RecipeReading readRecipe(const QString &path) {
@@ -323,21 +328,22 @@ RecipeReading readRecipe(const QString &path) {
     if (bytes.size() > kRecipeLimit) {
         return {std::nullopt, QStringLiteral("the recipe %1 is larger than 1 MiB").arg(path)};
     }
+    const std::string_view content(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    if (const auto passed = recipeBoundPassed(content)) {
+        return {std::nullopt, located(path, static_cast<std::uint64_t>(passed->line),
+                                      static_cast<std::uint64_t>(passed->column),
+                                      QString::fromStdString(passed->what))};
+    }
     Recipe recipe;
     recipe.path = path;
     recipe.sha256 =
         QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
     try {
-        const toml::table top =
-            toml::parse(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                        path.toStdString());
+        const toml::table top = toml::parse(content, path.toStdString());
         RecipeReader(path, recipe).read(top);
     } catch (const toml::parse_error &error) {
-        return {std::nullopt, QStringLiteral("%1:%2:%3: %4")
-                                  .arg(path)
-                                  .arg(error.source().begin.line)
-                                  .arg(error.source().begin.column)
-                                  .arg(text(error.description()))};
+        return {std::nullopt, located(path, error.source().begin.line, error.source().begin.column,
+                                      text(error.description()))};
     } catch (const Refusal &refusal) {
         return {std::nullopt, refusal.text};
     }

@@ -173,8 +173,9 @@ QByteArray eventLine(const char *name, const QJsonObject &object) {
 namespace {
 
 QString boardName(const BoardReport &board) {
-    return board.address ? QStringLiteral("%1 address %2").arg(board.port).arg(*board.address)
-                         : board.port;
+    return board.address
+               ? QStringLiteral("%1 address %2").arg(board.port, QString::number(*board.address))
+               : board.port;
 }
 
 QString boardLine(const QString &command, const BoardReport &board) {
@@ -244,9 +245,6 @@ QString textReport(const RunReport &report) {
     }
     if (report.command == QLatin1String("ports") && report.ports.empty()) {
         text += QStringLiteral("No serial port found.\n");
-    }
-    for (const QString &problem : report.problems) {
-        text += problem + QLatin1Char('\n');
     }
     return text;
 }

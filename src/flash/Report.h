@@ -84,15 +84,16 @@ QByteArray eventLine(const char *name, const QJsonObject &object);
 
 // The report for people, one line per board (and per check, per port), ending in a line end; the
 // lines "recipe: NAME (FILE)" (check: with a line for each key it pins) and "journal: URL" before
-// the boards when the run followed a recipe and recorded its jobs.
+// the boards when the run followed a recipe and recorded its jobs. It holds no usage error and no
+// journal failure: those are for standard error.
 QString textReport(const RunReport &report);
 
 enum class ReportForm { Text, Json, JsonLines };
 
 // Prints the report once on standard output: text, JSON, or as JSON lines the event "end" that
-// carries it. A command line that was not understood and a journal that failed also go to
-// standard error in words. Returns the exit status; kNotRecorded when the report could not be
-// written.
+// carries it. A command line that was not understood and a journal that failed go to standard
+// error in words (and into a JSON report's "message"). Returns the exit status; kNotRecorded when
+// the report could not be written.
 int printReport(const RunReport &report, ReportForm form);
 
 } // namespace quenta::flash

@@ -23,15 +23,15 @@ bool RunJournal::failed(const QString &why) {
     return false;
 }
 
-bool RunJournal::takeSerial(std::uint64_t first, std::optional<std::uint64_t> &taken) {
+bool RunJournal::takeSerial(std::uint64_t first, std::uint64_t largest, BoardReport &board) {
     if (!problem_.isEmpty()) {
         return false;
     }
-    const auto number = journal_->takeSerial(facts_.series, first);
+    const auto number = journal_->takeSerial(facts_.series, first, board.journal, largest);
     if (!number) {
         return failed(number.error);
     }
-    taken = *number;
+    board.serial = *number;
     return true;
 }
 
@@ -69,10 +69,6 @@ bool RunJournal::start(BoardReport &board, const PortIdentity &identity) {
     job.records = facts_.records;
     job.recipe = facts_.recipe;
     job.recipeSha256 = facts_.recipeSha256;
-    if (board.serial) {
-        job.series = facts_.series;
-        job.serial = board.serial;
-    }
     const auto id = journal_->start(job);
     if (!id) {
         return failed(id.error);

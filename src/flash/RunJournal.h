@@ -33,9 +33,9 @@ struct RunFacts {
 };
 
 // The journal as a run writes it: a row for each board, written "running" when the board's job
-// starts and completed at its end, and the serial numbers its boards take. The first write that
-// fails is kept for the report, and nothing is written after it: a board whose row cannot be
-// started is not flashed.
+// starts and completed at its end, and the serial numbers its boards take, each into its row. The
+// first write that fails is kept for the report, and nothing is written after it: a board whose row
+// cannot be started is not flashed.
 class RunJournal {
 public:
     // Opens the journal, making its tables when missing; the error says which and why. A
@@ -47,9 +47,10 @@ public:
     RunJournal(const RunJournal &) = delete;
     RunJournal &operator=(const RunJournal &) = delete;
 
-    // The next number of the run's series (a new series starts at `first`, and a `first` above it
-    // moves it up): none when the series is used up; false when the journal could not be written.
-    bool takeSerial(std::uint64_t first, std::optional<std::uint64_t> &taken);
+    // Gives the board, and its row in the same transaction, the next number of the run's series (a
+    // new series starts at `first`, and a `first` above it moves it up): none when that is above
+    // `largest`; false when the journal could not be written.
+    bool takeSerial(std::uint64_t first, std::uint64_t largest, BoardReport &board);
 
     // Writes the board's row as running and sets its id on the board; false when it could not.
     bool start(BoardReport &board, const PortIdentity &identity);

@@ -89,8 +89,12 @@ int main(int argc, char *argv[]) {
         report.usageError = parsed.error;
         report.command = parsed.command;
         const QStringList arguments = QCoreApplication::arguments();
-        return printReport(report, formOf(arguments.contains(QStringLiteral("--json")),
-                                          arguments.contains(QStringLiteral("--json-lines"))));
+        // log and serve make no report: their standard output is the jobs, or the address served.
+        const bool reports =
+            parsed.command != QLatin1String("log") && parsed.command != QLatin1String("serve");
+        return printReport(report,
+                           formOf(reports && arguments.contains(QStringLiteral("--json")),
+                                  reports && arguments.contains(QStringLiteral("--json-lines"))));
     }
     case ParsedArguments::Action::Run:
         break;
@@ -103,7 +107,7 @@ int main(int argc, char *argv[]) {
         return printReport(portList(settings), form);
     }
     if (settings.command == Command::Log) {
-        return printJobLog(*settings.journal, settings.log, settings.json);
+        return printJobLog(*settings.journal, settings.log);
     }
     if (settings.command == Command::Serve) {
         return serveJournal(*settings.journal, settings.serve);

@@ -59,8 +59,7 @@ std::string readFirmwareFile(const QString &path, std::size_t limit) {
     }
     const QString tooLarge =
         QStringLiteral("%1 holds more than %2 bytes; no firmware file is that large")
-            .arg(path)
-            .arg(limit);
+            .arg(path, QString::number(limit));
     if (static_cast<std::size_t>(info.st_size) > limit) {
         raiseSystemError(EFBIG, tooLarge);
     }

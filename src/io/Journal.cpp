@@ -237,7 +237,9 @@ QString Journal::raiseExit(qint64 id, int exit) {
 }
 
 JournalResult<std::optional<std::uint64_t>> Journal::takeSerial(const QString &series,
-                                                                std::uint64_t first) {
+                                                                std::uint64_t first,
+                                                                std::optional<qint64> job,
+                                                                std::uint64_t largest) {
     using Result = JournalResult<std::optional<std::uint64_t>>;
     const QString what = QStringLiteral("take a serial number of the series \"%1\"").arg(series);
     if (first > kLargestSerial) {
@@ -247,6 +249,22 @@ JournalResult<std::optional<std::uint64_t>> Journal::takeSerial(const QString &s
     std::optional<std::uint64_t> taken;
     const QString why = connection_->inTransaction([&]() -> QString {
         taken.reset();
+        if (job) {
+            // A transaction that was run again after a lost connection finds its number there.
+            auto held = connection_->run(QStringLiteral("SELECT serial FROM jobs WHERE id = ?"),
+                                         {static_cast<qlonglong>(*job)});
+            if (!held) {
+                return held.error;
+            }
+            if (!held->next()) {
+                return QStringLiteral("it holds no job %1").arg(*job);
+            }
+            if (!held->value(0).isNull()) {
+                taken = static_cast<std::uint64_t>(held->value(0).toLongLong());
+                return {};
+            }
+            held.value.reset();
+        }
         auto made = connection_->run(QStringLiteral("INSERT INTO series (name, next) VALUES (?, ?) "
                                                     "ON CONFLICT (name) DO NOTHING"),
                                      {series, static_cast<qlonglong>(first)});
@@ -267,13 +285,21 @@ JournalResult<std::optional<std::uint64_t>> Journal::takeSerial(const QString &s
         const std::uint64_t number =
             std::max(static_cast<std::uint64_t>(next->value(0).toLongLong()), first);
         next.value.reset();
-        if (number > kLargestSerial) {
+        if (number > std::min(largest, kLargestSerial)) {
             return {};
         }
         auto moved = connection_->run(QStringLiteral("UPDATE series SET next = ? WHERE name = ?"),
                                       {static_cast<qlonglong>(number + 1), series});
         if (!moved) {
             return moved.error;
+        }
+        if (job) {
+            auto numbered = connection_->run(
+                QStringLiteral("UPDATE jobs SET series = ?, serial = ? WHERE id = ?"),
+                {series, static_cast<qlonglong>(number), static_cast<qlonglong>(*job)});
+            if (!numbered) {
+                return numbered.error;
+            }
         }
         taken = number;
         return {};

@@ -57,10 +57,14 @@ public:
 
     // Hands out the next number of a series, in one transaction: a series not yet known starts at
     // `first`, and a `first` above the series' next number moves it up to `first` (never down). No
-    // number is handed out twice, by any program on the journal. Numbers go up to
-    // kLargestSerialNumber; none once the series has handed that out (it is used up).
-    JournalResult<std::optional<std::uint64_t>> takeSerial(const QString &series,
-                                                           std::uint64_t first = 1);
+    // number is handed out twice, by any program on the journal. Numbers go up to `largest` (at
+    // most kLargestSerialNumber); none when the next one is above it (the series is used up for
+    // it). Given a job, the number is written into the job's row in the same transaction, so that
+    // every number handed out is on a row; a job that holds a number already keeps it and takes
+    // none.
+    JournalResult<std::optional<std::uint64_t>>
+    takeSerial(const QString &series, std::uint64_t first = 1, std::optional<qint64> job = {},
+               std::uint64_t largest = kLargestSerialNumber);
 
     // The number the series would hand out next; none when the journal holds no such series yet.
     JournalResult<std::optional<std::uint64_t>> nextSerial(const QString &series);

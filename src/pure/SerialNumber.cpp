@@ -132,6 +132,10 @@ std::optional<SerialFormat> serialFormatNamed(std::string_view name) {
     return std::nullopt;
 }
 
+std::uint64_t largestSerialIn(unsigned width) {
+    return width >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * width)) - 1;
+}
+
 std::optional<std::string> serialBytes(std::uint64_t number, unsigned width, SerialFormat format) {
     if (width < 1 || width > 8 || (width < 8 && number >> (8 * width) != 0)) {
         return std::nullopt;

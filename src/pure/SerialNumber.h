@@ -19,6 +19,9 @@ enum class SerialFormat {
 // The format of a name: "le", "be" or "retlw"; none for any other.
 std::optional<SerialFormat> serialFormatNamed(std::string_view name);
 
+// The largest number that `width` bytes (1 to 8) hold.
+std::uint64_t largestSerialIn(unsigned width);
+
 // The bytes that stand for `number` in `width` bytes of the number (1 to 8): `width` bytes, or
 // twice as many for retlw. None when the width is outside 1..8 or the number does not fit in it.
 std::optional<std::string> serialBytes(std::uint64_t number, unsigned width, SerialFormat format);

@@ -171,7 +171,13 @@ private slots:
                                              .toUtf8())
                      .object());
 
-        const QList<QByteArray> csv = flasher({"log", "--csv"}).out.split('\n');
+        // log names the journal it reads: on standard error beside CSV and JSON, in the table's
+        // first line.
+        const QByteArray named =
+            "journal: sqlite:" + QFile::encodeName(files_.filePath("data/quenta/journal.sqlite"));
+        const Run listed = flasher({"log", "--csv"});
+        QCOMPARE(listed.err, named + '\n');
+        const QList<QByteArray> csv = listed.out.split('\n');
         QCOMPARE(csv.size(), 4); // header, two rows, and nothing after the last line end
         QCOMPARE(csv[0], kJobColumns + '\r');
         QVERIFY2(csv[2].startsWith("1,") &&
@@ -183,13 +189,15 @@ private slots:
         QCOMPARE(failedOnly.size(), 1);
         QCOMPARE(failedOnly[0]["id"].toInteger(), 2);
         const QList<QByteArray> table = flasher({"log"}).out.split('\n');
-        QCOMPARE(table.size(), 4);
-        QVERIFY2(table[0].trimmed().startsWith("id started"), table[0].constData());
+        QCOMPARE(table.size(), 5);
+        QCOMPARE(table[0], named);
+        QVERIFY2(table[1].trimmed().startsWith("id started"), table[1].constData());
 
         const Run unknown = flasher({"log", "--serial", "1042"});
         QCOMPARE(unknown.exit, 1);
         QCOMPARE(unknown.out, QByteArray());
-        QCOMPARE(unknown.err, "quenta-flash: no job wrote the serial number 1042\n");
+        QCOMPARE(unknown.err, "quenta-flash: no job in the journal " + named.mid(9) +
+                                  " wrote the serial number 1042\n");
     }
 
     // Eight flashers at once on one journal, each numbering its board: every row is there and
@@ -286,30 +294,20 @@ private slots:
         QCOMPARE(board.memory(), withBytes(imageOf(file), address, QByteArray::fromHex(bytes)));
     }
 
-    // A number that has outgrown its bytes, or a series whose last number is handed out: the next
-    // board is refused before anything is sent, its row says why, and no number is given again.
+    // A series whose next number outgrows its bytes, or whose last number is handed out: the next
+    // board is refused before anything is written, takes no number, and its row says why.
     void numberRefused_data() {
         QTest::addColumn<QString>("bytes");
         QTest::addColumn<QString>("first"); // the series' start, the number of the first board
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QJsonValue>("serial"); // in the refused board's row
-        QTest::newRow("outgrows its bytes")
-            << "1"
-            << "255"
-            << "the serial number 256 does not fit in 1 bytes: nothing was sent" << QJsonValue(256);
-        QTest::newRow("series used up")
-            << "8"
-            << "9223372036854775806"
-            << "the series \"default\" is used up: every number up to 9223372036854775806 has been "
-               "handed out; nothing was sent"
-            << QJsonValue();
+        QTest::newRow("outgrows its bytes") << "1"
+                                            << "255";
+        QTest::newRow("series used up") << "8"
+                                        << "9223372036854775806";
     }
 
     void numberRefused() {
         QFETCH(QString, bytes);
         QFETCH(QString, first);
-        QFETCH(QString, message);
-        QFETCH(QJsonValue, serial);
         const QStringList journal = freshJournal("sqlite");
         const QStringList options{"--serial-at", "0x100", "--serial-bytes", bytes, "--serial-start",
                                   first,         "-q",    "--json",         "-p"};
@@ -325,13 +323,16 @@ private slots:
             flasher(journal + options + QStringList{path(two.path()), "flash", file});
         QCOMPARE(refused.exit, 2);
         QCOMPARE(refused.board()["result"].toString(), "bad-file");
-        QCOMPARE(refused.board()["message"].toString(), message);
-        QVERIFY(two.commands().empty());
+        QCOMPARE(refused.board()["message"].toString(),
+                 QStringLiteral("the series \"default\" is used up for %1 bytes: every number up "
+                                "to %2 has been handed out; nothing was written")
+                     .arg(bytes, first));
+        QCOMPARE(two.memory(), simboard::Memory{});
         const QJsonArray jobs = rows(journal);
         QCOMPARE(jobs.size(), 2);
         QCOMPARE(jobs[0]["result"].toString(), "bad-file");
         QCOMPARE(jobs[0]["exit"].toInteger(), 2);
-        QCOMPARE(jobs[0]["serial"], serial);
+        QVERIFY(jobs[0]["serial"].isNull());
     }
 
     void journalCannotBeOpened() {
@@ -340,11 +341,17 @@ private slots:
         plain.close();
         simboard::PtyBoard board;
         board.start();
-        const Run run = flasher({"-J", "sqlite:" + files_.filePath("plain.txt/j.sqlite"), "--json",
-                                 "-p", path(board.path()), "install"});
+        const QStringList install{"-J", "sqlite:" + files_.filePath("plain.txt/j.sqlite"), "-p",
+                                  path(board.path()), "install"};
+        const Run run = flasher(install + QStringList{"--json"});
         QCOMPARE(run.exit, 6);
         QVERIFY2(run.err.contains("Cannot open the journal sqlite:"), run.err.constData());
         QVERIFY(run.report()["message"].toString().endsWith("nothing was sent"));
+        // The text report holds no error: that goes to standard error alone.
+        const Run text = flasher(install);
+        QCOMPARE(text.exit, 6);
+        QCOMPARE(text.out, QByteArray());
+        QVERIFY2(text.err.contains("Cannot open the journal sqlite:"), text.err.constData());
         QVERIFY(board.commands().empty());
     }
 
@@ -390,6 +397,7 @@ private slots:
         const Run run = finished(process);
         QVERIFY2(run.exit == exit, run.err.constData());
         QVERIFY2(run.err.contains(said.toUtf8()), run.err.constData());
+        QCOMPARE(run.out.isEmpty(), !made); // the refusal is not written into the CSV
         if (made) {
             QVERIFY2(run.out.split('\n')[1].contains(",line-3,"), run.out.constData());
             QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"journal.sqlite"});
@@ -464,10 +472,13 @@ private slots:
     }
 
     // A station that follows a recipe: the board is numbered into the recipe's journal, and its row
-    // names the recipe. Another board, another firmware and a pinned option given on the command
-    // line are each refused before a line is written.
+    // names the recipe; log --recipe reads it back. Another board, another firmware and a pinned
+    // option given on the command line are each refused before a line is written, and a board that
+    // was not written, or never answered, takes no number.
     void recipes_data() {
-        QTest::addColumn<QString>("setup"); // "version=V": the board's; "firmware=F": another file
+        // "version=V": the board's; "firmware=F": another file; "silent": a board that never
+        // answers
+        QTest::addColumn<QString>("setup");
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("exit");
         QTest::addColumn<QString>("result"); // of the board and its row; none: no row
@@ -481,6 +492,8 @@ private slots:
         QTest::newRow("another firmware")
             << "firmware=tests/flash/span.hex" << QStringList{} << 2 << "bad-file"
             << "is not the firmware that the recipe";
+        QTest::newRow("a board never reached") << "silent" << QStringList{} << 4 << "no-answer"
+                                               << "check the speed";
         QTest::newRow("a pinned option given")
             << "" << QStringList{"--serial-start", "7"} << 2 << ""
             << "--serial-start cannot be given: the recipe";
@@ -496,7 +509,8 @@ private slots:
         const QString blink = sourcePath("samples/blink.hex");
         const QString recipe = blinkRecipe(
             line,
-            "\n[board]\nversion = 'VER=4\\.[0-9]+'\n\n[serial]\nat = 0x7F00\nbytes = 2\n"
+            "\n[board]\nversion = 'VER=4\\.[0-9]+'\n\n[link]\nwait = 0.5\n\n[serial]\nat = 0x7F00\n"
+            "bytes = 2\n"
             "format = \"be\"\nstart = 40\n\n[journal]\nurl = \"sqlite:journal.sqlite\"\n"
             "station = \"line-2\"\n",
             setup.startsWith("firmware=") ? sourcePath(qPrintable(setup.mid(9))) : blink);
@@ -504,7 +518,7 @@ private slots:
         if (setup.startsWith("version=")) {
             boardOptions.version = setup.mid(8).toStdString();
         }
-        simboard::PtyBoard board({{boardOptions}, {}, {}});
+        simboard::PtyBoard board({{boardOptions}, {.silent = setup == "silent"}, {}});
         board.start();
         const Run run = flasher(QStringList{"--recipe", recipe, "--json", "-q", "-p",
                                             path(board.path()), "--operator", "ana"} +
@@ -513,7 +527,7 @@ private slots:
         const QString said = result.isEmpty() ? run.report()["message"].toString()
                                               : run.board()["message"].toString();
         QVERIFY2(said.contains(message), qPrintable(said));
-        const QJsonArray jobs = rows({"-J", "sqlite:" + line.filePath("journal.sqlite")});
+        const QJsonArray jobs = rows({"--recipe", recipe});
         if (result.isEmpty()) {
             QVERIFY(board.commands().empty());
             QVERIFY(jobs.isEmpty());
@@ -524,8 +538,15 @@ private slots:
         QCOMPARE(jobs[0]["result"].toString(), result);
         QCOMPARE(jobs[0]["recipe"].toString(), "Blink 2.3");
         QCOMPARE(jobs[0]["recipe_sha256"].toString(),
-                 "44917d825d8904c537c771b426e4aea7d0bb2db534855aed74aff714649426a1");
+                 "e0e29874ebfacf9ab92f5bdf4e83f39ee9634c6185619768bb2e3d73dd23810d");
         QCOMPARE(jobs[0]["station"].toString(), "line-2");
+        // The series hands out a number only to a board that is written.
+        const QJsonValue serial = result == "ok" ? QJsonValue(40) : QJsonValue();
+        QCOMPARE(run.board()["serial"], serial);
+        QCOMPARE(jobs[0]["serial"], serial);
+        const QByteArray series = flasher({"--recipe", recipe, "check"}).out;
+        QVERIFY2(series.contains(result == "ok" ? "hands out 41 next" : "starting at 40"),
+                 series.constData());
         if (result == "ok") {
             QCOMPARE(board.memory(), withBytes(imageOf(blink), 0x7F00, QByteArray("\0\x28", 2)));
         } else {

@@ -2,6 +2,7 @@
 #include "flash/Manual.h"
 #include "flash/Progress.h"
 #include "flash/Recipe.h"
+#include "flash/RecipeCheck.h"
 
 #include <QtTest>
 
@@ -135,7 +136,7 @@ private slots:
         row("a file beside the recipe", link, "-p COM1 flash other.hex",
             "flash takes no FILE with a recipe: the recipe R pins the firmware (line 4)");
         row("another command", link, "-p COM1 install",
-            "a recipe is for flash, verify, check and serve (its journal), not install");
+            "a recipe is for flash, verify, check, serve and log (its journal), not install");
         row("an unknown key", "[link]\nbaud = 19200\nspeed = 9600\n", "-p COM1 flash",
             "R:8:1: unknown key \"link.speed\" in [link]");
         row("a wrong type", "[link]\nbaud = \"fast\"\n", "-p COM1 flash",
@@ -154,6 +155,28 @@ private slots:
             "R:7:11: board.version must be a regular expression: missing closing parenthesis");
         row("addresses neither a list nor all", "[link]\naddresses = 3\n", "-p COM1 flash",
             "R:7:13: link.addresses must be a list of addresses or \"all\", not a whole number");
+        // The TOML reader follows a key's parts and nested values by recursion: a deep one is
+        // refused before it is read.
+        row("a key of 40,000 parts", QString("a.").repeated(40000) + "a = 1\n", "check",
+            "R:6:66: more than 32 dots outside texts on one line: no key of a recipe has that many "
+            "parts");
+        row("a table name of 40,000 parts", "[" + QString("t.").repeated(40000) + "t]\n", "check",
+            "R:6:67: more than 32 dots outside texts on one line");
+        row("dots in texts and comments",
+            "[journal] # " + QString("a.").repeated(40) + "\nstation = \"" +
+                QString("jig.").repeated(40) + "\"\n",
+            "-p COM1 flash", "", "115200 1000 @/blink.hex");
+        row("lists nested deep", "[link]\naddresses = " + QString("[").repeated(33), "check",
+            "R:7:45: lists and tables nested more than 32 deep");
+        row("the journal of a log", link + "[journal]\nurl = \"sqlite:j.sqlite\"\n",
+            "--since 2024-05-01 --station jig-2 --csv log", "", "log sqlite:@/j.sqlite jig-2");
+        row("a log without a journal", link, "log",
+            "log --recipe lists the journal the recipe names, and the recipe R names none: give "
+            "it [journal] url");
+        row("a journal given to a log", "[journal]\nurl = \"sqlite:j.sqlite\"\n",
+            "-J sqlite:k.sqlite log",
+            "--journal cannot be given: the recipe R (line 7, journal.url) "
+            "pins it");
     }
 
     void recipes() {
@@ -161,8 +184,11 @@ private slots:
         QFETCH(QString, arguments);
         QFETCH(QString, error);
         QFETCH(QString, pinned);
-        QTemporaryDir folder;
-        const QString path = folder.filePath("r.toml");
+        // A folder whose name reads as a format: no message takes the path for one.
+        QTemporaryDir base;
+        const QString folder = base.filePath("lot %1 %2");
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + "/r.toml";
         QFile recipe(path);
         QVERIFY(recipe.open(QIODevice::WriteOnly));
         recipe.write(
@@ -173,11 +199,16 @@ private slots:
         const ParsedArguments parsed =
             parseArguments(QStringList{"quenta-flash", "--recipe", path} + arguments.split(' '));
         const QString expected = QString(error).replace("R", path);
-        QCOMPARE(parsed.error.left(expected.size()), expected);
+        QCOMPARE(error.isEmpty() ? parsed.error : parsed.error.left(expected.size()), expected);
         if (!error.isEmpty()) {
             return;
         }
         const Settings &s = parsed.settings;
+        if (s.command == Command::Log) {
+            QCOMPARE(QStringList({"log", s.journal->shown(), s.log.station}).join(' '),
+                     QString(pinned).replace("@", folder));
+            return;
+        }
         QStringList addresses;
         for (const std::uint8_t address : s.addresses.list) {
             addresses << QString::number(address);
@@ -197,7 +228,23 @@ private slots:
             shown << s.file;
         }
         shown.removeAll(QString());
-        QCOMPARE(shown.join(' '), QString(pinned).replace("@", folder.path()));
+        QCOMPARE(shown.join(' '), QString(pinned).replace("@", folder));
+    }
+
+    // The whole VER= text must match a recipe's [board] version, not a part of it.
+    void boardVersion_data() {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("the whole text") << "VER=4.12" << true;
+        QTest::newRow("more after it") << "VER=4.1-beta" << false;
+        QTest::newRow("more before it") << "XVER=4.1" << false;
+        QTest::newRow("a part of it") << "VER=4." << false;
+    }
+    void boardVersion() {
+        QFETCH(QString, version);
+        QFETCH(bool, accepted);
+        const auto accepts = acceptsVersion(QStringLiteral("VER=4\\.[0-9]+"));
+        QCOMPARE(accepts(version.toStdString()), accepted);
     }
 
     // The README's table of exit statuses is the one the help and the man page are made from.

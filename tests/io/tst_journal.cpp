@@ -273,8 +273,9 @@ private slots:
         QFETCH(QString, kind);
         auto journal = open(freshUrl(kind));
         QVERIFY(journal);
-        const auto take = [&](const QString &series, quint64 first) {
-            const auto taken = journal->takeSerial(series, first);
+        const auto take = [&](const QString &series, quint64 first, std::optional<qint64> job = {},
+                              quint64 largest = kLargestSerialNumber) {
+            const auto taken = journal->takeSerial(series, first, job, largest);
             return !taken ? taken.error : *taken ? QString::number(**taken) : "used up";
         };
         QCOMPARE((QStringList{take("A", 1), take("A", 1), take("B", 100), take("B", 50),
@@ -286,6 +287,20 @@ private slots:
                  "Cannot take a serial number of the series \"D\"" + where +
                      "a series starts at 9223372036854775806 at most");
         QCOMPARE(take("D", 1), "1");
+
+        // A job's number is written into its row; a job that holds one keeps it; a number above
+        // the largest asked for is not handed out.
+        const auto id = journal->start({});
+        QVERIFY2(id, qPrintable(id.error));
+        QCOMPARE((QStringList{take("E", 7, *id, 6), take("E", 7, *id, 255), take("E", 7, *id),
+                              take("E", 1)}),
+                 (QStringList{"used up", "7", "7", "8"}));
+        const auto rows = journal->list({});
+        QVERIFY(rows && rows->size() == 1);
+        QCOMPARE(rows->front().series + ' ' + QString::number(rows->front().serial.value_or(0)),
+                 "E 7");
+        QCOMPARE(take("E", 1, 99),
+                 "Cannot take a serial number of the series \"E\"" + where + "it holds no job 99");
     }
 
     void filters_data() { addJournalKinds(); }

@@ -186,6 +186,18 @@ private slots:
         QTest::newRow("segment address followed")
             << L{":020000021000EC", ":02000000AABB99", end} << quint32(0x10001) << QByteArray("77")
             << L{":020000021000EC", ":02000000AA77DD", end};
+        // Where the file's addressing puts each byte: an 02 record's offsets wrap within its
+        // segment, and a byte past the segment's end is the next 64 KiB page's.
+        const QByteArray segment = ":020000021000EC";
+        QTest::newRow("segment address, the record's offsets wrapped")
+            << L{segment, ":04FFFE00AABBCCDDF1", end} << quint32(0x10000) << QByteArray("1234")
+            << L{segment, ":04FFFE00AABB123454", end};
+        QTest::newRow("segment address, past the segment's end")
+            << L{segment, ":04FFFC00AABBCCDDF3", end} << quint32(0x1FFFE) << QByteArray("01020304")
+            << L{segment, ":04FFFC00AABB010299", ":020000040002F8", ":020000000304F7", end};
+        QTest::newRow("new records split at the 64 KiB page")
+            << L{base0, r0, end} << quint32(0xFFFE) << QByteArray("01020304")
+            << L{base0, r0, ":02FFFE000102FE", ":020000040001F9", ":020000000304F7", end};
         QTest::newRow("no end record: added at the end")
             << L{r0} << quint32(0x20) << QByteArray("0234") << L{r0, ":020020000234A8"};
         QTest::newRow("bad checksum")

@@ -6,6 +6,7 @@
 
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QFileDialog>
 #include <QProcess>
 #include <QScrollBar>
 #include <QStringListModel>
@@ -31,7 +32,17 @@ qreal textWidth(const QWidget *widget, const QString &text) {
 
 class WindowTest : public QObject {
     Q_OBJECT
+
+    QTemporaryDir home_;
+
 private slots:
+    // The window's home is a folder of the test's own, so that what it writes there is seen.
+    void initTestCase() {
+        QVERIFY(home_.isValid());
+        qputenv("HOME", QFile::encodeName(home_.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.filePath(".config")));
+    }
+
     void startLayoutAndInput() {
         FakeWindow w;
         w->show();
@@ -297,6 +308,33 @@ private slots:
                  "Not present board|Port lost: /dev/ttyUSB0 went away.|NO FILE|Open box|The port "
                  "is not open any more. Open it, then start the download or the verify again.");
         QVERIFY(w.port->written.empty() && w->vbalProgressBar1->value() == 0);
+    }
+
+    // The real file dialog chooses a file and leaves nothing in the home folder: no history, no
+    // settings.
+    void fileDialogWritesNothing() {
+        QtFileChooser chooser(nullptr);
+        chooser.setFilter(QStringLiteral("HEX files (*.hex)|*.hex"));
+        // The dialog takes a chosen name into its name box only while the box has no focus.
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [] {
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                if (auto *dialog = qobject_cast<QFileDialog *>(widget);
+                    dialog && dialog->isVisible()) {
+                    if (QWidget *focused = dialog->focusWidget()) {
+                        focused->clearFocus();
+                    }
+                    dialog->selectFile(kData + "job.hex");
+                    QMetaObject::invokeMethod(dialog, &QDialog::accept);
+                }
+            }
+        });
+        answer.start(10);
+        chooser.showOpen();
+        QCOMPARE(chooser.fileName(), kData + "job.hex");
+        QCOMPARE(
+            QDir(home_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList());
     }
 
     // The address search's addresses count only while it runs and until a board answered it.

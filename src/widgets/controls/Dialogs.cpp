@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QSettings>
 #include <QStringList>
 #include <QThread>
 
@@ -32,7 +33,21 @@ QString toDialogFilter(const QString &filter) {
     return filters.join(QStringLiteral(";;"));
 }
 
+namespace {
+
+// Qt's file dialog keeps its history and last folder in the user's QtProject.conf, read when it
+// opens and written when it closes. This program keeps no settings: the user's settings of Qt
+// are looked for in a folder that cannot be, so the dialog finds none and makes none. The
+// chooser keeps the last folder itself.
+void keepNoDialogHistory() {
+    QSettings::setPath(QSettings::defaultFormat(), QSettings::UserScope,
+                       QStringLiteral("/dev/null/quenta-keeps-no-settings"));
+}
+
+} // namespace
+
 void QtFileChooser::showOpen() {
+    keepNoDialogHistory();
     fileName_ =
         QFileDialog::getOpenFileName(parent_, QString(), lastFolder_, toDialogFilter(filter_));
     if (!fileName_.isEmpty()) {
