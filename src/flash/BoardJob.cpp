@@ -101,6 +101,7 @@ void BoardJob::apply(Step step) {
     report_.commands = engine_.commands();
     report_.retries = engine_.retries();
     report_.resumed = engine_.resumed();
+    report_.verifyPasses = engine_.verifyPasses();
     report_.seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
     emit finished();
 }
