@@ -75,6 +75,9 @@ public:
     // The jobs of a span counted for the line's view (in JournalSummary.cpp).
     JournalResult<LineSummary> summary(const SpanQuery &query);
 
+    // Every job counted by station, recipe and result (in JournalSummary.cpp).
+    JournalResult<std::vector<BoardTally>> tally(const QDateTime &now);
+
 private:
     Journal(JournalPlace place, std::unique_ptr<JournalConnection> connection, int versionFound);
     QString failed(const QString &what, const QString &why) const;

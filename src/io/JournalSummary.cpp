@@ -228,4 +228,25 @@ JournalResult<LineSummary> Journal::summary(const SpanQuery &query) {
     return {std::move(summary), {}};
 }
 
+JournalResult<std::vector<BoardTally>> Journal::tally(const QDateTime &now) {
+    using Result = JournalResult<std::vector<BoardTally>>;
+    auto counted = connection_->run(
+        QStringLiteral("SELECT COALESCE(station, ''), COALESCE(recipe, ''), result, count(*), "
+                       "COALESCE(sum(seconds), 0), "
+                       "sum(CASE WHEN started >= ? THEN 1 ELSE 0 END), max(started) FROM jobs "
+                       "GROUP BY COALESCE(station, ''), COALESCE(recipe, ''), result"),
+        {journalTime(now.addMSecs(-kHourMs))});
+    if (!counted) {
+        return Result::failure(failed(QStringLiteral("count the jobs"), counted.error));
+    }
+    std::vector<BoardTally> tallies;
+    while (counted->next()) {
+        tallies.push_back({counted->value(0).toString(), counted->value(1).toString(),
+                           counted->value(2).toString(), counted->value(3).toLongLong(),
+                           counted->value(4).toDouble(), counted->value(5).toLongLong(),
+                           counted->value(6).toString()});
+    }
+    return {std::move(tallies), {}};
+}
+
 } // namespace quenta

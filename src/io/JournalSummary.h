@@ -69,4 +69,16 @@ struct LineSummary {
     std::vector<StationCount> stations; // by name
 };
 
+// The jobs of one station, recipe and result, over the whole journal: a missing station or recipe
+// is an empty one.
+struct BoardTally {
+    QString station;
+    QString recipe;
+    QString result;
+    qint64 boards = 0;
+    double seconds = 0.0; // of the jobs that ended
+    qint64 lastHour = 0;  // started within the hour before now
+    QString lastStarted;  // as kept
+};
+
 } // namespace quenta
