@@ -9,7 +9,10 @@ Connection::Connection(QTcpSocket *socket, Answerer &answerer, QObject *parent)
     : QObject(parent), socket_(socket), answerer_(answerer) {
     socket_->setParent(this);
     deadline_.setSingleShot(true);
-    connect(&deadline_, &QTimer::timeout, socket_, &QTcpSocket::abort);
+    connect(&deadline_, &QTimer::timeout, this, [this] {
+        socket_->abort();
+        deleteLater();
+    });
     connect(socket_, &QTcpSocket::disconnected, this, &QObject::deleteLater);
     connect(socket_, &QTcpSocket::readyRead, this, &Connection::readHeads);
     connect(socket_, &QTcpSocket::bytesWritten, this, &Connection::written);
@@ -74,6 +77,9 @@ void Connection::refuse(int status, const QString &reason) {
 }
 
 void Connection::send(const Reply &reply) {
+    if (socket_->state() != QAbstractSocket::ConnectedState) {
+        return; // gone while the answer was made
+    }
     const bool goesOn = reply.more && !headOnly_;
     if (!reply.more) {
         framing_ = BodyFraming::Length;
@@ -104,6 +110,9 @@ void Connection::askPiece() {
 
 void Connection::takePiece(BodyPiece piece) {
     pieceAsked_ = false;
+    if (socket_->state() != QAbstractSocket::ConnectedState) {
+        return;
+    }
     if (piece.failed) {
         socket_->abort(); // the client sees the body end short
         return;

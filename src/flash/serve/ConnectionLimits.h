@@ -20,7 +20,7 @@ class ConnectionLimits : public QTcpServer {
 
 public:
     static constexpr int kPerClient = 8;
-    static constexpr int kMaxConnections = 512;
+    static constexpr int kMaxConnections = 256;
     static constexpr qint64 kReadBufferBytes = 64 * 1024;
 
     explicit ConnectionLimits(std::optional<QSslConfiguration> tls, QObject *parent = nullptr);
