@@ -75,8 +75,8 @@ public:
     // The jobs of a span counted for the line's view (in JournalSummary.cpp).
     JournalResult<LineSummary> summary(const SpanQuery &query);
 
-    // Every job counted by station, recipe and result (in JournalSummary.cpp).
-    JournalResult<std::vector<BoardTally>> tally(const QDateTime &now);
+    // The jobs after the job `afterId` by id, at most `limit` of them (in JournalSummary.cpp).
+    JournalResult<std::vector<CountedJob>> countedJobs(qint64 afterId, int limit);
 
 private:
     Journal(JournalPlace place, std::unique_ptr<JournalConnection> connection, int versionFound);

@@ -228,25 +228,23 @@ JournalResult<LineSummary> Journal::summary(const SpanQuery &query) {
     return {std::move(summary), {}};
 }
 
-JournalResult<std::vector<BoardTally>> Journal::tally(const QDateTime &now) {
-    using Result = JournalResult<std::vector<BoardTally>>;
-    auto counted = connection_->run(
-        QStringLiteral("SELECT COALESCE(station, ''), COALESCE(recipe, ''), result, count(*), "
-                       "COALESCE(sum(seconds), 0), "
-                       "sum(CASE WHEN started >= ? THEN 1 ELSE 0 END), max(started) FROM jobs "
-                       "GROUP BY COALESCE(station, ''), COALESCE(recipe, ''), result"),
-        {journalTime(now.addMSecs(-kHourMs))});
-    if (!counted) {
-        return Result::failure(failed(QStringLiteral("count the jobs"), counted.error));
+JournalResult<std::vector<CountedJob>> Journal::countedJobs(qint64 afterId, int limit) {
+    using Result = JournalResult<std::vector<CountedJob>>;
+    auto read = connection_->run(
+        QStringLiteral("SELECT id, started, COALESCE(station, ''), COALESCE(recipe, ''), result, "
+                       "COALESCE(seconds, 0) FROM jobs WHERE id > ? ORDER BY id LIMIT %1")
+            .arg(limit),
+        {afterId});
+    if (!read) {
+        return Result::failure(failed(QStringLiteral("count the jobs"), read.error));
     }
-    std::vector<BoardTally> tallies;
-    while (counted->next()) {
-        tallies.push_back({counted->value(0).toString(), counted->value(1).toString(),
-                           counted->value(2).toString(), counted->value(3).toLongLong(),
-                           counted->value(4).toDouble(), counted->value(5).toLongLong(),
-                           counted->value(6).toString()});
+    std::vector<CountedJob> jobs;
+    while (read->next()) {
+        jobs.push_back({read->value(0).toLongLong(), read->value(1).toString(),
+                        read->value(2).toString(), read->value(3).toString(),
+                        read->value(4).toString(), read->value(5).toDouble()});
     }
-    return {std::move(tallies), {}};
+    return {std::move(jobs), {}};
 }
 
 } // namespace quenta

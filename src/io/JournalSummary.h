@@ -69,16 +69,15 @@ struct LineSummary {
     std::vector<StationCount> stations; // by name
 };
 
-// The jobs of one station, recipe and result, over the whole journal: a missing station or recipe
-// is an empty one.
-struct BoardTally {
+// A job as the view's counters read it, in the order of its id: a missing station or recipe is an
+// empty one.
+struct CountedJob {
+    qint64 id = 0;
+    QString started; // as kept
     QString station;
     QString recipe;
     QString result;
-    qint64 boards = 0;
-    double seconds = 0.0; // of the jobs that ended
-    qint64 lastHour = 0;  // started within the hour before now
-    QString lastStarted;  // as kept
+    double seconds = 0.0; // 0 while it runs
 };
 
 } // namespace quenta

@@ -1,6 +1,6 @@
 // quenta-flash serve run as a child process over journals this test fills, on a real SQLite file
-// and a real PostgreSQL server: its API, what it refuses, its token, and what it does when the
-// journal goes away.
+// and a real PostgreSQL server: its API and metrics, what it refuses, its token, what it does when
+// the journal goes away, and what clients that read nothing or crowd it can make it hold.
 #include "JournalKinds.h"
 #include "ServeProcess.h"
 
@@ -329,48 +329,60 @@ private slots:
         QCOMPARE(object(none)["error"].toString(), "no job wrote the serial number 77");
     }
 
-    // The journal's figures for Prometheus, every job counted once: boards and their seconds by
-    // station, recipe and result, the boards running, and whether the journal could be read. A
-    // label holds a journal text escaped as the format asks.
+    // The journal's figures for Prometheus, every job counted once however often they are read
+    // and whatever is added between: boards and their seconds by station, recipe and result, the
+    // boards running, and whether the journal could be read. A label holds a journal text escaped
+    // as the format asks.
     void metrics_data() { addJournalKinds(); }
 
     void metrics() {
         QFETCH(QString, kind);
         const QString url = freshUrl(kind);
         const QString odd = QStringLiteral("li\"ne\\2\nx");
-        QCOMPARE(fill(url, {{30, odd, {}, "ok", "", 10, kShaA, kPump},
-                            {20, odd, {}, "refused", "line 5: ERROR", 20.25, kShaA, kPump},
-                            {10, "b", {}, "ok", "", 5.5, kShaB, {}},
-                            {1, "b", {}, "running", {}, 0, kShaB, {}}}),
-                 QString());
+        std::vector<Job> jobs(10, {60, "b", {}, "ok", "", 1, kShaB, {}});
+        jobs.insert(jobs.end(), {{30, odd, {}, "ok", "", 10, kShaA, kPump},
+                                 {20, odd, {}, "refused", "line 5: ERROR", 20.25, kShaA, kPump},
+                                 {10, "b", {}, "ok", "", 5.5, kShaB, {}},
+                                 {1, "b", {}, "running", {}, 0, kShaB, {}}});
+        QCOMPARE(fill(url, jobs), QString());
         ServeProcess serve(QUENTA_FLASH, {"-J", url});
         QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
-        const HttpAnswer answer = get(serve.port(), "/metrics");
-        QCOMPARE(answer.status, 200);
-        QCOMPARE(answer.header("content-type"), "text/plain; version=0.0.4; charset=utf-8");
-        QByteArrayList figures;
-        for (const QByteArray &line : answer.body.split('\n')) {
-            if (!line.startsWith('#') && !line.isEmpty()) {
-                figures << line.left(line.lastIndexOf(' ') + 1) +
-                               (line.startsWith("quenta_last")
-                                    ? "T"
-                                    : line.mid(line.lastIndexOf(' ') + 1));
+        // The figures, each in a line, with a time shown as T.
+        const auto scrape = [&serve] {
+            const HttpAnswer answer = get(serve.port(), "/metrics");
+            QByteArrayList figures{QByteArray::number(answer.status),
+                                   answer.header("content-type")};
+            for (const QByteArray &line : answer.body.split('\n')) {
+                const qsizetype blank = line.lastIndexOf(' ') + 1;
+                if (!line.startsWith('#') && !line.isEmpty()) {
+                    figures << line.left(blank) +
+                                   (line.startsWith("quenta_last") ? "T" : line.mid(blank));
+                }
             }
-        }
+            return figures;
+        };
         const QByteArray station = "station=\"li\\\"ne\\\\2\\nx\"";
         const QByteArray labels = station + ",recipe=\"Pump 1.0\"";
-        QCOMPARE(figures, (QByteArrayList{
-                              "quenta_journal_up 1",
-                              "quenta_boards_total{station=\"b\",recipe=\"\",result=\"ok\"} 1",
-                              "quenta_boards_total{" + labels + ",result=\"ok\"} 1",
-                              "quenta_boards_total{" + labels + ",result=\"refused\"} 1",
-                              "quenta_board_seconds_total{station=\"b\",recipe=\"\"} 5.5",
-                              "quenta_board_seconds_total{" + labels + "} 30.25",
-                              "quenta_boards_running{station=\"b\",recipe=\"\"} 1",
-                              "quenta_last_board_started_seconds{station=\"b\"} T",
-                              "quenta_last_board_started_seconds{" + station + "} T",
-                          }));
-        QVERIFY(answer.body.contains("# TYPE quenta_boards_total counter\n"));
+        const auto expected = [&](const char *boards, const char *seconds) {
+            return QByteArrayList{
+                "200",
+                "text/plain; version=0.0.4; charset=utf-8",
+                "quenta_journal_up 1",
+                "quenta_boards_total{station=\"b\",recipe=\"\",result=\"ok\"} " +
+                    QByteArray(boards),
+                "quenta_boards_total{" + labels + ",result=\"ok\"} 1",
+                "quenta_boards_total{" + labels + ",result=\"refused\"} 1",
+                "quenta_board_seconds_total{station=\"b\",recipe=\"\"} " + QByteArray(seconds),
+                "quenta_board_seconds_total{" + labels + "} 30.25",
+                "quenta_boards_running{station=\"b\",recipe=\"\"} 1",
+                "quenta_last_board_started_seconds{station=\"b\"} T",
+                "quenta_last_board_started_seconds{" + station + "} T",
+            };
+        };
+        QCOMPARE(scrape(), expected("11", "15.5"));
+        QCOMPARE(scrape(), expected("11", "15.5"));
+        QCOMPARE(fill(url, {{2, "b", {}, "ok", "", 2, kShaB, {}}}), QString());
+        QCOMPARE(scrape(), expected("12", "17.5"));
     }
 
     // A query parameter is checked as log checks its option: 400 with the reason.

@@ -33,6 +33,11 @@ JobCursor cursorOf(const JobRow &row) {
     return {row.started, row.id};
 }
 
+// A job's place as `after` gives it.
+QString cursorText(const JobCursor &cursor) {
+    return cursor.started + u',' + QString::number(cursor.id);
+}
+
 // How many rows the next piece reads when `left` more are wanted (none: every one).
 int pieceSize(std::optional<qint64> left) {
     return left ? static_cast<int>(std::min<qint64>(*left, kCsvPiece)) : kCsvPiece;
@@ -65,10 +70,6 @@ std::function<BodyPiece(JournalKeeper &)> csvAfter(const std::vector<JobRow> &ro
 }
 
 } // namespace
-
-QString cursorText(const JobCursor &cursor) {
-    return cursor.started + u',' + QString::number(cursor.id);
-}
 
 std::optional<JobCursor> readCursor(const QString &text) {
     static const QRegularExpression form(

@@ -24,9 +24,8 @@ Reply jobsPage(JournalKeeper &keeper, const JobFilter &filter, const QUrlQuery &
 // first; a failure later ends the answer short.
 Reply jobsCsvStream(JournalKeeper &keeper, const JobFilter &filter);
 
-// A job's place as `after` gives it ("2024-05-01T12:34:56.789Z,1234"), and back; none when the
-// text is not one.
-QString cursorText(const JobCursor &cursor);
+// A job's place as `after` gives it ("2024-05-01T12:34:56.789Z,1234"); none when the text is not
+// one.
 std::optional<JobCursor> readCursor(const QString &text);
 
 } // namespace quenta::flash

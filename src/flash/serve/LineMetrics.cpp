@@ -1,8 +1,6 @@
 #include "flash/serve/LineMetrics.h"
 
 #include <cstdio>
-#include <map>
-#include <tuple>
 
 namespace quenta::flash {
 namespace {
@@ -19,14 +17,13 @@ QByteArray labelValue(const QString &value) {
     return escaped;
 }
 
-// A series' labels, in the order written.
-using Labels = std::vector<std::pair<const char *, QByteArray>>;
-
-QByteArray labelled(const char *name, const Labels &labels) {
+// A series' name and labels, in the order given, and the blank before its value.
+QByteArray series(const char *name, const std::vector<std::pair<const char *, QString>> &labels) {
     QByteArray line = name;
     line += '{';
     for (std::size_t i = 0; i < labels.size(); ++i) {
-        line += (i > 0 ? "," : "") + QByteArray(labels[i].first) + "=\"" + labels[i].second + '"';
+        line += (i > 0 ? "," : "") + QByteArray(labels[i].first) + "=\"" +
+                labelValue(labels[i].second) + '"';
     }
     return line + "} ";
 }
@@ -41,85 +38,78 @@ QByteArray family(const char *name, const char *type, const char *help) {
     return "# HELP " + QByteArray(name) + ' ' + help + "\n# TYPE " + name + ' ' + type + '\n';
 }
 
-// The figures of the tallies, each family's series in order of their labels.
-QByteArray figures(const std::vector<BoardTally> &tallies) {
-    using Key = std::tuple<QByteArray, QByteArray, QByteArray>;
-    std::map<Key, qint64> boards;
-    std::map<std::pair<QByteArray, QByteArray>, double> seconds;
-    std::map<std::pair<QByteArray, QByteArray>, qint64> running;
-    std::map<QByteArray, QString> lastStarted;
-    for (const BoardTally &tally : tallies) {
-        const QByteArray station = labelValue(tally.station);
-        const QByteArray recipe = labelValue(tally.recipe);
-        if (tally.result == QLatin1String("running")) {
-            running[{station, recipe}] += tally.lastHour;
-        } else {
-            boards[{station, recipe, labelValue(tally.result)}] += tally.boards;
-            seconds[{station, recipe}] += tally.seconds;
-        }
-        QString &last = lastStarted[station];
-        last = std::max(last, tally.lastStarted);
-    }
+QByteArray journalUp(bool up) {
+    return family("quenta_journal_up", "gauge",
+                  "Whether the journal can be read: 1, or 0 while it cannot.") +
+           "quenta_journal_up " + (up ? "1" : "0") + '\n';
+}
+
+QByteArray figures(const BoardCounts &counts) {
     QByteArray text = family("quenta_boards_total", "counter",
                              "Boards whose job has ended, by station, recipe and result.");
-    for (const auto &[key, count] : boards) {
+    for (const auto &[key, boards] : counts.boards) {
         const auto &[station, recipe, result] = key;
-        text += labelled("quenta_boards_total",
-                         {{"station", station}, {"recipe", recipe}, {"result", result}}) +
-                QByteArray::number(count) + '\n';
+        text += series("quenta_boards_total",
+                       {{"station", station}, {"recipe", recipe}, {"result", result}}) +
+                QByteArray::number(boards) + '\n';
     }
     text += family("quenta_board_seconds_total", "counter",
                    "Seconds taken by the jobs that ended, by station and recipe.");
-    for (const auto &[key, sum] : seconds) {
-        text += labelled("quenta_board_seconds_total",
-                         {{"station", key.first}, {"recipe", key.second}}) +
-                number(sum) + '\n';
+    for (const auto &[labels, seconds] : counts.seconds) {
+        text += series("quenta_board_seconds_total",
+                       {{"station", labels.first}, {"recipe", labels.second}}) +
+                number(seconds) + '\n';
     }
     text += family("quenta_boards_running", "gauge",
                    "Jobs open now, started within the last hour, by station and recipe.");
-    for (const auto &[key, count] : running) {
-        if (count > 0) {
-            text += labelled("quenta_boards_running",
-                             {{"station", key.first}, {"recipe", key.second}}) +
-                    QByteArray::number(count) + '\n';
+    for (const auto &[labels, running] : counts.running) {
+        if (running > 0) {
+            text += series("quenta_boards_running",
+                           {{"station", labels.first}, {"recipe", labels.second}}) +
+                    QByteArray::number(running) + '\n';
         }
     }
     text += family("quenta_last_board_started_seconds", "gauge",
                    "When each station's last job started, in seconds since 1970-01-01 UTC.");
-    for (const auto &[station, started] : lastStarted) {
+    for (const auto &[station, started] : counts.lastStarted) {
         const QDateTime moment = QDateTime::fromString(started, Qt::ISODateWithMs);
-        text += labelled("quenta_last_board_started_seconds", {{"station", station}}) +
+        text += series("quenta_last_board_started_seconds", {{"station", station}}) +
                 number(static_cast<double>(moment.toMSecsSinceEpoch()) / 1000.0) + '\n';
     }
     return text;
 }
 
-Reply metricsReply(bool up, const QByteArray &figures) {
-    return {200,
-            "text/plain; version=0.0.4; charset=utf-8",
-            family("quenta_journal_up", "gauge",
-                   "Whether the journal can be read: 1, or 0 while it cannot.") +
-                "quenta_journal_up " + (up ? "1" : "0") + '\n' + figures,
-            {},
-            {}};
+// Reads the scan's next step: the rest of the body once it is done, else what reads on.
+BodyPiece nextStep(const std::shared_ptr<BoardCounter> &counter,
+                   const std::shared_ptr<BoardCounter::Scan> &scan, JournalKeeper &keeper) {
+    Journal *journal = keeper.journal();
+    if (journal == nullptr) {
+        return {journalUp(false), {}};
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (const QString failed = counter->step(*journal, *scan, now); !failed.isEmpty()) {
+        keeper.drop(failed);
+        return {journalUp(false), {}};
+    }
+    if (!scan->done) {
+        return {{},
+                [counter, scan](JournalKeeper &keeper) { return nextStep(counter, scan, keeper); }};
+    }
+    return {journalUp(true) + figures(counter->counts(*scan, now)), {}};
 }
 
 } // namespace
 
-Reply answerMetrics(JournalKeeper &keeper, const QUrlQuery &query, const QDateTime &now) {
+Reply answerMetrics(const std::shared_ptr<BoardCounter> &counter, JournalKeeper &keeper,
+                    const QUrlQuery &query) {
     if (!query.isEmpty()) {
         return errorReply(400, QStringLiteral("metrics takes no parameters"));
     }
-    Journal *journal = keeper.journal();
-    if (journal == nullptr) {
-        return metricsReply(false, {});
-    }
-    const auto tallies = journal->tally(now);
-    if (!tallies) {
-        keeper.drop(tallies.error);
-        return metricsReply(false, {});
-    }
-    return metricsReply(true, figures(*tallies));
+    Reply reply{200, "text/plain; version=0.0.4; charset=utf-8", {}, {}, {}};
+    BodyPiece first = nextStep(counter, std::make_shared<BoardCounter::Scan>(), keeper);
+    reply.body = std::move(first.bytes);
+    reply.more = std::move(first.next);
+    return reply;
 }
 
 } // namespace quenta::flash

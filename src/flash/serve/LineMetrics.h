@@ -1,10 +1,13 @@
 #pragma once
 
+#include "flash/serve/BoardCounter.h"
 #include "flash/serve/JournalKeeper.h"
 #include "flash/serve/Reply.h"
 
 #include <QDateTime>
 #include <QUrlQuery>
+
+#include <memory>
 
 namespace quenta::flash {
 
@@ -16,7 +19,10 @@ namespace quenta::flash {
 //                                      recipe
 //   quenta_last_board_started_seconds  when each station's last job started (Unix time)
 // A missing station or recipe is the label value "". The figures count the whole journal, so that
-// the counters only grow; the series are ordered by their labels' bytes.
-Reply answerMetrics(JournalKeeper &keeper, const QUrlQuery &query, const QDateTime &now);
+// the counters only grow; `counter` keeps what earlier scrapes read. A journal read for the first
+// time is read in steps, the answer's body following once the last is done. It runs on the
+// journal's thread.
+Reply answerMetrics(const std::shared_ptr<BoardCounter> &counter, JournalKeeper &keeper,
+                    const QUrlQuery &query);
 
 } // namespace quenta::flash

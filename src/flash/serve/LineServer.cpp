@@ -21,7 +21,8 @@ Reply needsToken(Reply reply) {
 
 LineServer::LineServer(RequestRules rules, JournalThread &journal, QTcpServer *listener,
                        QObject *parent)
-    : QObject(parent), rules_(std::move(rules)), journal_(journal) {
+    : QObject(parent), rules_(std::move(rules)), journal_(journal),
+      counter_(std::make_shared<BoardCounter>()) {
     connect(listener, &QTcpServer::newConnection, this, [this, listener] {
         while (QTcpSocket *socket = listener->nextPendingConnection()) {
             new Connection(socket, *this, this);
@@ -64,10 +65,10 @@ void LineServer::answer(const HttpRequest &request, QObject *context,
     const QUrlQuery query = request.query;
     journal_.run<Reply>(
         context,
-        [path, query](JournalKeeper &keeper) {
-            const QDateTime now = QDateTime::currentDateTimeUtc();
-            return path == QLatin1String("/metrics") ? answerMetrics(keeper, query, now)
-                                                     : answerApi(keeper, path.mid(5), query, now);
+        [path, query, counter = counter_](JournalKeeper &keeper) {
+            return path == QLatin1String("/metrics")
+                       ? answerMetrics(counter, keeper, query)
+                       : answerApi(keeper, path.mid(5), query, QDateTime::currentDateTimeUtc());
         },
         std::move(done));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "flash/serve/Answerer.h"
+#include "flash/serve/BoardCounter.h"
 #include "flash/serve/JournalThread.h"
 #include "flash/serve/RequestGuard.h"
 
@@ -31,6 +32,7 @@ private:
 
     RequestRules rules_;
     JournalThread &journal_;
+    std::shared_ptr<BoardCounter> counter_; // the metrics' counts, used on the journal's thread
 };
 
 } // namespace quenta::flash
