@@ -10,6 +10,7 @@ packages=(
     xvfb xauth imagemagick fonts-dejavu-core chromium openssl
     gputils srecord libtomlplusplus-dev
     dpkg-dev desktop-file-utils lintian locales debootstrap
+    g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()

@@ -310,7 +310,7 @@ is read from it, and a client that reads nothing of them for 30 s is cut off. A 
 .BR "Connection: close" ,
 one of HTTP/1.0 and one that announces a body (400) are answered and the connection closed.
 .SH "HTTP API"
-Every answer is JSON (the CSV excepted); an error is
+Every answer is JSON (the CSV and the metrics excepted); an error is
 .B {"error": "..."}
 with its status: 400 for a parameter that is unknown, given twice or wrong (the reason says which,
 as for log's options), 401 without the token, 404, 405 for a method other than GET and HEAD, 414 and

@@ -2,12 +2,12 @@
 
 #include "pure/HexDigits.h"
 
-#include <clocale>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
-#include <locale.h>
 #include <string>
+#include <system_error>
 
 namespace quenta {
 namespace {
@@ -44,10 +44,53 @@ private:
     std::size_t pos_ = 0;
 };
 
-// Decimal text to a number, whatever the locale of the program says about decimal points.
-double toDouble(const std::string &text) {
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
-    return strtod_l(text.c_str(), nullptr, cLocale);
+// The power of ten of a decimal text's first significant digit, give or take one: enough to tell
+// a number too large for a double from one too small. The text is digits with an optional point
+// and exponent ("e", an optional minus and digits), and has a digit other than 0.
+long long decimalOrder(std::string_view text) {
+    // Farther than any count of digits can take the order back.
+    constexpr long long kFar = std::numeric_limits<long long>::max() / 4;
+    const std::size_t e = text.find('e');
+    long long exponent = 0;
+    if (e != std::string_view::npos) {
+        const std::string_view digits = text.substr(e + 1);
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), exponent);
+        exponent = error == std::errc::result_out_of_range ? (digits.front() == '-' ? -kFar : kFar)
+                                                           : std::clamp(exponent, -kFar, kFar);
+    }
+    const std::string_view mantissa = text.substr(0, e);
+    const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+    const std::size_t first = mantissa.find_first_not_of("0.");
+    const long long digitsBeforePoint =
+        static_cast<long long>(point) - static_cast<long long>(first);
+    return exponent + (first < point ? digitsBeforePoint : digitsBeforePoint + 1);
+}
+
+// Decimal text (an optional minus, digits with an optional point, an optional exponent) to the
+// nearest number, whatever the locale of the program says about decimal points. A number too large
+// for a double reads as infinity, one too small as zero, both with the text's sign.
+double toDouble(std::string_view text) {
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc::result_out_of_range) {
+        return value;
+    }
+    const bool negative = text.front() == '-';
+    const double magnitude = decimalOrder(text.substr(negative ? 1 : 0)) > 0
+                                 ? std::numeric_limits<double>::infinity()
+                                 : 0.0;
+    return negative ? -magnitude : magnitude;
+}
+
+// Passes over a sign, writing a minus (and only a minus) to the decimal text being built.
+void takeSign(Cursor &cur, std::string &decimal) {
+    if (cur.peek() == '+' || cur.peek() == '-') {
+        if (cur.peek() == '-') {
+            decimal += '-';
+        }
+        cur.advance();
+    }
 }
 
 // "&H" followed by up to eight hexadecimal digits is a 32-bit two's complement value.
@@ -89,10 +132,7 @@ NumberScan scanNumber(std::string_view text, bool skipBlanks) {
 
     NumberScan scan;
     std::string compact;
-    if (cur.peek() == '+' || cur.peek() == '-') {
-        compact += cur.peek();
-        cur.advance();
-    }
+    takeSign(cur, compact);
     auto takeDigits = [&] {
         while (isDigit(cur.peek())) {
             compact += cur.peek();
@@ -117,10 +157,7 @@ NumberScan scanNumber(std::string_view text, bool skipBlanks) {
     if (e == 'e' || e == 'E' || e == 'd' || e == 'D') {
         std::string exponent = "e";
         cur.advance();
-        if (cur.peek() == '+' || cur.peek() == '-') {
-            exponent += cur.peek();
-            cur.advance();
-        }
+        takeSign(cur, exponent);
         if (isDigit(cur.peek())) {
             while (isDigit(cur.peek())) {
                 exponent += cur.peek();
