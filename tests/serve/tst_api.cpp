@@ -322,6 +322,7 @@ private slots:
         QCOMPARE(csv.body, logged);
         // Station "a" flashed by the one recipe alone.
         QCOMPARE(get(port, "/api/jobs.csv?recipe=Blink%20controller%202.3&limit=100").body, logged);
+        QCOMPARE(get(port, "/api/jobs.csv?station=a&limit=0").body, logged);
 
         QCOMPARE(ids(get(port, "/api/unit/2")), (QList<qint64>{3, 2}));
         const HttpAnswer none = get(port, "/api/unit/77");
