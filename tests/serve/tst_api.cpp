@@ -562,7 +562,8 @@ private slots:
     // while they wait: the view's memory stays bounded and others are answered meanwhile. Once it
     // reads, its answers come in order.
     void unreadAnswers() {
-        ServeProcess serve(QUENTA_FLASH, {"-J", lineUrl("sqlite")});
+        ServeProcess serve(QUENTA_FLASH, {"-J", lineUrl("sqlite")}, "127.0.0.1",
+                           measurableMemory());
         QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
         const qint64 before = serve.peakKib();
         QTcpSocket flood;
@@ -631,7 +632,7 @@ private slots:
                  "message) SELECT strftime('%Y-%m-%dT%H:%M:%fZ', 'now', '-' || (i % 5000) || "
                  "' minutes'), 'line-' || (i % 7), 'flash', 'fw/a.hex', i, 'ok', 10 + i % 7, "
                  "'downloaded, and \"verified\"' FROM n"));
-        ServeProcess serve(QUENTA_FLASH, {"-J", url});
+        ServeProcess serve(QUENTA_FLASH, {"-J", url}, "127.0.0.1", measurableMemory());
         QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
         const qint64 before = serve.peakKib();
         const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(serve.port());
