@@ -553,6 +553,9 @@ private slots:
         QCOMPARE(head.status, 200);
         QCOMPARE(head.header("content-type"), "text/html; charset=utf-8");
         QVERIFY(head.header("content-length").toInt() > 1000);
+        headThenGet.write("HEAD /api/jobs.csv?limit=0 HTTP/1.1\r\n" + host + "\r\n\r\n");
+        const HttpAnswer csvHead = readAnswers(headThenGet, 1, true).value(0);
+        QCOMPARE(csvHead.header("content-type"), "text/csv; charset=utf-8");
         headThenGet.write("GET /api/jobs?limit=1 HTTP/1.1\r\n" + host + "\r\n\r\n");
         QCOMPARE(ids(readAnswers(headThenGet, 1).value(0)), QList<qint64>{8});
         QCOMPARE(serve.stop(SIGINT), 0);
