@@ -43,6 +43,8 @@ enum class Option {
     Listen,
     TokenFile,
     AllowHost,
+    TlsCert,
+    TlsKey,
     Help,
     Version,
     ManPage,
