@@ -4,10 +4,10 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-serialport-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev libxkbcommon-dev
+    qt6-base-dev qt6-serialport-dev qt6-websockets-dev libgl-dev libxkbcommon-dev
     libqt6sql6-sqlite libqt6sql6-psql postgresql
     clang libclang-rt-14-dev
-    xvfb xauth imagemagick fonts-dejavu-core chromium
+    xvfb xauth imagemagick fonts-dejavu-core chromium openssl
     gputils srecord libtomlplusplus-dev
     dpkg-dev desktop-file-utils lintian locales debootstrap
     g++-mingw-w64-x86-64-posix wine64

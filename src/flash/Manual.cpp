@@ -294,22 +294,39 @@ it shows the journal that the recipe's
 names; a recipe that names none is refused (exit 2).
 .PP
 The journal is opened read only: a journal that is not there, or of an older or newer schema, is
-refused (exit 6) and nothing is made or changed. A PostgreSQL server that restarts is connected to
-again at the next request. Only GET and HEAD are answered; the Host header must name the listen
-address (or localhost, on loopback or on every address) or a name given with
-.BR \-\-allow\-host ;
-paths, queries and headers are bounded, as are the connections. An address other than loopback
-needs
+refused (exit 6) and nothing is made or changed. It is read on a thread of its own, so that a slow
+query delays no other answer but the work queued behind it; a PostgreSQL server that restarts is
+connected to again at the next request. Only GET and HEAD are answered; the Host header must name
+the listen address (or localhost, on loopback or on every address) or a name given with
+.BR \-\-allow\-host .
+An address other than loopback needs
 .BR \-\-token\-file :
 every request then carries the token, as
 .B "Authorization: Bearer TOKEN"
 or through the page's login form (a cookie); without it the answer is 401.
+.PP
+With
+.B \-\-tls\-cert FILE \-\-tls\-key FILE
+the view answers HTTPS only (TLS 1.2 or later), and the page's cookie is kept for HTTPS alone.
+Over plain HTTP the token crosses the network as it is: enough on a network that only the line's
+own machines reach, not on one that others share (an office network, Wi\-Fi), where anyone on it
+could read the token.
+.PP
+What a client can make the view hold is bounded: at most 8 connections at once from one client
+(an IPv4 address, or an IPv6 /64 network) and 256 in all, more being closed at once; a request's
+head of at most 32 KiB (431 beyond), whole within 10 s of the connection opening or of its last
+answer leaving, else the connection is closed; a path of 256 bytes, a query of 1024 (414 beyond)
+and 48 headers of 16 KiB in all (431). Requests of one connection are answered in their order,
+one at a time; while more than 256 KiB of answers wait for the client to read them nothing more
+is read from it, and a client that reads nothing of them for 30 s is cut off. A request that says
+.BR "Connection: close" ,
+one of HTTP/1.0 and one that announces a body (400) are answered and the connection closed.
 .SH "HTTP API"
-Every answer is JSON (the CSV excepted); an error is
+Every answer is JSON (the CSV and the metrics excepted); an error is
 .B {"error": "..."}
 with its status: 400 for a parameter that is unknown, given twice or wrong (the reason says which,
-as for log's options), 401 without the token, 404, 405 for a method other than GET and HEAD, 421
-for another host, 503 while the journal cannot be read. A parameter's value is percent\-encoded: a
+as for log's options), 401 without the token, 404, 405 for a method other than GET and HEAD, 414 and
+431 for a request past the bounds, 421 for another host, 503 while the journal cannot be read. A parameter's value is percent\-encoded: a
 space is %20, and + stands for itself.
 .TP
 .B GET /api/summary
@@ -332,16 +349,39 @@ and
 .BR jobs ", " ok ", " yield " (in the span), " running ", " failures_in_a_row ", " state ).
 .TP
 .B GET /api/jobs
-.RB "The jobs, newest first, as " "log \-\-json" " gives them. Parameters " since " (ISO 8601), " result ,
-.BR serial ", " firmware_sha256 ", " station ", " recipe ", " limit " (1 to 100000, default 20)."
+.RB "A page of the jobs, newest first, as " "log \-\-json" " gives them. Parameters " since " (ISO 8601), " result ,
+.BR serial ", " firmware_sha256 ", " station ", " recipe ", " limit " (1 to 1000, default 20) and"
+.BR after .
+A full page's answer has the header
+.BR "Link: </api/jobs?...&after=CURSOR>; rel=""next""" :
+the same query, for the jobs after the page's last one.
 .TP
 .B GET /api/jobs.csv
 The same jobs as
 .B log \-\-csv
-gives them.
+gives them,
+.B limit
+of them (default 20; 0 for all): read from the journal and sent in chunks as the client takes them.
 .TP
 .B GET /api/unit/N
 Every job that wrote serial number N, newest first; 404 when none did.
+.TP
+.B GET /metrics
+The journal's figures in Prometheus' text format, under the same token and Host rules:
+.B quenta_boards_total
+(boards whose job ended, by
+.BR station ", " recipe " and " result ),
+.B quenta_board_seconds_total
+(the seconds those jobs took, by station and recipe),
+.B quenta_boards_running
+(jobs open now, started within the hour),
+.B quenta_last_board_started_seconds
+(each station's last start, Unix time) and
+.B quenta_journal_up
+(1, or 0 while the journal cannot be read). The counters count the whole journal; a missing station
+or recipe is "". Prometheus sends the token with
+.B "authorization: {credentials_file: FILE}"
+in the view's scrape configuration.
 )";
 
 constexpr const char *kManExamples = R"(.SH EXAMPLES

@@ -132,6 +132,13 @@ std::vector<OptionSpec> makeTable() {
          "serve: a host name by which browsers reach the view (repeatable); requests whose Host "
          "header names another host are refused.",
          {}, readAllowHost, {}, false, true},
+        {Option::TlsCert, {"tls-cert"}, "FILE",
+         "serve: answer over HTTPS only, with the certificate in FILE (PEM: the server's own "
+         "first, then those that vouch for it). Needs --tls-key.",
+         {}, readTlsCert, "@files", false, true},
+        {Option::TlsKey, {"tls-key"}, "FILE",
+         "serve: the private key of --tls-cert's certificate (PEM, RSA or EC, not encrypted).",
+         {}, readTlsKey, "@files", false, true},
         {Option::Help, {"h", "help"}, {}, "This help.", {}, nullptr},
         {Option::Version, {"version"}, {}, "The program's version.", {}, nullptr},
         {Option::ManPage, {"man-page"}, {}, "The manual page, in roff.", {}, nullptr, {}, true},

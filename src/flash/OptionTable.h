@@ -44,6 +44,8 @@ enum class Option {
     Listen,
     TokenFile,
     AllowHost,
+    TlsCert,
+    TlsKey,
     Help,
     Version,
     ManPage,

@@ -104,6 +104,11 @@ Selection selectionOf(const JobFilter &filter) {
     if (!filter.recipe.isEmpty()) {
         add("recipe = ?", filter.recipe);
     }
+    if (filter.after) {
+        // Both halves keep to a range of the index on the start time.
+        conditions.append(QStringLiteral("started <= ? AND (started < ? OR id < ?)"));
+        selection.values << filter.after->started << filter.after->started << filter.after->id;
+    }
     if (!conditions.isEmpty()) {
         selection.sql = QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     }

@@ -79,6 +79,9 @@ public:
     // The jobs of a span counted for the line's view (in JournalSummary.cpp).
     JournalResult<LineSummary> summary(const SpanQuery &query);
 
+    // The jobs after the job `afterId` by id, at most `limit` of them (in JournalSummary.cpp).
+    JournalResult<std::vector<CountedJob>> countedJobs(qint64 afterId, int limit);
+
 private:
     Journal(JournalPlace place, std::unique_ptr<JournalConnection> connection, int versionFound);
     QString failed(const QString &what, const QString &why) const;

@@ -79,6 +79,13 @@ struct JobRow {
     std::optional<qint64> verifyPasses;
 };
 
+// A job's place in a listing, newest first: the jobs after it started before it, or at the same
+// moment with a lower id.
+struct JobCursor {
+    QString started; // as kept
+    qint64 id = 0;
+};
+
 // Which jobs a listing shows, newest first; an empty criterion takes every job.
 struct JobFilter {
     QDateTime since; // jobs started at or after it; not valid: any time
@@ -86,8 +93,9 @@ struct JobFilter {
     std::optional<std::uint64_t> serial;
     QString firmwareSha256; // of either case
     QString station;
-    QString recipe; // the recipe's name
-    int limit = 20; // 0: all
+    QString recipe;                 // the recipe's name
+    int limit = 20;                 // 0: all
+    std::optional<JobCursor> after; // the jobs after this one
 };
 
 } // namespace quenta

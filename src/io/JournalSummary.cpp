@@ -228,4 +228,23 @@ JournalResult<LineSummary> Journal::summary(const SpanQuery &query) {
     return {std::move(summary), {}};
 }
 
+JournalResult<std::vector<CountedJob>> Journal::countedJobs(qint64 afterId, int limit) {
+    using Result = JournalResult<std::vector<CountedJob>>;
+    auto read = connection_->run(
+        QStringLiteral("SELECT id, started, COALESCE(station, ''), COALESCE(recipe, ''), result, "
+                       "COALESCE(seconds, 0) FROM jobs WHERE id > ? ORDER BY id LIMIT %1")
+            .arg(limit),
+        {afterId});
+    if (!read) {
+        return Result::failure(failed(QStringLiteral("count the jobs"), read.error));
+    }
+    std::vector<CountedJob> jobs;
+    while (read->next()) {
+        jobs.push_back({read->value(0).toLongLong(), read->value(1).toString(),
+                        read->value(2).toString(), read->value(3).toString(),
+                        read->value(4).toString(), read->value(5).toDouble()});
+    }
+    return {std::move(jobs), {}};
+}
+
 } // namespace quenta

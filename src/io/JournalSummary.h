@@ -69,4 +69,15 @@ struct LineSummary {
     std::vector<StationCount> stations; // by name
 };
 
+// A job as the view's counters read it, in the order of its id: a missing station or recipe is an
+// empty one.
+struct CountedJob {
+    qint64 id = 0;
+    QString started; // as kept
+    QString station;
+    QString recipe;
+    QString result;
+    double seconds = 0.0; // 0 while it runs
+};
+
 } // namespace quenta

@@ -14,6 +14,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -260,6 +262,60 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(readPage(phone)["firstId"].toInteger() == id, kShownWithinMs);
         QCOMPARE(browser_.evaluate(phone, "document.documentElement.scrollWidth").toInt(), 390);
         save(phone, "line-view-phone.png");
+    }
+
+    // Off loopback over HTTPS, with a certificate the test makes and a browser that trusts its key
+    // alone: the page signs in with a cookie kept for HTTPS only and shows the journal, and plain
+    // HTTP to the same port is answered with nothing.
+    void httpsPage() {
+        QUENTA_REQUIRE_CHROMIUM(browser_);
+        const QString cert = files_.filePath("cert.pem");
+        const QString key = files_.filePath("key.pem");
+        QProcess openssl;
+        openssl.start("openssl",
+                      {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                       "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                       "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert});
+        QVERIFY(openssl.waitForFinished(kHangGuardMs) && openssl.exitCode() == 0);
+        QFile pem(cert);
+        QVERIFY(pem.open(QIODevice::ReadOnly));
+        const QByteArray spki =
+            QCryptographicHash::hash(QSslCertificate(pem.readAll()).publicKey().toDer(),
+                                     QCryptographicHash::Sha256)
+                .toBase64();
+        QFile token(files_.filePath("token"));
+        QVERIFY(token.open(QIODevice::WriteOnly) && token.write(kToken.toUtf8() + '\n') > 0);
+        token.close();
+        ServeProcess serve(QUENTA_FLASH,
+                           {"-J", journal_, "--token-file", token.fileName(), "--tls-cert", cert,
+                            "--tls-key", key},
+                           "0.0.0.0");
+        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QVERIFY2(serve.why().contains(QStringLiteral("https://0.0.0.0:%1/").arg(serve.port())),
+                 qPrintable(serve.why()));
+        const QByteArray bearer = "Authorization: Bearer " + kToken.toUtf8();
+        QCOMPARE(get(serve.port(), "/api/summary", {bearer}).status, 0);
+
+        Chromium browser({"--ignore-certificate-errors-spki-list=" + QString::fromLatin1(spki)});
+        QVERIFY2(browser.running(), qPrintable(browser.problem()));
+        const QString page = browser.newPage(1366, 768, false, "window.alerts = [];");
+        QVERIFY2(!page.isEmpty(), qPrintable(browser.problem()));
+        browser.open(page, QStringLiteral("https://127.0.0.1:%1/").arg(serve.port()));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            browser.evaluate(page, "!document.getElementById('login').hidden").toBool(),
+            kShownWithinMs);
+        browser.evaluate(page, "document.getElementById('token').value = '" + kToken +
+                                   "'; document.getElementById('login').requestSubmit(); true");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            browser.evaluate(page, "document.querySelectorAll('#stations .tile').length").toInt() >
+                0,
+            kShownWithinMs);
+        QCOMPARE(browser.evaluate(page, "location.protocol").toString(), "https:");
+        const QJsonArray cookies =
+            browser.call("Network.getCookies", {}, page)["cookies"].toArray();
+        QCOMPARE(cookies.size(), 1);
+        QCOMPARE(cookies[0]["name"].toString(), "quenta_token");
+        QVERIFY(cookies[0]["secure"].toBool());
     }
 };
 

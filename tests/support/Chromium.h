@@ -26,7 +26,8 @@ public:
     // A bound that keeps a broken browser from hanging a test; never a measure of speed.
     static constexpr int kGuardMs = 30000;
 
-    Chromium() {
+    // `extra`: further switches of the browser.
+    explicit Chromium(const QStringList &extra = {}) {
         program_ = QStandardPaths::findExecutable(QStringLiteral("chromium"));
         if (program_.isEmpty()) {
             missing_ = QStringLiteral("Chromium is not installed (scripts/setup.sh installs it)");
@@ -52,12 +53,20 @@ public:
             ::dup2(theirAnswers, 4);
         });
         browser_.setStandardErrorFile(profile_.filePath(QStringLiteral("browser.log")));
-        browser_.start(
-            program_,
-            {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-             "--disable-background-networking", "--disable-component-update", "--disable-sync",
-             "--disable-dev-shm-usage", "--hide-scrollbars", "--remote-debugging-pipe",
-             "--user-data-dir=" + profile_.filePath(QStringLiteral("profile")), "about:blank"});
+        const QStringList switches{"--headless",
+                                   "--no-sandbox",
+                                   "--disable-gpu",
+                                   "--disable-quic",
+                                   "--no-first-run",
+                                   "--disable-background-networking",
+                                   "--disable-component-update",
+                                   "--disable-sync",
+                                   "--disable-dev-shm-usage",
+                                   "--hide-scrollbars",
+                                   "--remote-debugging-pipe",
+                                   "--user-data-dir=" +
+                                       profile_.filePath(QStringLiteral("profile"))};
+        browser_.start(program_, switches + extra + QStringList{"about:blank"});
         ::close(theirCommands);
         ::close(theirAnswers);
         if (!browser_.waitForStarted(kGuardMs)) {

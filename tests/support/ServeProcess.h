@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QHostAddress>
 #include <QList>
 #include <QProcess>
 #include <QRegularExpression>
@@ -13,6 +15,8 @@
 #include <QThread>
 
 #include <csignal>
+#include <optional>
+#include <utility>
 
 namespace quenta::testing {
 
@@ -34,8 +38,30 @@ struct HttpAnswer {
     }
 };
 
-// The answers on a socket, read until `count` are whole (their bodies by Content-Length) or the
-// socket closes; `head` when they answer HEAD requests, which have no body.
+// A chunked body that starts at `from`: the body and where it ends, once it is whole.
+inline std::optional<std::pair<QByteArray, qsizetype>> dechunked(const QByteArray &buffer,
+                                                                 qsizetype from) {
+    QByteArray body;
+    for (;;) {
+        const qsizetype lineEnd = buffer.indexOf("\r\n", from);
+        if (lineEnd < 0) {
+            return std::nullopt;
+        }
+        bool ok = false;
+        const qsizetype size = buffer.mid(from, lineEnd - from).toLongLong(&ok, 16);
+        if (!ok || buffer.size() < lineEnd + 2 + size + 2) {
+            return std::nullopt;
+        }
+        if (size == 0) {
+            return std::pair{body, lineEnd + 4};
+        }
+        body += buffer.mid(lineEnd + 2, size);
+        from = lineEnd + 2 + size + 2;
+    }
+}
+
+// The answers on a socket, read until `count` are whole (their bodies by Content-Length or
+// chunked) or the socket closes; `head` when they answer HEAD requests, which have no body.
 inline QList<HttpAnswer> readAnswers(QTcpSocket &socket, int count, bool head = false) {
     QList<HttpAnswer> answers;
     QByteArray buffer;
@@ -56,8 +82,15 @@ inline QList<HttpAnswer> readAnswers(QTcpSocket &socket, int count, bool head = 
                     length = value.toLongLong();
                 }
             }
-            const qsizetype bodyLength = head ? 0 : length;
-            if (buffer.size() >= end + 4 + bodyLength) {
+            if (!head && answer.header("transfer-encoding") == "chunked") {
+                if (const auto body = dechunked(buffer, end + 4)) {
+                    answer.body = body->first;
+                    buffer.remove(0, body->second);
+                    answers.append(answer);
+                    continue;
+                }
+            } else if (const qsizetype bodyLength = head ? 0 : length;
+                       buffer.size() >= end + 4 + bodyLength) {
                 answer.body = buffer.mid(end + 4, bodyLength);
                 buffer.remove(0, end + 4 + bodyLength);
                 answers.append(answer);
@@ -74,9 +107,12 @@ inline QList<HttpAnswer> readAnswers(QTcpSocket &socket, int count, bool head = 
     return answers;
 }
 
-// One request on a connection of its own: `lines` are its request line and headers.
-inline HttpAnswer ask(quint16 port, const QByteArrayList &lines, bool head = false) {
+// One request on a connection of its own, from the loopback address `from`: `lines` are its
+// request line and headers.
+inline HttpAnswer ask(quint16 port, const QByteArrayList &lines, bool head = false,
+                      const QHostAddress &from = QHostAddress::LocalHost) {
     QTcpSocket socket;
+    socket.bind(from);
     socket.connectToHost(QStringLiteral("127.0.0.1"), port);
     if (!socket.waitForConnected(kServeGuardMs)) {
         return {};
@@ -87,19 +123,37 @@ inline HttpAnswer ask(quint16 port, const QByteArrayList &lines, bool head = fal
 }
 
 // GET `target` as a browser at http://127.0.0.1:PORT/ would, with further headers.
-inline HttpAnswer get(quint16 port, const QByteArray &target, const QByteArrayList &headers = {}) {
-    return ask(port, QByteArrayList{"GET " + target + " HTTP/1.1",
-                                    "Host: 127.0.0.1:" + QByteArray::number(port)} +
-                         headers);
+inline HttpAnswer get(quint16 port, const QByteArray &target, const QByteArrayList &headers = {},
+                      const QHostAddress &from = QHostAddress::LocalHost) {
+    return ask(port,
+               QByteArrayList{"GET " + target + " HTTP/1.1",
+                              "Host: 127.0.0.1:" + QByteArray::number(port)} +
+                   headers,
+               false, from);
+}
+
+// The environment of a child whose memory a test measures: under AddressSanitizer, memory freed is
+// used again at once, as without it, rather than held back to catch late uses.
+inline QProcessEnvironment measurableMemory() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString given = environment.value(QStringLiteral("ASAN_OPTIONS"));
+    environment.insert(
+        QStringLiteral("ASAN_OPTIONS"),
+        (given.isEmpty() ? QString() : given + u':') +
+            QStringLiteral("quarantine_size_mb=0:thread_local_quarantine_size_kb=0"));
+    return environment;
 }
 
 // quenta-flash serve, started on a free port of the given address.
 class ServeProcess {
 public:
-    ServeProcess(const QString &program, const QStringList &arguments,
-                 const QString &address = QStringLiteral("127.0.0.1")) {
+    ServeProcess(
+        const QString &program, const QStringList &arguments,
+        const QString &address = QStringLiteral("127.0.0.1"),
+        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) {
+        process_.setProcessEnvironment(environment);
         process_.start(program, QStringList{"serve", "--listen", address + ":0"} + arguments);
-        static const QRegularExpression url(QStringLiteral("http://[^ ]*:(\\d+)/"));
+        static const QRegularExpression url(QStringLiteral("https?://[^ ]*:(\\d+)/"));
         const QDeadlineTimer deadline(kServeGuardMs);
         while (port_ == 0 && !deadline.hasExpired() && process_.state() != QProcess::NotRunning) {
             process_.waitForReadyRead(200);
@@ -124,6 +178,20 @@ public:
     // The port it listens on; 0 when it did not start (then why() says what it said).
     quint16 port() const { return port_; }
     QString why() { return QString::fromUtf8(out_ + process_.readAllStandardError()); }
+
+    // The most memory it has held (VmHWM), in KiB; -1 when it cannot be read.
+    qint64 peakKib() const {
+        QFile status(QStringLiteral("/proc/%1/status").arg(process_.processId()));
+        if (!status.open(QIODevice::ReadOnly)) {
+            return -1;
+        }
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:")) {
+                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+            }
+        }
+        return -1;
+    }
 
     // Sends the signal and waits for the end: the exit status, or -1 when it did not end.
     int stop(int signal) {

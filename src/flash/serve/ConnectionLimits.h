@@ -1,33 +1,37 @@
 #pragma once
 
+#include <QHostAddress>
+#include <QSslConfiguration>
 #include <QTcpServer>
 
-class QTcpSocket;
+#include <map>
+#include <optional>
 
 namespace quenta::flash {
 
-// The listening socket of the view, which bounds what a client can make it hold: at most
-// kMaxConnections at once (more are closed at once), at most kMaxRequestBytes of a request read
-// before it is answered (a larger one is not read further), and a connection that brings no
-// complete request within kRequestWindowMs of opening or of its last answer is closed.
+// The listening socket of the view, which bounds the connections a client can make it hold: at
+// most kPerClient at once from one client (an IPv4 address, or an IPv6 address's /64 network, the
+// block one machine is given) and kMaxConnections in all; a connection past either is closed at
+// once, before anything is read from it. With a TLS configuration every connection is encrypted,
+// the handshake starting once the connection is counted. A socket handed on reads at most
+// kReadBufferBytes ahead of what is taken from it.
 class ConnectionLimits : public QTcpServer {
     Q_OBJECT
 
 public:
-    static constexpr int kMaxConnections = 32;
-    static constexpr qint64 kMaxRequestBytes = 32 * 1024;
-    static constexpr int kRequestWindowMs = 10000;
+    static constexpr int kPerClient = 8;
+    static constexpr int kMaxConnections = 256;
+    static constexpr qint64 kReadBufferBytes = 64 * 1024;
 
-    explicit ConnectionLimits(QObject *parent = nullptr);
-
-    // The connection's request was answered: its window starts again.
-    static void answered(QTcpSocket *socket);
+    explicit ConnectionLimits(std::optional<QSslConfiguration> tls, QObject *parent = nullptr);
 
 protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
-    int open_ = 0;
+    std::optional<QSslConfiguration> tls_;
+    std::map<QByteArray, int> open_; // by client
+    int total_ = 0;
 };
 
 } // namespace quenta::flash

@@ -9,8 +9,7 @@ constexpr int kRetryMs = 1000;
 
 } // namespace
 
-JournalKeeper::JournalKeeper(JournalPlace place, std::unique_ptr<Journal> opened)
-    : place_(std::move(place)), journal_(std::move(opened)) {}
+JournalKeeper::JournalKeeper(JournalPlace place) : place_(std::move(place)) {}
 
 Journal *JournalKeeper::journal() {
     if (journal_ && journal_->isFrozen()) {

@@ -9,13 +9,14 @@
 
 namespace quenta::flash {
 
-// The view's journal, kept across the journal going away: a connection that failed is dropped and
-// opened again at a later request, no sooner than a moment after the last attempt, so that a
-// PostgreSQL server that restarts is found again without the view being restarted. An SQLite file
-// read as it was when opened (see Journal::isFrozen) is opened again for every request.
+// The view's journal, kept across the journal going away: opened at the first request, and a
+// connection that failed is dropped and opened again at a later request, no sooner than a moment
+// after the last attempt, so that a PostgreSQL server that restarts is found again without the
+// view being restarted. An SQLite file read as it was when opened (see Journal::isFrozen) is
+// opened again for every request. It is used by one thread, the one that made it.
 class JournalKeeper {
 public:
-    JournalKeeper(JournalPlace place, std::unique_ptr<Journal> opened);
+    explicit JournalKeeper(JournalPlace place);
 
     // The journal, opened again when it was dropped; null while it cannot be (why() says why).
     Journal *journal();

@@ -1,6 +1,7 @@
 #include "flash/serve/LineApi.h"
 
 #include "flash/LogFilters.h"
+#include "flash/serve/JobListing.h"
 #include "flash/serve/SummaryJson.h"
 #include "io/JournalFormat.h"
 
@@ -11,7 +12,6 @@
 namespace quenta::flash {
 namespace {
 
-constexpr int kMaxLimit = 100000;
 constexpr int kDefaultLimit = 20;
 
 struct Span {
@@ -68,8 +68,24 @@ QString readName(const Parameters &p, const char *parameter, QString &name) {
                : QString();
 }
 
+// The limit of a listing: 1 to a page's jobs for JSON, any number (0: all) for CSV.
+QString readLimit(const Parameters &p, bool csv, int &limit) {
+    if (!p.has("limit")) {
+        return {};
+    }
+    bool ok = false;
+    limit = p["limit"].toInt(&ok);
+    if (csv) {
+        return ok && limit >= 0 ? QString()
+                                : QStringLiteral("limit must be a whole number, 0 (all) or more");
+    }
+    return ok && limit >= 1 && limit <= kMaxPage
+               ? QString()
+               : QStringLiteral("limit must be a whole number from 1 to %1").arg(kMaxPage);
+}
+
 // The jobs filter of the query: empty when read, else what is wrong.
-QString readJobFilter(const Parameters &p, JobFilter &filter) {
+QString readJobFilter(const Parameters &p, bool csv, JobFilter &filter) {
     LogQuery log;
     const std::pair<const char *, QString (*)(const QString &, LogQuery &)> shared[] = {
         {"since", readSinceFilter}, {"result", readResultFilter}, {"serial", readSerialFilter}};
@@ -84,16 +100,15 @@ QString readJobFilter(const Parameters &p, JobFilter &filter) {
     filter.result = log.result;
     filter.serial = log.serial;
     filter.limit = kDefaultLimit;
-    if (p.has("limit")) {
-        bool ok = false;
-        filter.limit = p["limit"].toInt(&ok);
-        if (!ok || filter.limit < 1 || filter.limit > kMaxLimit) {
-            return QStringLiteral("limit must be a whole number from 1 to %1").arg(kMaxLimit);
+    if (p.has("after")) {
+        filter.after = readCursor(p["after"]);
+        if (!filter.after) {
+            return QStringLiteral("after must be the cursor a page's link gives");
         }
     }
     for (const QString &wrong :
-         {readSha(p, filter.firmwareSha256), readName(p, "station", filter.station),
-          readName(p, "recipe", filter.recipe)}) {
+         {readLimit(p, csv, filter.limit), readSha(p, filter.firmwareSha256),
+          readName(p, "station", filter.station), readName(p, "recipe", filter.recipe)}) {
         if (!wrong.isEmpty()) {
             return wrong;
         }
@@ -105,12 +120,8 @@ Reply journalAway(JournalKeeper &keeper) {
     return errorReply(503, keeper.why());
 }
 
-Reply jsonReply(QByteArray body) {
-    return {200, "application/json", std::move(body), {}};
-}
-
-// The jobs as JSON or CSV; the journal's failure as the reply when it cannot be read.
-Reply listed(JournalKeeper &keeper, const JobFilter &filter, bool csv, QString none = {}) {
+// Every job that wrote a serial number, as JSON; 404 when none did.
+Reply unitJobs(JournalKeeper &keeper, const JobFilter &filter, const QString &serial) {
     Journal *journal = keeper.journal();
     if (journal == nullptr) {
         return journalAway(keeper);
@@ -120,29 +131,23 @@ Reply listed(JournalKeeper &keeper, const JobFilter &filter, bool csv, QString n
         keeper.drop(rows.error);
         return journalAway(keeper);
     }
-    if (rows->empty() && !none.isEmpty()) {
-        return errorReply(404, none);
+    if (rows->empty()) {
+        return errorReply(404, QStringLiteral("no job wrote the serial number %1").arg(serial));
     }
-    if (!csv) {
-        return jsonReply(jobsJson(*rows));
-    }
-    return {200,
-            "text/csv; charset=utf-8",
-            jobsCsv(*rows),
-            {{"Content-Disposition", "attachment; filename=\"quenta-jobs.csv\""}}};
+    return {200, "application/json", jobsJson(*rows), {}, {}};
 }
 
 Reply jobs(JournalKeeper &keeper, const QUrlQuery &query, bool csv) {
     const Parameters p = parametersOf(
         query, {QStringLiteral("since"), QStringLiteral("result"), QStringLiteral("serial"),
                 QStringLiteral("firmware_sha256"), QStringLiteral("station"),
-                QStringLiteral("recipe"), QStringLiteral("limit")});
+                QStringLiteral("recipe"), QStringLiteral("limit"), QStringLiteral("after")});
     JobFilter filter;
-    const QString wrong = p.wrong.isEmpty() ? readJobFilter(p, filter) : p.wrong;
+    const QString wrong = p.wrong.isEmpty() ? readJobFilter(p, csv, filter) : p.wrong;
     if (!wrong.isEmpty()) {
         return errorReply(400, wrong);
     }
-    return listed(keeper, filter, csv);
+    return csv ? jobsCsvStream(keeper, filter) : jobsPage(keeper, filter, query);
 }
 
 Reply unit(JournalKeeper &keeper, const QString &serial, const QUrlQuery &query) {
@@ -156,8 +161,7 @@ Reply unit(JournalKeeper &keeper, const QString &serial, const QUrlQuery &query)
     JobFilter filter;
     filter.serial = log.serial;
     filter.limit = 0;
-    return listed(keeper, filter, false,
-                  QStringLiteral("no job wrote the serial number %1").arg(serial));
+    return unitJobs(keeper, filter, serial);
 }
 
 Reply summary(JournalKeeper &keeper, const QUrlQuery &query, const QDateTime &now) {
@@ -196,7 +200,7 @@ Reply summary(JournalKeeper &keeper, const QUrlQuery &query, const QDateTime &no
         keeper.drop(counted.error);
         return journalAway(keeper);
     }
-    return jsonReply(summaryJson(*counted, span, hours));
+    return {200, "application/json", summaryJson(*counted, span, hours), {}, {}};
 }
 
 } // namespace

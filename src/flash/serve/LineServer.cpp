@@ -1,44 +1,36 @@
 #include "flash/serve/LineServer.h"
 
-#include "flash/serve/ConnectionLimits.h"
+#include "flash/serve/Connection.h"
 #include "flash/serve/LineApi.h"
+#include "flash/serve/LineMetrics.h"
 #include "flash/serve/WebFiles.h"
 
 #include <QDateTime>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
+#include <QTcpServer>
 #include <QTcpSocket>
 
 namespace quenta::flash {
 namespace {
 
-const QList<QPair<QByteArray, QByteArray>> kEveryAnswer{
-    {"Content-Security-Policy",
-     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
-     "connect-src 'self'; frame-ancestors 'none'"},
-    {"X-Content-Type-Options", "nosniff"},
-    {"Referrer-Policy", "no-referrer"},
-    {"Cache-Control", "no-store"},
-};
-
-void send(QHttpServerResponder &responder, const Reply &reply, bool head) {
-    responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
-    for (const auto &[name, value] : kEveryAnswer + reply.headers) {
-        responder.writeHeader(name, value);
-    }
-    if (!reply.contentType.isEmpty()) {
-        responder.writeHeader("Content-Type", reply.contentType);
-    }
-    responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
-    responder.writeBody(head ? QByteArray() : reply.body);
+Reply needsToken(Reply reply) {
+    reply.headers.append(QPair<QByteArray, QByteArray>("WWW-Authenticate", "Bearer"));
+    return reply;
 }
 
 } // namespace
 
-LineServer::LineServer(RequestRules rules, JournalKeeper &keeper, QObject *parent)
-    : QAbstractHttpServer(parent), rules_(std::move(rules)), keeper_(keeper) {}
+LineServer::LineServer(RequestRules rules, JournalThread &journal, QTcpServer *listener,
+                       QObject *parent)
+    : QObject(parent), rules_(std::move(rules)), journal_(journal),
+      counter_(std::make_shared<BoardCounter>()) {
+    connect(listener, &QTcpServer::newConnection, this, [this, listener] {
+        while (QTcpSocket *socket = listener->nextPendingConnection()) {
+            new Connection(socket, *this, this);
+        }
+    });
+}
 
-Reply LineServer::replyTo(const QHttpServerRequest &request) {
+std::optional<Reply> LineServer::answerAtOnce(const HttpRequest &request) {
     if (const auto refusal = refusalOf(request, rules_)) {
         Reply reply = errorReply(refusal->status, refusal->reason);
         if (refusal->status == 405) {
@@ -46,37 +38,44 @@ Reply LineServer::replyTo(const QHttpServerRequest &request) {
         }
         return reply;
     }
-    const QString path = request.url().path();
-    if (const auto file = webFile(path)) {
+    if (const auto file = webFile(request.path)) {
         if (!file->needsToken || carriesToken(request, rules_)) {
-            return {200, file->contentType, file->body, {}};
+            return Reply{200, file->contentType, file->body, {}, {}};
         }
         // The page without data, which asks for the token.
-        Reply reply{401, file->contentType, file->body, {}};
-        reply.headers.append(QPair<QByteArray, QByteArray>("WWW-Authenticate", "Bearer"));
-        return reply;
+        return needsToken({401, file->contentType, file->body, {}, {}});
     }
     if (!carriesToken(request, rules_)) {
-        Reply reply = errorReply(401, QStringLiteral("this view needs its token"));
-        reply.headers.append(QPair<QByteArray, QByteArray>("WWW-Authenticate", "Bearer"));
-        return reply;
+        return needsToken(errorReply(401, QStringLiteral("this view needs its token")));
     }
-    if (path.startsWith(QLatin1String("/api/"))) {
-        return answerApi(keeper_, path.mid(5), request.query(), QDateTime::currentDateTimeUtc());
+    if (request.path != QLatin1String("/metrics") &&
+        !request.path.startsWith(QLatin1String("/api/"))) {
+        return errorReply(404, QStringLiteral("there is nothing at %1").arg(request.path));
     }
-    return errorReply(404, QStringLiteral("there is nothing at %1").arg(path));
+    return std::nullopt;
 }
 
-bool LineServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) {
-    QHttpServerResponder responder = makeResponder(request, socket);
-    send(responder, replyTo(request), request.method() == QHttpServerRequest::Method::Head);
-    ConnectionLimits::answered(socket);
-    return true;
+void LineServer::answer(const HttpRequest &request, QObject *context,
+                        std::function<void(Reply)> done) {
+    if (auto reply = answerAtOnce(request)) {
+        done(std::move(*reply));
+        return;
+    }
+    const QString path = request.path;
+    const QUrlQuery query = request.query;
+    journal_.run<Reply>(
+        context,
+        [path, query, counter = counter_](JournalKeeper &keeper) {
+            return path == QLatin1String("/metrics")
+                       ? answerMetrics(counter, keeper, query)
+                       : answerApi(keeper, path.mid(5), query, QDateTime::currentDateTimeUtc());
+        },
+        std::move(done));
 }
 
-void LineServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) {
-    QHttpServerResponder responder = makeResponder(request, socket);
-    send(responder, errorReply(404, QStringLiteral("there is nothing here")), false);
+void LineServer::piece(const std::function<BodyPiece(JournalKeeper &)> &next, QObject *context,
+                       std::function<void(BodyPiece)> done) {
+    journal_.run<BodyPiece>(context, next, std::move(done));
 }
 
 } // namespace quenta::flash

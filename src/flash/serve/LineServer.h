@@ -1,32 +1,38 @@
 #pragma once
 
-#include "flash/serve/JournalKeeper.h"
-#include "flash/serve/Reply.h"
+#include "flash/serve/Answerer.h"
+#include "flash/serve/BoardCounter.h"
+#include "flash/serve/JournalThread.h"
 #include "flash/serve/RequestGuard.h"
 
-#include <QAbstractHttpServer>
+#include <QObject>
+
+class QTcpServer;
 
 namespace quenta::flash {
 
-// The view over HTTP: the page and its files from the program's resources, and the API. Each
-// request is answered as soon as it is read, before the next one of its connection is looked at,
-// and every answer carries the headers that keep a browser from running or framing anything but
-// the page's own files.
-class LineServer : public QAbstractHttpServer {
+// The view over HTTP: the page and its files from the program's resources, the API and the
+// metrics, for the connections `listener` accepts. Refusals and files are answered at once, what
+// reads the journal on the journal's thread.
+class LineServer : public QObject, public Answerer {
     Q_OBJECT
 
 public:
-    LineServer(RequestRules rules, JournalKeeper &keeper, QObject *parent = nullptr);
+    LineServer(RequestRules rules, JournalThread &journal, QTcpServer *listener,
+               QObject *parent = nullptr);
 
-protected:
-    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
-    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
+    void answer(const HttpRequest &request, QObject *context,
+                std::function<void(Reply)> done) override;
+    void piece(const std::function<BodyPiece(JournalKeeper &)> &next, QObject *context,
+               std::function<void(BodyPiece)> done) override;
 
 private:
-    Reply replyTo(const QHttpServerRequest &request);
+    // The answer when it needs no journal.
+    std::optional<Reply> answerAtOnce(const HttpRequest &request);
 
     RequestRules rules_;
-    JournalKeeper &keeper_;
+    JournalThread &journal_;
+    std::shared_ptr<BoardCounter> counter_; // the metrics' counts, used on the journal's thread
 };
 
 } // namespace quenta::flash

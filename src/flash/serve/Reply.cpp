@@ -10,6 +10,7 @@ Reply errorReply(int status, const QString &reason) {
             "application/json",
             QJsonDocument(QJsonObject{{QStringLiteral("error"), reason}})
                 .toJson(QJsonDocument::Compact),
+            {},
             {}};
 }
 

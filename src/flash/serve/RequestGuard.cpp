@@ -1,8 +1,8 @@
 #include "flash/serve/RequestGuard.h"
 
+#include "flash/serve/HttpRequest.h"
+
 #include <QCryptographicHash>
-#include <QHttpServerRequest>
-#include <QUrl>
 
 namespace quenta::flash {
 namespace {
@@ -52,13 +52,13 @@ QByteArray lower(const QByteArray &text) {
 }
 
 // The token a request presents: its bearer token, else its login cookie.
-QByteArray presentedToken(const QHttpServerRequest &request) {
-    for (const auto &[name, value] : request.headers()) {
+QByteArray presentedToken(const HttpRequest &request) {
+    for (const auto &[name, value] : request.headers) {
         if (lower(name) == "authorization" && lower(value.left(7)) == "bearer ") {
             return value.mid(7).trimmed();
         }
     }
-    for (const auto &[name, value] : request.headers()) {
+    for (const auto &[name, value] : request.headers) {
         if (lower(name) != "cookie") {
             continue;
         }
@@ -86,21 +86,20 @@ bool sameSecret(const QByteArray &given, const QByteArray &expected) {
 
 } // namespace
 
-std::optional<Refusal> refusalOf(const QHttpServerRequest &request, const RequestRules &rules) {
-    using Method = QHttpServerRequest::Method;
-    if (request.method() != Method::Get && request.method() != Method::Head) {
+std::optional<Refusal> refusalOf(const HttpRequest &request, const RequestRules &rules) {
+    if (request.method != "GET" && request.method != "HEAD") {
         return Refusal{405, QStringLiteral("only GET and HEAD are answered: the view changes "
                                            "nothing")};
     }
-    if (!request.body().isEmpty()) {
+    if (request.announcesBody) {
         return Refusal{400, QStringLiteral("a GET or HEAD request carries no body")};
     }
-    const QUrl url = request.url();
-    if (url.path(QUrl::FullyEncoded).size() > kMaxPathBytes ||
-        url.query(QUrl::FullyEncoded).size() > kMaxQueryBytes) {
+    const qsizetype question = request.target.indexOf('?');
+    const qsizetype pathBytes = question < 0 ? request.target.size() : question;
+    if (pathBytes > kMaxPathBytes || request.target.size() - pathBytes - 1 > kMaxQueryBytes) {
         return Refusal{414, QStringLiteral("the path or the query is too long")};
     }
-    const auto headers = request.headers();
+    const auto headers = request.headers;
     qsizetype total = 0;
     int hosts = 0;
     bool known = false;
@@ -129,7 +128,7 @@ std::optional<Refusal> refusalOf(const QHttpServerRequest &request, const Reques
     return std::nullopt;
 }
 
-bool carriesToken(const QHttpServerRequest &request, const RequestRules &rules) {
+bool carriesToken(const HttpRequest &request, const RequestRules &rules) {
     return rules.token.isEmpty() || sameSecret(presentedToken(request), rules.token);
 }
 

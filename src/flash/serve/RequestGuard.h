@@ -7,9 +7,9 @@
 
 #include <optional>
 
-class QHttpServerRequest;
-
 namespace quenta::flash {
+
+struct HttpRequest;
 
 // Whom the view answers: requests for this server by one of its names, with the token when
 // there is one.
@@ -33,16 +33,16 @@ inline constexpr int kMaxHeaders = 48;
 inline constexpr int kMaxHeaderBytes = 4096;   // one header's name and value
 inline constexpr int kMaxHeadersBytes = 16384; // all of them
 
-// Refuses a request that is not GET or HEAD (405), carries a body (400), is larger than the limits
-// (414 for its path and query, 431 for its headers) or names in its Host header a host other than
-// this server (421): a page of another site that made a browser send it, by a name that now leads
-// here, is turned away. Nothing when it may be answered.
-std::optional<Refusal> refusalOf(const QHttpServerRequest &request, const RequestRules &rules);
+// Refuses a request that is not GET or HEAD (405), announces a body (400), is larger than the
+// limits (414 for its path and query, 431 for its headers) or names in its Host header a host other
+// than this server (421): a page of another site that made a browser send it, by a name that now
+// leads here, is turned away. Nothing when it may be answered.
+std::optional<Refusal> refusalOf(const HttpRequest &request, const RequestRules &rules);
 
 // Whether the request carries the token, as "Authorization: Bearer TOKEN" or as the cookie the
 // page's login form sets; true when no token is asked for. The comparison takes the same time
 // whatever the texts.
-bool carriesToken(const QHttpServerRequest &request, const RequestRules &rules);
+bool carriesToken(const HttpRequest &request, const RequestRules &rules);
 
 // The cookie the login form sets.
 inline constexpr char kTokenCookie[] = "quenta_token";

@@ -61,6 +61,19 @@ bool isHostName(const QString &name) {
     return form.match(name).hasMatch();
 }
 
+constexpr char kTlsPair[] =
+    "--tls-cert and --tls-key are given together: the certificate and its private key";
+
+// The whole of a file of at most 1 MiB: empty when it cannot be read (`why` says why).
+QByteArray readPem(const QString &option, const QString &path, QString &why) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        why = QStringLiteral("%1 %2 cannot be read: %3").arg(option, path, file.errorString());
+        return {};
+    }
+    return file.read(1024 * 1024);
+}
+
 } // namespace
 
 QString readListen(const OptionValue &value, const GivenOptions &, Settings &s) {
@@ -93,6 +106,44 @@ QString readAllowHost(const OptionValue &value, const GivenOptions &, Settings &
         s.serve.hosts << name.toLower();
     }
     return {};
+}
+
+QString readTlsCert(const OptionValue &value, const GivenOptions &given, Settings &s) {
+    if (s.command != Command::Serve || !value.given) {
+        return serveOnly(value, s, Option::TlsCert);
+    }
+    if (!given.has(Option::TlsKey)) {
+        return QString::fromLatin1(kTlsPair);
+    }
+    QString why;
+    const QByteArray pem = readPem(QStringLiteral("--tls-cert"), value.text(), why);
+    s.serve.tlsChain = QSslCertificate::fromData(pem, QSsl::Pem);
+    if (why.isEmpty() && s.serve.tlsChain.isEmpty()) {
+        why = QStringLiteral("--tls-cert %1 holds no PEM certificate").arg(value.text());
+    }
+    return why;
+}
+
+QString readTlsKey(const OptionValue &value, const GivenOptions &given, Settings &s) {
+    if (s.command != Command::Serve || !value.given) {
+        return serveOnly(value, s, Option::TlsKey);
+    }
+    if (!given.has(Option::TlsCert)) {
+        return QString::fromLatin1(kTlsPair);
+    }
+    QString why;
+    const QByteArray pem = readPem(QStringLiteral("--tls-key"), value.text(), why);
+    for (const QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec}) {
+        if (s.serve.tlsKey.isNull()) {
+            s.serve.tlsKey = QSslKey(pem, algorithm, QSsl::Pem);
+        }
+    }
+    if (why.isEmpty() && s.serve.tlsKey.isNull()) {
+        why = QStringLiteral("--tls-key %1 holds no private key that is not encrypted (RSA or EC, "
+                             "PEM)")
+                  .arg(value.text());
+    }
+    return why;
 }
 
 QString checkServe(const Settings &s) {

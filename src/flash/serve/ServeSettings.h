@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QList>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QString>
 #include <QStringList>
 
@@ -14,16 +17,20 @@ struct Settings;
 // How the serve command listens and whom it answers.
 struct ServeSettings {
     QHostAddress address{QHostAddress::LocalHost};
-    quint16 port = 8470; // 0: any free port
-    QByteArray token;    // empty: none asked for (loopback only)
-    QStringList hosts;   // --allow-host names, lower-case
+    quint16 port = 8470;             // 0: any free port
+    QByteArray token;                // empty: none asked for (loopback only)
+    QStringList hosts;               // --allow-host names, lower-case
+    QList<QSslCertificate> tlsChain; // --tls-cert: the server's certificate first; empty: HTTP
+    QSslKey tlsKey;                  // --tls-key
 };
 
-// The readers of --listen, --token-file and --allow-host (options of serve only): the mistake, if
-// any.
+// The readers of --listen, --token-file, --allow-host, --tls-cert and --tls-key (options of serve
+// only): the mistake, if any.
 QString readListen(const OptionValue &value, const GivenOptions &given, Settings &settings);
 QString readTokenFile(const OptionValue &value, const GivenOptions &given, Settings &settings);
 QString readAllowHost(const OptionValue &value, const GivenOptions &given, Settings &settings);
+QString readTlsCert(const OptionValue &value, const GivenOptions &given, Settings &settings);
+QString readTlsKey(const OptionValue &value, const GivenOptions &given, Settings &settings);
 
 // What serve's settings say together: a recipe names the journal, an address other than loopback
 // needs a token, and the address is printed as text. The mistake, if any.

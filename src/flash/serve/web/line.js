@@ -316,7 +316,7 @@ async function refresh() {
     $("jobs-title").textContent = state.result ? `Last 50 jobs that ended ${state.result}` : "Last 50 jobs";
     $("jobs-all").hidden = !state.result;
     drawTable($("jobs"), jobs, !chosen.recipe);
-    $("csv").href = `/api/jobs.csv?${query({ ...filters, since: chosen.since, result: state.result, limit: 100000 })}`;
+    $("csv").href = `/api/jobs.csv?${query({ ...filters, since: chosen.since, result: state.result, limit: 0 })}`;
     await drawUnit();
     $("updated").textContent = `updated ${localTime(summary.now, true)}`;
   } catch (e) {
@@ -349,7 +349,8 @@ function start() {
   });
   $("login").addEventListener("submit", (event) => {
     event.preventDefault();
-    document.cookie = `quenta_token=${encodeURIComponent($("token").value)}; path=/; SameSite=Strict`;
+    const secure = location.protocol === "https:" ? "; Secure" : "";
+    document.cookie = `quenta_token=${encodeURIComponent($("token").value)}; path=/; SameSite=Strict${secure}`;
     $("login-said").textContent = "Checking the token…";
     refresh().then(() => {
       $("login-said").textContent = $("login").hidden ? "" : "That token is not this view's.";
