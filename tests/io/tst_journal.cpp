@@ -238,7 +238,7 @@ private slots:
                  kJobColumns +
                      "\r\n1,2024-05-01T10:34:56.789Z,,\"bench, 2\",ana,quenta-flash 4.1.0,flash," +
                      port + ",/dev/ttyUSB0,0403:6001,A50285BI,17,,fw/blink.hex," + kShaA +
-                     ",123,line,9223372036854775806,running,,,,,,,\r\n");
+                     ",123,line,9223372036854775806,running,,,,,,,,\r\n");
 
         // The port came back as another device; the USB ids stay.
         JobEnd end;
@@ -249,20 +249,21 @@ private slots:
         end.lines = 120;
         end.retries = 2;
         end.resumed = 1;
+        end.verifyPasses = 2;
         end.message = "said \"no\"\nthen stopped";
         end.device = "/dev/ttyUSB1";
 
         QCOMPARE(journal->complete(*id, end), QString());
         journal = open(url);
         QVERIFY(journal);
-        QCOMPARE(journal->versionFound(), 3);
+        QCOMPARE(journal->versionFound(), 4);
         QCOMPARE(
             csv(journal->list({})),
             kJobColumns +
                 "\r\n1,2024-05-01T10:34:56.789Z,12.500,\"bench, 2\",ana,quenta-flash 4.1.0,flash," +
                 port + ",/dev/ttyUSB1,0403:6001,A50285BI,17,\"VER=2.1\r\",fw/blink.hex," + kShaA +
                 ",123,line,9223372036854775806,no-answer,4,120,2,1,\"said \"\"no\"\"\nthen "
-                "stopped\",,\r\n");
+                "stopped\",,,2\r\n");
         QCOMPARE(journal->complete(99, end), "Cannot record the end of job 99 in the journal " +
                                                  journal->place().shown() + ": it holds no job 99");
     }
@@ -366,7 +367,7 @@ private slots:
         QVERIFY(alterJournal(newer, "UPDATE schema SET version = 99"));
         QCOMPARE(openError(newer), "Cannot open the journal " + newer +
                                        ": its schema version is 99, newer than this program "
-                                       "knows (3): use a newer version of the program");
+                                       "knows (4): use a newer version of the program");
 
         const QString nowhere = "postgresql://quenta@/journal?host=" + files_.path();
         const QString error = openError(nowhere);
@@ -414,13 +415,13 @@ private slots:
         reader.value.reset();
 
         QVERIFY(alterJournal(url, "UPDATE schema SET version = 1"));
-        QCOMPARE(readerError(), cannot + "its schema version is 1, older than this program's (3): "
+        QCOMPARE(readerError(), cannot + "its schema version is 1, older than this program's (4): "
                                          "the next job that this version of quenta-flash records "
                                          "on it (flash, verify, install or set-address) brings it "
                                          "up to date");
         QVERIFY(alterJournal(url, "UPDATE schema SET version = 4"));
         QCOMPARE(readerError(), cannot + "its schema version is 4, newer than this program knows "
-                                         "(3): use a newer version of the program");
+                                         "(4): use a newer version of the program");
     }
 
     // A journal of schema version 1, as quenta-flash 4.1.0 left it (tests/data/journal-v1.*: an
@@ -479,7 +480,7 @@ private slots:
         QCOMPARE(serial ? QString::number(serial->value_or(0)) : serial.error, "41");
         journal = open(url);
         QVERIFY(journal);
-        QCOMPARE(journal->versionFound(), 3);
+        QCOMPARE(journal->versionFound(), 4);
     }
 
     // The file removed or replaced under an open journal: a row written now would be lost with
