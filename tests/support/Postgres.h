@@ -73,6 +73,8 @@ public:
     // Why the server did not start although PostgreSQL is installed; empty when it runs.
     const QString &problem() const { return problem_; }
     bool running() const { return running_; }
+    // The server's folder: its data, its log and its socket.
+    QString folder() const { return folder_.path(); }
 
     // Makes a new empty database: its URL, or an empty text (and problem() says why).
     QString createDatabase(const QString &name) {
