@@ -16,6 +16,19 @@ fail() {
     exit 1
 }
 
+# What the host's own PostgreSQL keeps in its folders: each entry with its type, inode, owner and
+# mode, and what its configuration and pid files hold. A test may change none of it.
+host_folders() {
+    env -u PG_CLUSTER_CONF_ROOT -u PGCLUSTER bash -c '
+        find /etc/postgresql /var/log/postgresql /var/run/postgresql/ -printf "%p %y %i %u:%g %m\n"
+        find /etc/postgresql /var/run/postgresql/ -type f -exec sha256sum {} +'
+}
+host_before="$(host_folders)"
+host_unchanged() {
+    diff <(printf '%s\n' "$host_before") <(host_folders) >&2 ||
+        fail "the host's PostgreSQL folders changed $1"
+}
+
 # The block after the README's marker, up to its closing fence.
 steps="$(awk '/tests\/docs\/line-database.sh/ { found = 1; next }
               found && /^```sh$/ { inside = 1; next }
@@ -64,4 +77,8 @@ PGPASSFILE="$scratch/pgpass" "$flasher" -J "postgresql://quenta@127.0.0.1:$port/
 PGPASSFILE=/dev/null PGPASSWORD=wrong \
     "$flasher" -J "postgresql://quenta@127.0.0.1:$port/quenta" log >/dev/null 2>&1 &&
     fail "a wrong password is let in"
+host_unchanged "while the test's cluster runs"
+cleanup
+trap - EXIT
+host_unchanged "after the test"
 echo "The README's line database works as written"
