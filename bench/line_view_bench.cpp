@@ -5,6 +5,7 @@
 // the median and the slowest of the answers, in milliseconds, as the browser waits for them.
 #include "Postgres.h"
 #include "ServeProcess.h"
+#include "WhenProgramEnds.h"
 #include "io/Journal.h"
 
 #include <QCoreApplication>
@@ -128,7 +129,11 @@ void measure(const QString &kind, const QString &url) {
 
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
+    // The SQLite journal is large: its folder goes however the benchmark ends, as the server's
+    // does.
     QTemporaryDir folder;
+    folder.setAutoRemove(false);
+    const WhenProgramEnds removal("rm -rf '" + QFile::encodeName(folder.path()) + "'");
     measure(QStringLiteral("SQLite"),
             QStringLiteral("sqlite:") + folder.filePath(QStringLiteral("journal.sqlite")));
     PostgresServer server(true);
