@@ -37,6 +37,7 @@ public:
                 ::fcntl(ends[0], F_SETFD, 0);
                 ::dup2(ends[0], STDIN_FILENO);
                 ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
+                ::close_range(3, ~0U, 0); // it keeps nothing else of the program open
                 ::execv(argv[0], const_cast<char *const *>(argv));
                 ::_exit(127);
             }
