@@ -9,6 +9,7 @@
 // another address waits for an answer while one address holds 64 idle connections.
 #include "Postgres.h"
 #include "ServeProcess.h"
+#include "WhenProgramEnds.h"
 #include "io/Journal.h"
 
 #include <QCoreApplication>
@@ -250,7 +251,11 @@ void measureHostile(const QString &url) {
 
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
+    // The SQLite journal is large: its folder goes however the benchmark ends, as the server's
+    // does.
     QTemporaryDir folder;
+    folder.setAutoRemove(false);
+    const WhenProgramEnds removal("rm -rf '" + QFile::encodeName(folder.path()) + "'");
     const QString sqlite =
         QStringLiteral("sqlite:") + folder.filePath(QStringLiteral("journal.sqlite"));
     measure(QStringLiteral("SQLite"), sqlite);

@@ -4,8 +4,8 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-serialport-dev qt6-websockets-dev libgl-dev libxkbcommon-dev
-    libqt6sql6-sqlite libqt6sql6-psql postgresql
+    qt6-base-dev qt6-serialport-dev libgl-dev libxkbcommon-dev
+    libqt6sql6-sqlite libqt6sql6-psql postgresql iproute2
     clang libclang-rt-14-dev
     xvfb xauth imagemagick fonts-dejavu-core chromium openssl
     gputils srecord libtomlplusplus-dev

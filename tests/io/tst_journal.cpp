@@ -14,6 +14,8 @@
 #include <QTimeZone>
 #include <QtTest>
 
+#include <csignal>
+
 using namespace quenta;
 using namespace quenta::testing;
 using Ids = QList<qint64>;
@@ -42,6 +44,20 @@ JobRow listed(qint64 id, const QString &started, const QString &station, const Q
     row.firmware = firmware;
     row.result = result;
     return row;
+}
+
+// The processes whose command line names `path`.
+QStringList processesNaming(const QString &path) {
+    QStringList found;
+    const QDir proc("/proc");
+    for (const QString &pid : proc.entryList(QDir::Dirs)) {
+        QFile cmdline(proc.filePath(pid + "/cmdline"));
+        if (pid.toInt() > 0 && cmdline.open(QIODevice::ReadOnly) &&
+            cmdline.readAll().replace('\0', ' ').contains(path.toLocal8Bit())) {
+            found << pid;
+        }
+    }
+    return found;
 }
 
 } // namespace
@@ -537,6 +553,43 @@ private slots:
         QVERIFY2(postgres_->restart(), qPrintable(postgres_->problem()));
         QCOMPARE(take(), "2");
         QCOMPARE(journal->list({}).value.value_or(std::vector<JobRow>{}).at(0).result, "ok");
+    }
+
+    // The server a test starts goes with the test, however it ends: no server process, nothing
+    // that names its folder, and no folder are left behind; also when nobody reads the program's
+    // error output any more once it ended, as after ctest's time limit.
+    void serverGoesWithItsOwner_data() {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<int>("signal");
+        QTest::newRow("return") << "return" << 0;
+        QTest::newRow("qFatal") << "fatal" << 0;
+        QTest::newRow("SIGINT") << "wait" << SIGINT;
+        QTest::newRow("SIGTERM") << "wait" << SIGTERM;
+        QTest::newRow("SIGKILL") << "wait" << SIGKILL;
+    }
+
+    void serverGoesWithItsOwner() {
+        QFETCH(QString, way);
+        QFETCH(int, signal);
+        QUENTA_REQUIRE_POSTGRES(*postgres_);
+        QProcess owner;
+        owner.start(QUENTA_POSTGRES_OWNER, {way});
+        QVERIFY(owner.waitForReadyRead(60000));
+        const QString folder = QString::fromLocal8Bit(owner.readLine()).trimmed();
+        QVERIFY2(folder.startsWith("/tmp/quenta-pg-"), qPrintable(folder));
+        if (signal != 0) {
+            QVERIFY(!processesNaming(folder).isEmpty());
+            ::kill(pid_t(owner.processId()), signal);
+        }
+        QVERIFY(owner.waitForFinished(60000));
+        const auto left = [&] {
+            QStringList found = processesNaming(folder);
+            if (QFileInfo::exists(folder)) {
+                found << folder;
+            }
+            return found;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(left(), QStringList(), 30000);
     }
 
     // In CSV a cell that a spreadsheet would take for a formula is led by an apostrophe; numbers

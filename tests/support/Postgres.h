@@ -6,7 +6,11 @@
 // server's programs run as the user "nobody", who owns the folder; the role to connect as is
 // "quenta" either way; the socket lives in the folder, so the port is always 5432. A test server
 // does not wait for the disk (fsync off) unless it is asked to be durable, as a production server
-// is.
+// is. The server never outlives the program that started it: a normal end stops it and removes its
+// folder, and when anything else ends the program (qFatal, a signal, a kill, a runner's time
+// limit), a watcher started with the server does so and says so on standard error.
+
+#include "WhenProgramEnds.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +19,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QVersionNumber>
+
+#include <memory>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -32,6 +38,11 @@ public:
         }
         if (!folder_.isValid() || !handOver()) {
             problem_ = "no folder for the server: " + folder_.errorString();
+            return;
+        }
+        keeper_ = std::make_unique<WhenProgramEnds>(keeperCommand());
+        if (!keeper_->watching()) {
+            problem_ = "no watcher to stop the server should this program end early";
             return;
         }
         const QString data = folder_.filePath("data");
@@ -73,6 +84,8 @@ public:
     // Why the server did not start although PostgreSQL is installed; empty when it runs.
     const QString &problem() const { return problem_; }
     bool running() const { return running_; }
+    // The server's folder: its data, its log and its socket.
+    QString folder() const { return folder_.path(); }
 
     // Makes a new empty database: its URL, or an empty text (and problem() says why).
     QString createDatabase(const QString &name) {
@@ -123,6 +136,18 @@ private:
                                              nobody->pw_uid, nobody->pw_gid) == 0);
     }
 
+    // Stops the server and removes its folder, if this program did not, and then says so (where
+    // the program's standard error is still read: a closed pipe must not stop the work).
+    QByteArray keeperCommand() const {
+        const QByteArray folder = QFile::encodeName(folder_.path());
+        const QByteArray pgCtl = QFile::encodeName(bin_ + "/pg_ctl");
+        return "trap '' PIPE\n[ -d '" + folder + "' ] || exit 0\n" +
+               (asRoot() ? "runuser -u nobody -- '" : "'") + pgCtl + "' -D '" + folder +
+               "/data' -m immediate -w stop >/dev/null 2>&1\nrm -rf '" + folder + "'\n" +
+               "echo 'the program that started the PostgreSQL server in " + folder +
+               " ended without stopping it: the server was stopped and its folder removed' >&2\n";
+    }
+
     bool run(const QString &name, const QStringList &arguments) {
         QProcess process;
         const QString program = bin_ + u'/' + name;
@@ -145,6 +170,7 @@ private:
         return done;
     }
 
+    std::unique_ptr<WhenProgramEnds> keeper_; // ends after the folder, once it is gone
     QTemporaryDir folder_;
     QString bin_;
     QString missing_;
