@@ -181,7 +181,7 @@ private slots:
         QCOMPARE(csv.size(), 4); // header, two rows, and nothing after the last line end
         QCOMPARE(csv[0], kJobColumns + '\r');
         QVERIFY2(csv[2].startsWith("1,") &&
-                     csv[2].endsWith(",ok,0,23,0,0,downloaded and verified,,\r"),
+                     csv[2].endsWith(",ok,0,23,0,0,downloaded and verified,,,1\r"),
                  csv[2].constData());
 
         const Run onlyFailed = flasher({"log", "--result", "port-error", "--json"});

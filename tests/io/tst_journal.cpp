@@ -435,8 +435,8 @@ private slots:
                                          "the next job that this version of quenta-flash records "
                                          "on it (flash, verify, install or set-address) brings it "
                                          "up to date");
-        QVERIFY(alterJournal(url, "UPDATE schema SET version = 4"));
-        QCOMPARE(readerError(), cannot + "its schema version is 4, newer than this program knows "
+        QVERIFY(alterJournal(url, "UPDATE schema SET version = 5"));
+        QCOMPARE(readerError(), cannot + "its schema version is 5, newer than this program knows "
                                          "(4): use a newer version of the program");
     }
 
@@ -475,16 +475,16 @@ private slots:
         QCOMPARE(rows[0], kJobColumns);
         QCOMPARE(rows[1].section(',', 3), "line-2,bo,quenta-flash 4.1.0,install,"
                                           "/tmp/fx/board,/dev/pts/0,,,,VER=4.1,,,,,,ok,0,0,0,0,"
-                                          "the firmware was started,,");
+                                          "the firmware was started,,,");
         QCOMPARE(rows[2].section(',', 3),
                  "line-2,bo,quenta-flash 4.1.0,verify,/dev/quenta-none,/dev/quenta-none,,,,," +
                      blink +
                      ",,,port-error,3,8,0,0,There is no /dev/quenta-none. Ports found: "
-                     "/dev/ttyS0.,,");
+                     "/dev/ttyS0.,,,");
         QCOMPARE(rows[3].section(',', 0, 0) + ',' + rows[3].section(',', 3),
-                 "2," + flashed + ",default,40,ok,0,10,0,0,downloaded and verified,,");
+                 "2," + flashed + ",default,40,ok,0,10,0,0,downloaded and verified,,,");
         QCOMPARE(rows[4].section(',', 0, 0) + ',' + rows[4].section(',', 3),
-                 "1," + flashed + ",default,1,ok,0,10,0,0,downloaded and verified,,");
+                 "1," + flashed + ",default,1,ok,0,10,0,0,downloaded and verified,,,");
         QCOMPARE(rows[5], QString());
 
         JobStart job;
@@ -602,7 +602,7 @@ private slots:
         row.message = "\r=w";
         QCOMPARE(QString::fromUtf8(jobsCsv({row})).section("\r\n", 1),
                  "7,2024-05-01T10:34:56.789Z,,'=1+2,'@SUM(A1),'+x,'-y,'\tz,,,,-1,,a=b.hex,,,,,ok,,,"
-                 ",,\"'\r=w\",,\r\n");
+                 ",,\"'\r=w\",,,\r\n");
     }
 
     // As a table, texts too long for their columns are cut (a port in its middle, never a result)
@@ -629,7 +629,7 @@ private slots:
         const QJsonArray array = QJsonDocument::fromJson(jobsJson({full, running})).array();
         QCOMPARE(array.size(), 2);
         const QJsonObject object = array[0].toObject();
-        QCOMPARE(object.size(), 26);
+        QCOMPARE(object.size(), 27);
         QCOMPARE(object["id"].toInteger(), 12345678);
         QCOMPARE(object["started"].toString(), "2024-05-01T10:34:56.789Z");
         QCOMPARE(object["seconds"].toDouble(), 1234.56);
