@@ -1,6 +1,8 @@
 // Measures quenta-flash against simulated boards served by this program: a 1200-line file at a
-// paced 115200 baud wire next to the bare wire time of every byte that crossed it, two ports at
-// once next to one, and the CPU time and peak memory of a 20,000-line file.
+// paced 115200 baud wire next to the bare wire time of every byte that crossed it and next to a
+// bare client (a line, its answer, the next line; then the quiet of the same --timeout after the
+// end record), two ports at once next to one, and the CPU time and peak memory of a 20,000-line
+// file.
 #include "SampleFirmware.h"
 #include "simboard/PtyBoard.h"
 
@@ -12,12 +14,19 @@
 
 #include <atomic>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <string>
 #include <sys/resource.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
 constexpr int kBaud = 115200;
+// The flasher's default answer timeout: also the quiet it keeps after the verify's end record.
+constexpr int kTimeoutMs = 1000;
 
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &content) {
     const QString path = dir.filePath(name);
@@ -80,6 +89,42 @@ double flash(const QString &flasher, const QStringList &ports, const QString &fi
     return static_cast<double>(clock.nsecsElapsed()) / 1e9;
 }
 
+// The least any client can do: each line of the download, then of the verify, sent once its
+// predecessor's answer is in, nothing checked; then the quiet after the end record that the
+// flasher keeps (kTimeoutMs). Its wall time in seconds, the quiet included.
+double bareClient(const QString &port, const QByteArray &file) {
+    const int fd = ::open(QFile::encodeName(port).constData(), O_RDWR | O_NOCTTY);
+    termios raw{};
+    if (fd < 0 || tcgetattr(fd, &raw) != 0) {
+        qFatal("cannot open %s", qPrintable(port));
+    }
+    cfmakeraw(&raw);
+    tcsetattr(fd, TCSANOW, &raw);
+    QElapsedTimer clock;
+    clock.start();
+    for (const char mark : {':', '#'}) {
+        for (QByteArray line : file.split('\n')) {
+            if (line.isEmpty()) {
+                continue;
+            }
+            line[0] = mark;
+            const QByteArray command = "BOOT" + line + "\r\n";
+            if (::write(fd, command.constData(), static_cast<std::size_t>(command.size())) !=
+                command.size()) {
+                qFatal("cannot write to %s", qPrintable(port));
+            }
+            std::string answer;
+            char c = 0;
+            while (answer.find('\n') == std::string::npos && ::read(fd, &c, 1) == 1) {
+                answer += c;
+            }
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kTimeoutMs));
+    ::close(fd);
+    return static_cast<double>(clock.nsecsElapsed()) / 1e9;
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -102,7 +147,17 @@ int main(int argc, char *argv[]) {
     std::printf("  quenta-flash  %8.3f s\n", seconds);
     std::printf("  bare wire     %8.3f s  (%zu bytes x 10 / %d)\n", one.wireSeconds(),
                 one.bytes.load(), kBaud);
-    std::printf("  ratio         %8.3f    (goal: at most 1.10)\n", seconds / one.wireSeconds());
+    // The flasher's time holds the quiet after the verify's end record; the wire's does not.
+    const double quiet = kTimeoutMs / 1000.0;
+    std::printf("  ratio         %8.3f    (without the %.3f s quiet after the end record; goal: at "
+                "most 1.10)\n",
+                (seconds - quiet) / one.wireSeconds(), quiet);
+    CountedBoard bare(dir, QStringLiteral("bare"), kBaud);
+    const double client = bareClient(bare.path(), sample::firmware(sample::recordsFor(1200)));
+    std::printf("  bare client   %8.3f s  (of which %.3f s the quiet after the end record, "
+                "--timeout %d)\n",
+                client, kTimeoutMs / 1000.0, kTimeoutMs);
+    std::printf("  ratio to it   %8.3f\n", seconds / client);
 
     // A USB serial adapter holds what the board sends until its latency timer runs out: 16 ms
     // unless the driver is asked for low latency (or the timer is set to 1 ms).

@@ -35,7 +35,6 @@ public:
     void show(const QString &prompt, int, const QString &) override {
         std::fprintf(stderr, "message: %s\n", qPrintable(prompt));
     }
-    bool ask(const QString &) override { return true; }
 };
 
 double cpuSeconds() {

@@ -35,7 +35,7 @@ int lineOf(std::string_view command) {
 struct Watch {
     bool verifyAlone = false;
     bool readSinceLine = true; // the job's first line needs no answer before it
-    std::vector<int> lines;     // every line sent, in order
+    std::vector<int> lines;    // every line sent, in order
     bool ended = false;
 
     void take(const FirmwareJob &job, const JobView &view) {
@@ -86,6 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (!read.empty()) {
             watch.readSinceLine = true;
             run(job.received(read, now));
+        } else if (job.answerPending()) {
+            run(job.quiet(now));
         }
         if (alarm && *alarm <= now) {
             alarm.reset();

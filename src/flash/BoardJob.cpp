@@ -37,9 +37,18 @@ BoardJob::BoardJob(SerialPort &port, BoardTask task, BoardReport head, ProgressD
             apply(engine_.timerFired(now()));
         }
     });
+    quiet_.setSingleShot(true);
+    quiet_.setInterval(kLooseAnswerQuietMs);
+    connect(&quiet_, &QTimer::timeout, this, [this] {
+        port_.readWaiting();
+        if (!quiet_.isActive() && !engine_.done()) {
+            apply(engine_.quiet(now()));
+        }
+    });
     connect(&port_, &SerialPort::received, this, [this](const QByteArray &bytes) {
         apply(engine_.received(
             std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), now()));
+        watchQuiet();
     });
     connect(&port_, &SerialPort::lost, this, [this](const QString &why) {
         apply(engine_.portLost(detail(why, port_.device()).toStdString(), now()));
@@ -84,6 +93,7 @@ void BoardJob::apply(Step step) {
         return;
     }
     timer_.stop();
+    quiet_.stop();
     port_.disconnect(this);
     report_.result = step.end->result;
     report_.message = text(step.end->message);
@@ -91,8 +101,17 @@ void BoardJob::apply(Step step) {
     report_.commands = engine_.commands();
     report_.retries = engine_.retries();
     report_.resumed = engine_.resumed();
+    report_.verifyPasses = engine_.verifyPasses();
     report_.seconds = static_cast<double>(clock_.elapsed()) / 1000.0;
     emit finished();
+}
+
+void BoardJob::watchQuiet() {
+    if (engine_.answerPending()) {
+        quiet_.start();
+    } else {
+        quiet_.stop();
+    }
 }
 
 Micros BoardJob::now() const {

@@ -45,6 +45,8 @@ signals:
 
 private:
     void apply(Step step);
+    // Watches for the quiet that completes an answer without its line end.
+    void watchQuiet();
     // `complete`: the job ended well, its last pass is whole.
     void showProgress(bool complete);
     QString boardName() const;
@@ -57,6 +59,7 @@ private:
     ProgressDisplay &progress_;
     int progressLine_ = 0;
     QTimer timer_;
+    QTimer quiet_;
     std::uint64_t timerGeneration_ = 0; // counts the times the engine set its timer
     QElapsedTimer clock_;
     QElapsedTimer passClock_;

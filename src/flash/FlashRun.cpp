@@ -191,7 +191,8 @@ void PortRun::opened() {
 BoardTask PortRun::newTask(JobKind kind) const {
     BoardTask task;
     task.kind = kind;
-    task.patience = {settings_.timeoutMs, settings_.retries, settings_.waitMs};
+    task.patience = {settings_.timeoutMs, settings_.retries, settings_.waitMs,
+                     settings_.verifyPasses, kMaxDisturbedPasses};
     task.baud = settings_.baud;
     return task;
 }

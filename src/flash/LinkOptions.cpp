@@ -111,6 +111,15 @@ QString readRetries(const OptionValue &value, const GivenOptions &, Settings &s)
     return {};
 }
 
+QString readVerifyPasses(const OptionValue &value, const GivenOptions &, Settings &s) {
+    const auto passes = wholeNumber(value.text(), 1, 10);
+    if (!passes) {
+        return QStringLiteral("--verify-passes must be a whole number from 1 to 10");
+    }
+    s.verifyPasses = *passes;
+    return {};
+}
+
 QString readWait(const OptionValue &value, const GivenOptions &, Settings &s) {
     bool ok = false;
     const double seconds = value.text().toDouble(&ok);

@@ -11,5 +11,6 @@ QString readAddresses(const OptionValue &value, const GivenOptions &given, Setti
 QString readTimeout(const OptionValue &value, const GivenOptions &given, Settings &settings);
 QString readRetries(const OptionValue &value, const GivenOptions &given, Settings &settings);
 QString readWait(const OptionValue &value, const GivenOptions &given, Settings &settings);
+QString readVerifyPasses(const OptionValue &value, const GivenOptions &given, Settings &settings);
 
 } // namespace quenta::flash

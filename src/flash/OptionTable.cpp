@@ -44,6 +44,11 @@ std::vector<OptionSpec> makeTable() {
          "How long to wait for a port to appear or to come back, for the bootloader's first "
          "answer, and for a line database that restarted.",
          "10", readWait},
+        {Option::VerifyPasses, {"verify-passes"}, "N",
+         "flash, verify: a board is ok only after N undisturbed verify passes in a row (1 to 10). "
+         "Two passes tell what one cannot: a copy of an answer taken for a line's answer while "
+         "the board's ERROR was lost.",
+         "1", readVerifyPasses},
         {Option::Json, {"json"}, {},
          "One JSON report on standard output instead of text (log: the jobs as a JSON array).",
          {}, [](const OptionValue &v, const GivenOptions &, Settings &s) {

@@ -21,6 +21,7 @@ enum class Option {
     Timeout,
     Retries,
     Wait,
+    VerifyPasses,
     Json,
     JsonLines,
     Quiet,

@@ -61,8 +61,9 @@ public:
         : path_(std::move(path)), folder_(QFileInfo(path_).absolutePath()), recipe_(recipe) {}
 
     void read(const toml::table &top) {
-        onlyKeys(top, {},
-                 {"schema_version", "name", "firmware", "board", "link", "serial", "journal"});
+        onlyKeys(
+            top, {},
+            {"schema_version", "name", "firmware", "board", "link", "verify", "serial", "journal"});
         const toml::node &schema = required(top, {}, "schema_version");
         if (integer(schema, "schema_version") != 1) {
             refuse(schema.source(), QStringLiteral("schema_version must be 1, the version this "
@@ -78,6 +79,9 @@ public:
         }
         if (const toml::node *link = top.get("link")) {
             readLink(table(*link, "link"));
+        }
+        if (const toml::node *verify = top.get("verify")) {
+            readVerify(table(*verify, "verify"));
         }
         const toml::node *journal = top.get("journal");
         if (journal != nullptr) {
@@ -231,6 +235,14 @@ private:
                 }
                 pin(Option::Wait, name, node, {QString::number(node.value<double>().value_or(0))});
             }
+        }
+    }
+
+    void readVerify(const toml::table &verify) {
+        onlyKeys(verify, QStringLiteral("verify"), {"passes"});
+        if (const toml::node *passes = verify.get("passes")) {
+            const QString name = keyName(QStringLiteral("verify"), "passes");
+            pin(Option::VerifyPasses, name, *passes, {QString::number(integer(*passes, name))});
         }
     }
 

@@ -62,6 +62,7 @@ QJsonObject boardJson(const BoardReport &board) {
         {QStringLiteral("commands"), board.commands},
         {QStringLiteral("retries"), board.retries},
         {QStringLiteral("resumed"), board.resumed},
+        {QStringLiteral("verify_passes"), board.verifyPasses},
         {QStringLiteral("seconds"), std::round(board.seconds * 1000.0) / 1000.0},
         {QStringLiteral("message"), board.message},
         {QStringLiteral("journal"), optionalNumber(board.journal)},
@@ -188,11 +189,13 @@ QString boardLine(const QString &command, const BoardReport &board) {
     }
     if ((command == QLatin1String("flash") || command == QLatin1String("verify")) &&
         board.commands > 0) {
-        line += QStringLiteral(" (%1 lines, %2 commands, %3 retries, %4 resumed, %5 s)")
+        line += QStringLiteral(" (%1 lines, %2 commands, %3 retries, %4 resumed, %5 verify "
+                               "passes, %6 s)")
                     .arg(board.lines)
                     .arg(board.commands)
                     .arg(board.retries)
                     .arg(board.resumed)
+                    .arg(board.verifyPasses)
                     .arg(board.seconds, 0, 'f', 1);
     }
     return line + QLatin1Char('\n');

@@ -23,10 +23,11 @@ struct BoardReport {
     std::optional<int> address; // Modbus only
     QString version;            // the bootloader's answer to the info command, line end removed
     JobResult result = JobResult::Ok;
-    int lines = 0;    // records in the file
-    int commands = 0; // commands sent once the bootloader had answered, re-sends included
-    int retries = 0;  // re-sends after a missing answer
-    int resumed = 0;  // times the job went on after the port came back
+    int lines = 0;        // records in the file
+    int commands = 0;     // commands sent once the bootloader had answered, re-sends included
+    int retries = 0;      // re-sends after a missing answer
+    int resumed = 0;      // times the job went on after the port came back
+    int verifyPasses = 0; // verify passes begun, disturbed ones included
     double seconds = 0.0;
     QString message;
     std::optional<qint64> journal;       // the board's row in the journal
@@ -66,8 +67,8 @@ struct RunReport {
 int boardExit(const BoardReport &board, int signal);
 
 // A board as JSON: "port", "address" (null without Modbus), "version", "result", "lines",
-// "commands", "retries", "resumed", "seconds", "message", "journal" (its row, null without
-// one), "serial" (null when none) and "firmware_sha256" (null without a file).
+// "commands", "retries", "resumed", "verify_passes", "seconds", "message", "journal" (its row, null
+// without one), "serial" (null when none) and "firmware_sha256" (null without a file).
 QJsonObject boardJson(const BoardReport &board);
 
 // The report as JSON: "command", "ok", "exit" and "boards"; "journal" (its URL) when the jobs were

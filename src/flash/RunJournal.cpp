@@ -89,6 +89,7 @@ void RunJournal::complete(const BoardReport &board, int exit, const PortIdentity
     end.exit = exit;
     end.lines = board.lines;
     end.retries = board.retries;
+    end.verifyPasses = board.verifyPasses;
     end.resumed = board.resumed;
     end.message = board.message;
     end.device = identity.device;

@@ -63,6 +63,7 @@ struct Settings {
     AddressChoice addresses;
     int timeoutMs = 0;
     int retries = 0;
+    int verifyPasses = 1;
     int waitMs = 0;
     bool json = false;
     bool jsonLines = false;

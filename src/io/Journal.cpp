@@ -22,7 +22,7 @@ static_assert(kLargestSerial == kColumnLimit - 1);
 const QString kColumns = QStringLiteral(
     "id, started, seconds, station, operator, tool, command, port, device, usb_id, usb_serial, "
     "address, bootloader, firmware, firmware_sha256, records, series, serial, result, exit, lines, "
-    "retries, resumed, message, recipe, recipe_sha256");
+    "retries, resumed, message, recipe, recipe_sha256, verify_passes");
 
 QVariant text(const QString &value) {
     return value.isEmpty() ? QVariant() : QVariant(value);
@@ -69,6 +69,7 @@ JobRow readRow(const QSqlQuery &query) {
     row.message = next().toString();
     row.recipe = next().toString();
     row.recipeSha256 = next().toString();
+    row.verifyPasses = optionalNumber(next());
     return row;
 }
 
@@ -203,13 +204,13 @@ QString Journal::complete(qint64 id, const JobEnd &end) {
     const QString what = QStringLiteral("record the end of job %1").arg(id);
     auto query = connection_->run(
         QStringLiteral("UPDATE jobs SET seconds = ?, bootloader = ?, result = ?, exit = ?, "
-                       "lines = ?, retries = ?, resumed = ?, message = ?, "
+                       "lines = ?, retries = ?, resumed = ?, verify_passes = ?, message = ?, "
                        "device = COALESCE(?, device), usb_id = COALESCE(?, usb_id), "
                        "usb_serial = COALESCE(?, usb_serial) WHERE id = ?"),
         {end.seconds, text(end.bootloader), end.result, end.exit, static_cast<qlonglong>(end.lines),
          static_cast<qlonglong>(end.retries), static_cast<qlonglong>(end.resumed),
-         text(end.message), text(end.device), text(end.usbId), text(end.usbSerial),
-         static_cast<qlonglong>(id)});
+         static_cast<qlonglong>(end.verifyPasses), text(end.message), text(end.device),
+         text(end.usbId), text(end.usbSerial), static_cast<qlonglong>(id)});
     if (!query) {
         return failed(what, query.error);
     }

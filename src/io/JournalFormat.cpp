@@ -53,6 +53,7 @@ const Column kColumns[] = {
     {"message", [](const JobRow &r) { return text(r.message); }},
     {"recipe", [](const JobRow &r) { return text(r.recipe); }},
     {"recipe_sha256", [](const JobRow &r) { return text(r.recipeSha256); }},
+    {"verify_passes", [](const JobRow &r) { return number(r.verifyPasses); }},
 };
 // clang-format on
 

@@ -37,9 +37,10 @@ struct JobEnd {
     QString bootloader; // the bootloader's VER= text
     QString result;     // e.g. "ok", "no-answer"
     int exit = 0;
-    qint64 lines = 0;   // lines sent
-    qint64 retries = 0; // re-sends after a missing answer
-    qint64 resumed = 0; // times the job went on after the port came back
+    qint64 lines = 0;        // lines sent
+    qint64 retries = 0;      // re-sends after a missing answer
+    qint64 resumed = 0;      // times the job went on after the port came back
+    qint64 verifyPasses = 0; // verify passes begun
     QString message;
     // Written only when not empty: what was learned of the device during the job.
     QString device;
@@ -75,6 +76,7 @@ struct JobRow {
     QString message;
     QString recipe;
     QString recipeSha256;
+    std::optional<qint64> verifyPasses;
 };
 
 // A job's place in a listing, newest first: the jobs after it started before it, or at the same

@@ -11,7 +11,8 @@ namespace {
 constexpr qint64 kSchemaLockKey = 0x7175656E7461; // "quenta"
 
 // The statements of each step, oldest first; "{id}" stands for the type of a row id. Version 1 made
-// the tables; version 2 added the recipe a job followed.
+// the tables; version 2 added the recipe a job followed; version 3 the line's indexes; version 4
+// the verify passes.
 const std::vector<QStringList> &steps() {
     static const std::vector<QStringList> list = {
         {
@@ -35,6 +36,10 @@ const std::vector<QStringList> &steps() {
             QStringLiteral("CREATE INDEX jobs_station_started ON jobs (station, started)"),
             QStringLiteral("CREATE INDEX jobs_firmware_started ON jobs (firmware_sha256, started)"),
             QStringLiteral("CREATE INDEX jobs_recipe_started ON jobs (recipe, started)"),
+        },
+        // The verify passes a job ran.
+        {
+            QStringLiteral("ALTER TABLE jobs ADD COLUMN verify_passes BIGINT"),
         },
     };
     return list;

@@ -32,6 +32,12 @@ std::vector<Line> AnswerLines::take(std::string_view read) {
     return lines;
 }
 
+Line AnswerLines::takePending() {
+    Line line{std::move(pending_), begin_, overlong_};
+    clear();
+    return line;
+}
+
 void AnswerLines::clear() {
     pending_.clear();
     overlong_ = false;

@@ -27,6 +27,10 @@ public:
     std::vector<Line> take(std::string_view read);
     // Forgets the line under way.
     void clear();
+    // The line under way, so far; empty when none is.
+    const std::string &pending() const { return pending_; }
+    // Takes the line under way as a line of its own, though its line end has not come.
+    Line takePending();
     // The characters taken so far.
     std::uint64_t position() const { return position_; }
     // Where the line under way began; position() when none is under way.

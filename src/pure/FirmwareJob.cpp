@@ -36,6 +36,10 @@ JobView FirmwareJob::received(std::string_view bytes, Micros now) {
     return running() ? view(engine_->received(bytes, now)) : JobView{};
 }
 
+JobView FirmwareJob::quiet(Micros now) {
+    return running() ? view(engine_->quiet(now)) : JobView{};
+}
+
 JobView FirmwareJob::timerFired(Micros now) {
     return running() ? view(engine_->timerFired(now)) : JobView{};
 }
@@ -67,14 +71,16 @@ JobView FirmwareJob::view(Step step) {
     }
     VerifyMode = 0;
     FileLoaded = 0;
+    shown.end = step.end;
     const JobOutcome &end = *step.end;
     if (end.result == JobResult::Ok) {
         shown.barText = "END";
         shown.barColor = VbColor::Green;
-    } else if (end.answer != Keyword::Format) {
-        // A board that answered "FORMAT" shows an empty bar, as every "FORMAT" does.
-        shown.barText = "ERROR";
-        shown.barColor = VbColor::Red;
+        return shown;
+    }
+    shown.barText = "ERROR";
+    shown.barColor = VbColor::Red;
+    if (end.answer != Keyword::Error) {
         shown.answerBox = end.message;
     }
     return shown;

@@ -18,8 +18,11 @@ struct JobView {
     std::vector<std::string> lines; // command lines, unframed: the window frames them
     std::optional<int> barValue;
     std::optional<std::uint32_t> barColor;
-    std::optional<std::string> answerBox; // why the job was refused, in words
-    std::optional<int> timerMs;           // call timerFired() after this long; 0: never
+    // Why the job was refused, in words, where the board's own answer, shown already, does not say
+    // it.
+    std::optional<std::string> answerBox;
+    std::optional<int> timerMs;    // call timerFired() after this long; 0: never
+    std::optional<JobOutcome> end; // the job is over: how it ended
 };
 
 // The window's firmware job: the line table and the flags of a download and verify, or of a verify
@@ -43,14 +46,16 @@ struct FirmwareJob {
     JobView start(std::optional<std::uint8_t> address, Micros now);
     // What a poll of the port read while the job runs.
     JobView received(std::string_view bytes, Micros now);
+    // A poll read nothing: an answer that came without its line end is taken.
+    JobView quiet(Micros now);
     // The wait the last view asked for is over.
     JobView timerFired(Micros now);
     // Ends the job without a word: the port was closed or lost.
     void stop();
 
     bool running() const { return engine_ && !engine_->done(); }
-    // Whether a download pass is running: the board is being written.
-    bool writing() const { return running() && engine_->pass() == Pass::Download; }
+    // Whether an answer waits for a poll that reads nothing (see quiet()).
+    bool answerPending() const { return running() && engine_->answerPending(); }
 
 private:
     JobView view(Step step);

@@ -52,7 +52,7 @@ std::string_view resultMeaning(JobResult result) {
     case JobResult::Ok:
         return "every board done (flash: downloaded and verified)";
     case JobResult::Refused:
-        return "a board answered \"ERROR\" or \"FORMAT\", a verify found a difference, a verify "
+        return "a board answered \"ERROR\", a verify found a difference, a verify "
                "could not run undisturbed, or set-address found its address taken";
     case JobResult::WrongBoard:
         return "the bootloader's version is not the one the recipe expects: nothing was written";

@@ -28,6 +28,31 @@ std::optional<std::size_t> completeFrameAt(std::string_view buffer, std::size_t 
     return std::nullopt;
 }
 
+// The lengths of the frames without line ends that make up `rest` exactly, shortest first: each
+// an accepted address, the marker, at least two characters of text and the CRC-16 of all before.
+// None when `rest` is no such run of frames.
+std::optional<std::vector<std::size_t>> looseFrames(std::string_view rest,
+                                                    const AddressSet &accepted) {
+    if (rest.empty()) {
+        return std::vector<std::size_t>{};
+    }
+    if (rest.size() < kModbusMinFrame || !accepts(accepted, rest[0]) || rest[1] != kMarker) {
+        return std::nullopt;
+    }
+    std::uint16_t reg = 0xFFFF;
+    for (std::size_t body = 1; body + 2 <= rest.size(); ++body) {
+        reg = crc16Update(reg, rest[body - 1]);
+        if (body + 2 >= kModbusMinFrame && static_cast<unsigned char>(rest[body]) == (reg & 0xFF) &&
+            static_cast<unsigned char>(rest[body + 1]) == (reg >> 8)) {
+            if (auto after = looseFrames(rest.substr(body + 2), accepted)) {
+                after->insert(after->begin(), body + 2);
+                return after;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 // The next place after `from` where a frame could start: an accepted address, then "B" or the
 // buffer's end.
 std::size_t nextStart(std::string_view buffer, std::size_t from, const AddressSet &accepted) {
@@ -75,6 +100,26 @@ void ModbusReceiver::take(std::string_view read, const AddressSet &accepted,
             onEvent(std::move(*event));
         }
     }
+}
+
+std::vector<ModbusEvent> ModbusReceiver::flush(const AddressSet &accepted) {
+    std::vector<ModbusEvent> events;
+    const std::size_t start = nextStart(buffer_, 0, accepted);
+    const auto lengths = looseFrames(std::string_view(buffer_).substr(start), accepted);
+    if (accepted.none() || start == buffer_.size() || !lengths) {
+        return events;
+    }
+    if (start > 0) {
+        events.push_back({ModbusEvent::Kind::AddressError, 0, {}, start_});
+    }
+    std::size_t at = start;
+    for (const std::size_t length : *lengths) {
+        events.push_back({ModbusEvent::Kind::Answer, static_cast<std::uint8_t>(buffer_[at]),
+                          buffer_.substr(at + 2, length - 4), start_ + at});
+        at += length;
+    }
+    drop(buffer_.size());
+    return events;
 }
 
 void ModbusReceiver::clear() {

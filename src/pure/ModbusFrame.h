@@ -20,7 +20,7 @@ std::string frameCommand(std::string_view command, std::optional<std::uint8_t> m
 // The receive buffer never grows past this: no answer of the bootloader comes near it.
 inline constexpr std::size_t kModbusBufferLimit = 256;
 
-// The shortest answer frame: address, "B", the line end of an empty answer, two CRC characters.
+// The shortest answer frame: address, "B", two characters of text, two CRC characters.
 inline constexpr std::size_t kModbusMinFrame = 6;
 
 // The device addresses whose answers are taken.
@@ -56,6 +56,12 @@ public:
     // so that what the handling of one frame changes in it holds for the next.
     void take(std::string_view read, const AddressSet &accepted,
               const std::function<void(ModbusEvent)> &onEvent);
+
+    // Takes what the buffer holds as one frame without its line end, when nothing more is coming:
+    // a frame from an accepted address with the marker whose last two characters are the CRC-16
+    // of the rest. (While characters still come, two of them may happen to be the CRC of those
+    // before them: a frame without its line end is only complete once the line is quiet.)
+    std::vector<ModbusEvent> flush(const AddressSet &accepted);
 
     const std::string &buffer() const { return buffer_; }
     void clear();

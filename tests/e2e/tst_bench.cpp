@@ -101,8 +101,7 @@ private slots:
         QCOMPARE(
             glance(b.w).section('|', 4),
             "The port is not open. Open it first, then start the download or the verify again.|" +
-                link + " Not available! Use Serial settings to setup your ports.\nThere is no " +
-                link + ".");
+                link + " Not available! Use Serial settings to setup your ports.");
 
         b.board.reappear();
         b->Option4->click();

@@ -163,7 +163,7 @@ private slots:
                 "bootloader": "VER=4.1", "firmware": "%4", "firmware_sha256": "%5", "records": 23,
                 "series": null, "serial": null, "result": "ok", "exit": 0, "lines": 23,
                 "retries": 0, "resumed": 0, "message": "downloaded and verified", "recipe": null,
-                "recipe_sha256": null})");
+                "recipe_sha256": null, "verify_passes": 1})");
         QCOMPARE(done,
                  QJsonDocument::fromJson(expected
                                              .arg(QString::fromLatin1(version), path(board.path()),
@@ -181,7 +181,7 @@ private slots:
         QCOMPARE(csv.size(), 4); // header, two rows, and nothing after the last line end
         QCOMPARE(csv[0], kJobColumns + '\r');
         QVERIFY2(csv[2].startsWith("1,") &&
-                     csv[2].endsWith(",ok,0,23,0,0,downloaded and verified,,\r"),
+                     csv[2].endsWith(",ok,0,23,0,0,downloaded and verified,,,1\r"),
                  csv[2].constData());
 
         const Run onlyFailed = flasher({"log", "--result", "port-error", "--json"});

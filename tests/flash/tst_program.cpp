@@ -74,7 +74,8 @@ QStringList words(const QString &text) {
     return text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
-// "bus=3,7,12 preload split garbage silent crc=N drop=N back=MS lose=K withhold=N,M appear=MS":
+// "bus=3,7,12 preload split garbage bare silent crc=N drop=N back=MS lose=K withhold=N,M
+// appear=MS":
 // Modbus boards at these addresses (else one plain board), holding the file already, and faults.
 simboard::Options boardsFor(const QString &setup, const simboard::Memory &image) {
     simboard::Options options;
@@ -91,6 +92,7 @@ simboard::Options boardsFor(const QString &setup, const simboard::Memory &image)
     f = {.splitAnswers = given.count("split") != 0,
          .garbageBefore = given.count("garbage") != 0,
          .corruptCrcEvery = static_cast<unsigned>(number("crc", 0)),
+         .bareFrames = given.count("bare") != 0,
          .silent = given.count("silent") != 0,
          .appearAfterMs = number("appear", 0),
          .dropAfterLine = number("drop", 0),
@@ -150,6 +152,8 @@ private slots:
         QTest::newRow("first address answering")
             << "bus=9|-m -p PORT flash BLINK|0|ok|image||address=9";
         QTest::newRow("noise on a bus") << "bus=4 garbage|-m -a 4 -p PORT flash BLINK|0|ok|image||";
+        QTest::newRow("frames without CR LF")
+            << "bus=4 bare|-m -a 4 -p PORT flash BLINK|0|ok|image||retries=0";
         QTest::newRow("every fourth answer broken: never proven")
             << "bus=4 crc=4|-m -a 4 --timeout 200 -p PORT flash BLINK|1|refused|any|the verify was "
                "disturbed 3 times|";

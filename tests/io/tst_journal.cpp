@@ -254,7 +254,7 @@ private slots:
                  kJobColumns +
                      "\r\n1,2024-05-01T10:34:56.789Z,,\"bench, 2\",ana,quenta-flash 4.1.0,flash," +
                      port + ",/dev/ttyUSB0,0403:6001,A50285BI,17,,fw/blink.hex," + kShaA +
-                     ",123,line,9223372036854775806,running,,,,,,,\r\n");
+                     ",123,line,9223372036854775806,running,,,,,,,,\r\n");
 
         // The port came back as another device; the USB ids stay.
         JobEnd end;
@@ -265,20 +265,21 @@ private slots:
         end.lines = 120;
         end.retries = 2;
         end.resumed = 1;
+        end.verifyPasses = 2;
         end.message = "said \"no\"\nthen stopped";
         end.device = "/dev/ttyUSB1";
 
         QCOMPARE(journal->complete(*id, end), QString());
         journal = open(url);
         QVERIFY(journal);
-        QCOMPARE(journal->versionFound(), 3);
+        QCOMPARE(journal->versionFound(), 4);
         QCOMPARE(
             csv(journal->list({})),
             kJobColumns +
                 "\r\n1,2024-05-01T10:34:56.789Z,12.500,\"bench, 2\",ana,quenta-flash 4.1.0,flash," +
                 port + ",/dev/ttyUSB1,0403:6001,A50285BI,17,\"VER=2.1\r\",fw/blink.hex," + kShaA +
                 ",123,line,9223372036854775806,no-answer,4,120,2,1,\"said \"\"no\"\"\nthen "
-                "stopped\",,\r\n");
+                "stopped\",,,2\r\n");
         QCOMPARE(journal->complete(99, end), "Cannot record the end of job 99 in the journal " +
                                                  journal->place().shown() + ": it holds no job 99");
     }
@@ -382,7 +383,7 @@ private slots:
         QVERIFY(alterJournal(newer, "UPDATE schema SET version = 99"));
         QCOMPARE(openError(newer), "Cannot open the journal " + newer +
                                        ": its schema version is 99, newer than this program "
-                                       "knows (3): use a newer version of the program");
+                                       "knows (4): use a newer version of the program");
 
         const QString nowhere = "postgresql://quenta@/journal?host=" + files_.path();
         const QString error = openError(nowhere);
@@ -430,13 +431,13 @@ private slots:
         reader.value.reset();
 
         QVERIFY(alterJournal(url, "UPDATE schema SET version = 1"));
-        QCOMPARE(readerError(), cannot + "its schema version is 1, older than this program's (3): "
+        QCOMPARE(readerError(), cannot + "its schema version is 1, older than this program's (4): "
                                          "the next job that this version of quenta-flash records "
                                          "on it (flash, verify, install or set-address) brings it "
                                          "up to date");
-        QVERIFY(alterJournal(url, "UPDATE schema SET version = 4"));
-        QCOMPARE(readerError(), cannot + "its schema version is 4, newer than this program knows "
-                                         "(3): use a newer version of the program");
+        QVERIFY(alterJournal(url, "UPDATE schema SET version = 5"));
+        QCOMPARE(readerError(), cannot + "its schema version is 5, newer than this program knows "
+                                         "(4): use a newer version of the program");
     }
 
     // A journal of schema version 1, as quenta-flash 4.1.0 left it (tests/data/journal-v1.*: an
@@ -474,16 +475,16 @@ private slots:
         QCOMPARE(rows[0], kJobColumns);
         QCOMPARE(rows[1].section(',', 3), "line-2,bo,quenta-flash 4.1.0,install,"
                                           "/tmp/fx/board,/dev/pts/0,,,,VER=4.1,,,,,,ok,0,0,0,0,"
-                                          "the firmware was started,,");
+                                          "the firmware was started,,,");
         QCOMPARE(rows[2].section(',', 3),
                  "line-2,bo,quenta-flash 4.1.0,verify,/dev/quenta-none,/dev/quenta-none,,,,," +
                      blink +
                      ",,,port-error,3,8,0,0,There is no /dev/quenta-none. Ports found: "
-                     "/dev/ttyS0.,,");
+                     "/dev/ttyS0.,,,");
         QCOMPARE(rows[3].section(',', 0, 0) + ',' + rows[3].section(',', 3),
-                 "2," + flashed + ",default,40,ok,0,10,0,0,downloaded and verified,,");
+                 "2," + flashed + ",default,40,ok,0,10,0,0,downloaded and verified,,,");
         QCOMPARE(rows[4].section(',', 0, 0) + ',' + rows[4].section(',', 3),
-                 "1," + flashed + ",default,1,ok,0,10,0,0,downloaded and verified,,");
+                 "1," + flashed + ",default,1,ok,0,10,0,0,downloaded and verified,,,");
         QCOMPARE(rows[5], QString());
 
         JobStart job;
@@ -495,7 +496,7 @@ private slots:
         QCOMPARE(serial ? QString::number(serial->value_or(0)) : serial.error, "41");
         journal = open(url);
         QVERIFY(journal);
-        QCOMPARE(journal->versionFound(), 3);
+        QCOMPARE(journal->versionFound(), 4);
     }
 
     // The file removed or replaced under an open journal: a row written now would be lost with
@@ -601,7 +602,7 @@ private slots:
         row.message = "\r=w";
         QCOMPARE(QString::fromUtf8(jobsCsv({row})).section("\r\n", 1),
                  "7,2024-05-01T10:34:56.789Z,,'=1+2,'@SUM(A1),'+x,'-y,'\tz,,,,-1,,a=b.hex,,,,,ok,,,"
-                 ",,\"'\r=w\",,\r\n");
+                 ",,\"'\r=w\",,,\r\n");
     }
 
     // As a table, texts too long for their columns are cut (a port in its middle, never a result)
@@ -628,7 +629,7 @@ private slots:
         const QJsonArray array = QJsonDocument::fromJson(jobsJson({full, running})).array();
         QCOMPARE(array.size(), 2);
         const QJsonObject object = array[0].toObject();
-        QCOMPARE(object.size(), 26);
+        QCOMPARE(object.size(), 27);
         QCOMPARE(object["id"].toInteger(), 12345678);
         QCOMPARE(object["started"].toString(), "2024-05-01T10:34:56.789Z");
         QCOMPARE(object["seconds"].toDouble(), 1234.56);

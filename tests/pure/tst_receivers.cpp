@@ -153,27 +153,39 @@ private slots:
         QCOMPARE(actual, lines);
     }
 
-    // An answer begins at its first keyword (plain) or its frame (Modbus), at the moment of the
-    // read that brought that character; what holds no keyword is unreadable.
+    // An answer begins at its first keyword (plain) or its frame (Modbus); what holds no keyword
+    // is unreadable. An answer that never gets its line end (plain, four characters or more with
+    // a keyword) or whose frame carries none (Modbus) is taken once the line is quiet, not before.
     void answerBeginnings_data() {
         QTest::addColumn<bool>("modbus");
-        QTest::addColumn<L>("reads");   // read k is made at moment 100 * (k + 1)
-        QTest::addColumn<L>("answers"); // "text@begin/moment"
+        QTest::addColumn<L>("reads");   // an empty read: the line is quiet
+        QTest::addColumn<L>("answers"); // "text@begin"
         QTest::addColumn<int>("unreadable");
+        const QByteArray ok = qbytes(answerFrame(7, "OK")); // the shortest frame: 6 characters
         QTest::newRow("noise before the keyword")
-            << false << L{"#x", "yOK\r\n"} << L{"#xyOK@3/200"} << 0;
+            << false << L{"#x", "yOK\r\n"} << L{"#xyOK@3"} << 0;
         QTest::newRow("keyword in pieces")
-            << false << L{"DO", "WNLOAD", "\r\n"} << L{"DOWNLOAD@0/100"} << 0;
+            << false << L{"DO", "WNLOAD", "\r\n"} << L{"DOWNLOAD@0"} << 0;
         QTest::newRow("a stray keyword before another")
-            << false << L{"OK", "DOWNLOAD\n"} << L{"OKDOWNLOAD@0/100"} << 0;
-        QTest::newRow("noise line") << false << L{"abc\nOK\n"} << L{"OK@4/100"} << 1;
+            << false << L{"OK", "DOWNLOAD\n"} << L{"OKDOWNLOAD@0"} << 0;
+        QTest::newRow("noise line") << false << L{"abc\nOK\n"} << L{"OK@4"} << 1;
         QTest::newRow("frames in pieces")
             << true
             << L{qbytes(answerFrame(7, "OK\r\n")).left(3),
                  qbytes(answerFrame(7, "OK\r\n")).mid(3) + qbytes(answerFrame(7, "E\r\n"))}
-            << L{"OK\r\n@0/100", "E\r\n@8/200"} << 0;
+            << L{"OK\r\n@0", "E\r\n@8"} << 0;
         QTest::newRow("marker error")
             << true << L{qbytes(answerFrame(7, "OK\r\n", 'b'))} << L{} << 1;
+        QTest::newRow("no line end: taken when quiet")
+            << false << L{"xDOWNLOAD", ""} << L{"xDOWNLOAD@1"} << 0;
+        QTest::newRow("no line end, three characters: none") << false << L{"OK ", ""} << L{} << 0;
+        QTest::newRow("no line end, no keyword: none") << false << L{"DOWNL", ""} << L{} << 0;
+        QTest::newRow("frame without CR LF: not before the quiet") << true << L{ok} << L{} << 0;
+        QTest::newRow("frame without CR LF, then quiet") << true << L{ok, ""} << L{"OK@0"} << 0;
+        QTest::newRow("two frames without CR LF, then quiet")
+            << true << L{ok + qbytes(answerFrame(7, "VER=4")), ""} << L{"OK@0", "VER=4@6"} << 0;
+        QTest::newRow("another board's frame without CR LF")
+            << true << L{qbytes(answerFrame(9, "OK")), ""} << L{} << 0;
     }
     void answerBeginnings() {
         QFETCH(bool, modbus);
@@ -186,12 +198,11 @@ private slots:
         reader.accept(seven);
         L actual;
         int unread = 0;
-        Micros moment = 0;
         for (const QByteArray &read : reads) {
-            const Reading reading = reader.take(read.toStdString(), moment += 100);
+            const Reading reading =
+                read.isEmpty() ? reader.flush() : reader.take(read.toStdString());
             for (const Answer &a : reading.answers) {
-                actual << qbytes(a.text) + '@' + QByteArray::number(qint64(a.begin)) + '/' +
-                              QByteArray::number(a.beganAt);
+                actual << qbytes(a.text) + '@' + QByteArray::number(qint64(a.begin));
             }
             unread += reading.unreadable;
         }

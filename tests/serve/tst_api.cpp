@@ -804,7 +804,7 @@ private slots:
         QVERIFY(alterJournal(older, "UPDATE schema SET version = 1"));
         const Ran old = runFlasher({"-J", older, "serve"});
         QCOMPARE(old.exit, 6);
-        QVERIFY2(old.err.contains("its schema version is 1, older than this program's (3)"),
+        QVERIFY2(old.err.contains("its schema version is 1, older than this program's (4)"),
                  qPrintable(old.err));
     }
 

@@ -1,18 +1,20 @@
 // The board engine through seeded fault schedules on a virtual clock (see JobWorld.h), as the
 // flasher runs it and as the window does. For every seed, judged from what the world knows
 // happened, never from the engine's state:
-//   - "ok" means that the board that gave the last answer holds the file's image;
-//   - an ERROR that reached the host after a line was written ends the job, refused, in the read
-//     that brought it; a refusal for an ERROR names a line that an ERROR refused;
+//   - "ok" means that the board that gave the last answer holds the file's image, unless the pass
+//     that ended ok held both faults that no rule can tell in one pass: a stray or a copy of an
+//     answer taken for a line's answer, and an ERROR of the board's lost to even the count;
+//   - once an ERROR that answers a line reached the host nothing more is written and the job ends
+//     refused; a refusal for an ERROR names a line that an ERROR refused (or one after it with
+//     "or an earlier one"), unless a stray or copy came and an answer was lost or late;
 //   - a schedule of faults the flasher recovers from ends "ok"; so do the window's schedules of
-//     harmless faults; a fault-free schedule takes two commands a line (one for a verify), no
-//     re-send, one verify pass; the window never ends "ok" after a lost answer;
+//     harmless faults; a good board, of even or uneven pace, ends "ok" with two commands a line
+//     (one for a verify) for each pass, no re-send and the wanted verify passes; the window never
+//     ends "ok" after a lost answer unless a stray or copy came;
 //   - a verify job never sends a download line, every job ends within a bound of virtual time
 //     (the window may wait for ever for a lost answer), and a failure carries a known result and
 //     names only real lines.
-// Schedules beyond the promise (a stray or duplicate that neither order nor timing can tell from
-// the line's answer, see Traffic::beyondThePromise) are counted apart; how many of them ended
-// "ok" with a board that does not hold the file is reported, not judged.
+// The schedules beyond the promise are counted apart, by the verify passes the job wanted.
 //
 //   sim_jobs [--seeds N] [--first S]   runs seeds S .. S+N-1 (default 0 .. 19999)
 //   sim_jobs --seed S                  replays one seed, printing every event
@@ -40,8 +42,17 @@ bool ok(const Outcome &outcome) {
     return outcome.end && outcome.end->result == JobResult::Ok;
 }
 
+// The pass that ended ok held both faults that no rule can tell in one pass.
 bool beyond(const Outcome &outcome) {
-    return outcome.facts.promise.beyondInVerify;
+    return ok(outcome) && outcome.facts.lastPass.standIn && outcome.facts.lastPass.lostError;
+}
+
+// A stray or copy came, and an answer to a line was lost, garbled or later than its timeout: the
+// answers after it may have been taken for the next line's, and the line an ERROR names moved with
+// them.
+bool namingBlurred(const Outcome &outcome) {
+    const Facts &facts = outcome.facts;
+    return facts.strayOrCopyRead && (facts.answerMissing || facts.lateAnswer);
 }
 
 // A line a message names, and how.
@@ -96,22 +107,21 @@ bool refusedForError(const Outcome &outcome) {
     return message.substr(from, message.find('"', from) - from).find("ERROR") != std::string::npos;
 }
 
-// An ERROR that came after a line was written ends the job in the read that brought it.
+// Once an ERROR that answers a line reached the host, nothing more is written and the job ends
+// refused.
 std::string droppedError(const Outcome &outcome) {
     const Facts &facts = outcome.facts;
-    std::optional<std::size_t> first;
-    for (const simulation::ErrorSeen &error : facts.errors) {
-        if (error.binding) {
-            first = std::min(first.value_or(error.read), error.read);
-        }
-    }
-    if (!first) {
+    const bool binding = std::any_of(facts.errors.begin(), facts.errors.end(),
+                                     [](const simulation::ErrorSeen &e) { return e.binding; });
+    if (!binding) {
         return {};
     }
-    if (!outcome.end || outcome.end->result != JobResult::Refused ||
-        facts.readsAtEnd != *first + 1) {
-        return "an ERROR reached the host in read " + std::to_string(*first + 1) +
-               " and the job did not end refused in it";
+    if (!outcome.end || outcome.end->result != JobResult::Refused) {
+        return "an ERROR reached the host and the job did not end refused";
+    }
+    if (facts.writesAfterError > 0) {
+        return "an ERROR reached the host and " + std::to_string(facts.writesAfterError) +
+               " more commands were written";
     }
     return {};
 }
@@ -150,9 +160,10 @@ std::string misnamedError(const Outcome &outcome) {
            (lines.empty() ? std::string(" none") : lines) + ")";
 }
 
-// No fault at all.
-bool faultFree(const Facts &facts) {
-    return facts.faults == 0 && facts.boardCanHold && !facts.lateAnswer;
+// A good board of any pace and nothing else wrong: no fault but an adapter's ticks.
+bool goodBoard(const Facts &facts) {
+    return (facts.faults & ~std::uint32_t{simulation::kAdapter}) == 0 && facts.boardCanHold &&
+           !facts.lateAnswer;
 }
 
 // Faults the flasher recovers from, and no more of them than it may meet.
@@ -186,16 +197,20 @@ bool harmless(const Facts &facts) {
 std::string livenessFailure(const Outcome &outcome) {
     const Facts &facts = outcome.facts;
     const bool inClass = outcome.policy == Policy::Flasher ? recoverable(outcome) : harmless(facts);
-    if (inClass && !beyond(outcome) && !ok(outcome)) {
+    if ((inClass || goodBoard(facts)) && !ok(outcome)) {
+        if (goodBoard(facts)) {
+            return "a good board did not end ok";
+        }
         return outcome.policy == Policy::Flasher
                    ? "a schedule of recoverable faults did not end ok"
                    : "a schedule of harmless faults did not end ok in the window";
     }
-    if (faultFree(facts) && ok(outcome)) {
-        const std::size_t perLine = outcome.verifyOnly ? 1 : 2;
+    if (goodBoard(facts)) {
+        const std::size_t passes = static_cast<std::size_t>(facts.verifyPasses);
+        const std::size_t perLine = passes + (outcome.verifyOnly ? 0 : 1);
         if (facts.lineWrites != perLine * outcome.lines || facts.reSends != 0 ||
-            facts.verifyStarts != 1 || facts.drops != 0) {
-            return "a fault-free job took " + std::to_string(facts.lineWrites) +
+            facts.verifyStarts != passes || facts.drops != 0) {
+            return "a good board's job took " + std::to_string(facts.lineWrites) +
                    " line commands (" + std::to_string(facts.reSends) + " re-sent, " +
                    std::to_string(facts.verifyStarts) + " verify passes) for " +
                    std::to_string(outcome.lines) + " lines";
@@ -203,7 +218,7 @@ std::string livenessFailure(const Outcome &outcome) {
     }
     // Unless a stray or duplicate stood in for it, unseen.
     if (outcome.policy == Policy::Window && (facts.faults & simulation::kLose) != 0 &&
-        !facts.promise.misleading && ok(outcome)) {
+        !facts.strayOrCopyRead && ok(outcome)) {
         return "the window ended ok though an answer was lost";
     }
     return {};
@@ -245,7 +260,7 @@ std::string broken(const Outcome &outcome) {
     if (!namesRealLinesOnly(outcome)) {
         return "the message names a line the file does not have: " + message;
     }
-    if (!outcome.facts.promise.misleading) {
+    if (outcome.policy == Policy::Flasher && !namingBlurred(outcome)) {
         if (const std::string why = misnamedError(outcome); !why.empty()) {
             return why + ": " + message;
         }
@@ -265,27 +280,31 @@ struct Figures {
     std::map<std::string, std::uint64_t> window;
     std::uint64_t recoverableSeeds = 0;
     std::uint64_t harmlessSeeds = 0;
-    std::uint64_t faultFreeSeeds = 0;
-    std::uint64_t beyondVerify = 0;
-    std::uint64_t misleadingOnly = 0;
-    std::uint64_t fooled = 0;
+    std::uint64_t goodBoardSeeds = 0;
+    std::uint64_t blurred = 0;
+    // By the verify passes the job wanted (1 or 2): pairs drawn, pairs that ended ok on a board
+    // that does not hold the file, and all such oks.
+    std::uint64_t pairs[3] = {};
+    std::uint64_t pairsFooled[3] = {};
+    std::uint64_t beyondPromise[3] = {};
 
     void count(const Outcome &outcome) {
         auto &outcomes = outcome.policy == Policy::Flasher ? flasher : window;
         ++outcomes[outcomeName(outcome)];
-        if (outcome.policy == Policy::Flasher && recoverable(outcome)) {
-            ++recoverableSeeds;
+        recoverableSeeds += outcome.policy == Policy::Flasher && recoverable(outcome) ? 1 : 0;
+        harmlessSeeds += outcome.policy == Policy::Window && harmless(outcome.facts) ? 1 : 0;
+        goodBoardSeeds += goodBoard(outcome.facts) ? 1 : 0;
+        blurred += outcome.policy == Policy::Flasher && namingBlurred(outcome) &&
+                           !misnamedError(outcome).empty()
+                       ? 1
+                       : 0;
+        const int passes = std::clamp(outcome.facts.verifyPasses, 1, 2);
+        const bool fooled = ok(outcome) && !simulation::holds(outcome.held, outcome.image);
+        if (outcome.pair) {
+            ++pairs[passes];
+            pairsFooled[passes] += fooled ? 1 : 0;
         }
-        if (outcome.policy == Policy::Window && harmless(outcome.facts)) {
-            ++harmlessSeeds;
-        }
-        faultFreeSeeds += faultFree(outcome.facts) ? 1 : 0;
-        if (outcome.facts.promise.beyondInVerify) {
-            ++beyondVerify;
-            fooled += ok(outcome) && !simulation::holds(outcome.held, outcome.image) ? 1 : 0;
-        } else if (outcome.facts.promise.misleading) {
-            ++misleadingOnly;
-        }
+        beyondPromise[passes] += beyond(outcome) ? 1 : 0;
     }
 };
 
@@ -338,17 +357,18 @@ int main(int argc, char *argv[]) {
                 static_cast<unsigned long long>(first + seeds - 1), took.count());
     printOutcomes("flasher", figures.flasher);
     printOutcomes("window", figures.window);
+    const auto u = [](std::uint64_t n) { return static_cast<unsigned long long>(n); };
     std::printf("must end ok: %llu flasher schedules of recoverable faults, %llu window schedules "
-                "of harmless faults, %llu fault-free\n",
-                static_cast<unsigned long long>(figures.recoverableSeeds),
-                static_cast<unsigned long long>(figures.harmlessSeeds),
-                static_cast<unsigned long long>(figures.faultFreeSeeds));
-    std::printf("beyond the promise: %llu taken for a verify line's answer (%llu of them ok with a "
-                "board that does not hold the file), %llu elsewhere (a download, or a voided "
-                "pass)\n",
-                static_cast<unsigned long long>(figures.beyondVerify),
-                static_cast<unsigned long long>(figures.fooled),
-                static_cast<unsigned long long>(figures.misleadingOnly));
+                "of harmless faults, %llu good boards of any pace\n",
+                u(figures.recoverableSeeds), u(figures.harmlessSeeds), u(figures.goodBoardSeeds));
+    for (int passes = 1; passes <= 2; ++passes) {
+        std::printf("pairs of faults with %d verify pass%s: %llu, ended ok on a board that does "
+                    "not hold the file: %llu (beyond the promise, all schedules: %llu)\n",
+                    passes, passes > 1 ? "es" : "", u(figures.pairs[passes]),
+                    u(figures.pairsFooled[passes]), u(figures.beyondPromise[passes]));
+    }
+    std::printf("refusals whose line a stray or copy and a lost or late answer moved: %llu\n",
+                u(figures.blurred));
     std::printf("%llu passed, %llu failed\n", static_cast<unsigned long long>(seeds - failed),
                 static_cast<unsigned long long>(failed));
     return failed == 0 ? 0 : 1;

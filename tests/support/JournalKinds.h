@@ -23,7 +23,7 @@ namespace quenta::testing {
 inline const QString kJobColumns =
     QStringLiteral("id,started,seconds,station,operator,tool,command,port,device,usb_id,usb_serial,"
                    "address,bootloader,firmware,firmware_sha256,records,series,serial,result,exit,"
-                   "lines,retries,resumed,message,recipe,recipe_sha256");
+                   "lines,retries,resumed,message,recipe,recipe_sha256,verify_passes");
 
 inline void addJournalKinds() {
     QTest::addColumn<QString>("kind");

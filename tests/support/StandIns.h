@@ -85,13 +85,7 @@ public:
     void show(const QString &prompt, int style, const QString &title) override {
         shown.push_back({prompt, style, title});
     }
-    bool ask(const QString &prompt) override {
-        asked.push_back(prompt);
-        return answerYes;
-    }
     std::vector<ShownMessage> shown;
-    QStringList asked;
-    bool answerYes = false;
 };
 
 class FakeSleeper : public Sleeper {

@@ -42,9 +42,6 @@ public:
     void show(const QString &prompt, int, const QString &) override {
         fail(QStringLiteral("the window showed a message: ") + prompt);
     }
-    bool ask(const QString &prompt) override {
-        fail(QStringLiteral("the window asked: ") + prompt);
-    }
 };
 
 // As the operator's mouse does: the button takes the focus, then acts.

@@ -28,6 +28,7 @@ Simulates a bootloader board on a pseudo-terminal until interrupted.
   --trickle              send answers one byte at a time at the pace of 9600 baud
   --garbage              send a few noise bytes in front of each answer
   --corrupt-crc N        Modbus: send every Nth answer with a wrong CRC
+  --bare-frames          Modbus: send answer frames without the CR LF before their CRC
   --silent               take commands in but never answer
   --withhold N[,M...]    lose the answers to the Nth, Mth... command taken (counted from 1)
   --late N:MS[,M:MS...]  send the answer to the Nth command taken (counted from 1) MS
@@ -160,6 +161,8 @@ CommandLine parseCommandLine(int argc, const char *const *argv) {
             faults.trickle = true;
         } else if (option == "--garbage") {
             faults.garbageBefore = true;
+        } else if (option == "--bare-frames") {
+            faults.bareFrames = true;
         } else if (option == "--corrupt-crc") {
             faults.corruptCrcEvery = number<unsigned>(option, value());
         } else if (option == "--silent") {

@@ -1,5 +1,7 @@
 #include "simboard/Faults.h"
 
+#include "simboard/Crc.h"
+
 #include <cstddef>
 
 namespace simboard {
@@ -10,6 +12,10 @@ std::string noiseBytes() {
 
 std::vector<Piece> shapeAnswer(std::string answer, bool modbus, const Faults &faults,
                                std::uint64_t number) {
+    if (modbus && faults.bareFrames && answer.size() >= 4 &&
+        answer.compare(answer.size() - 4, 2, "\r\n") == 0) {
+        answer = withCrc(answer.substr(0, answer.size() - 4));
+    }
     if (modbus && faults.corruptCrcEvery != 0 && number % faults.corruptCrcEvery == 0) {
         answer.back() = static_cast<char>(answer.back() ^ 0xFF);
     }

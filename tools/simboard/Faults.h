@@ -18,6 +18,7 @@ struct Faults {
     int trickleDelayUs = 1042;    // the pace of 9600 baud
     bool garbageBefore = false;   // a few noise bytes go out in front of each answer
     unsigned corruptCrcEvery = 0; // Modbus: every Nth answer carries a wrong CRC; 0 never
+    bool bareFrames = false;      // Modbus: answer frames carry no CR LF before their CRC
     bool silent = false;          // commands are taken in, but no answer goes out
     int appearAfterMs = 0;        // the link to the board appears only this long after start
     int dropAfterLine = 0; // the port goes away right after the board answered its Nth download

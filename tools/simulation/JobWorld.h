@@ -17,12 +17,15 @@
 // keywords; ERROR anywhere; download lines that reach the board changed with a valid checksum;
 // Modbus frames from other boards; drops that lose records; a board that resets at one line every
 // time; another board coming back; boards that report a verify difference only at the end record,
-// slowly. The same seed gives the same job, event for event, and a record of what really happened
-// on the line, from which the checks judge the outcome.
+// slowly; and good boards of uneven pace (slow first lines, a slow page every fourth line, jitter,
+// an adapter that hands several answers over at once, answers before the whole line is in, Modbus
+// frames without CR LF). The same seed gives the same job, event for event, and a record of what
+// really happened on the line, from which the checks judge the outcome.
 namespace simulation {
 
-// Who runs the engine: the flasher (answer timeout, re-sends, resumes, three verify passes), or
-// the window (its firmware job, framing its commands itself, reading at its 30 ms poll).
+// Who runs the engine: the flasher (answer timeout, re-sends, resumes, one or two undisturbed
+// verify passes), or the window (its firmware job, framing its commands itself, reading at its
+// 30 ms poll, showing END at the end record's answer and a red ERROR for an ERROR after it).
 enum class Policy { Flasher, Window };
 
 // The faults of the world, a bit each.
@@ -65,12 +68,17 @@ struct Facts {
     int disturbancesElsewhere = 0;     // the same outside the first verify pass
     bool lossInVerify = false;         // an answer to a verify line was lost or garbled
     bool faultAfterSecondVerify = false; // a fault came after the second verify pass began
+    bool paced = false;                  // a good board of uneven pace
+    int verifyPasses = 1;                // undisturbed verify passes the job wants
     std::size_t lineWrites = 0;          // line commands written
     std::size_t reSends = 0;             // of which re-sends
     std::size_t verifyStarts = 0;        // verify passes begun
     std::vector<ErrorSeen> errors;       // ERRORs that reached the host before the end
     std::size_t readsAtEnd = 0;          // reads the host had taken when the job ended
-    Promise promise;
+    std::size_t writesAfterError = 0;    // commands written after the first binding ERROR's read
+    bool strayOrCopyRead = false;        // a stray or a copy of an answer reached the host
+    bool answerMissing = false;          // an answer to a line was lost, cut off or garbled
+    PassReview lastPass;                 // the pass the job ended in
 };
 
 // What became of one job.
@@ -78,6 +86,7 @@ struct Outcome {
     Policy policy = Policy::Flasher;
     std::optional<quenta::JobOutcome> end; // none: the job never ended
     bool waiting = false;                  // the window waits for an answer that will never come
+    bool redAfterEnd = false;              // the window's END turned red: an ERROR came after it
     bool overran = false;                  // the virtual clock passed the bound first
     long long boundMs = 0;                 // that bound
     std::string downloadInVerify;          // a download line a verify job sent, if any
@@ -85,6 +94,7 @@ struct Outcome {
     simboard::Memory held; // what the board that gave the last answer holds at the end
     std::size_t lines = 0; // records in the file
     bool verifyOnly = false;
+    bool pair = false; // a schedule of two faults in a verify pass against a board without the file
     Facts facts;
 };
 

@@ -72,34 +72,18 @@ struct ErrorSeen {
     bool binding = false;           // it came after a line was written on the port as it was then
 };
 
-// The engine's published timing rule, as the world applies it to what it knows.
-struct TimingRule {
-    int soonerFactor = 2;
-    Micros slackUs = 2000;
-    int timedAnswers = 3;
-    Micros settleUs = 100000; // the least quiet after the end record's answer
-    Micros timeoutUs = 0;     // the most quiet; 0: no bound
-};
-
-// What the traffic says about the promise.
-struct Promise {
-    // A stray or duplicate was the first thing after a verify line's write, in a pass no re-send
-    // had voided, fitted the line, and neither order nor timing could tell it from the line's
-    // answer (see beyondThePromise()): it may hide a difference.
-    bool beyondInVerify = false;
-    // The same in any pass, or one taken as a line's answer after it was sent again: a later
-    // refusal may name the line after the one refused.
-    bool misleading = false;
+// What the record says of the pass that ended the job.
+struct PassReview {
+    // A stray or a copy of an answer was taken for a line's answer: the first thing that came
+    // after a line went out was not the board's answer to it.
+    bool standIn = false;
+    // An ERROR the board gave to a line of the pass never reached the host before the job ended
+    // (lost, cut off by a drop, or later than the end).
+    bool lostError = false;
 };
 
 class Traffic {
 public:
-    // Bytes that reached the host.
-    struct Arrival {
-        Micros at = 0;
-        bool lineEndsOnly = false; // plain mode: nothing but CR and LF
-    };
-
     explicit Traffic(const std::vector<std::string> &records) : records_(records) {}
 
     int write(Micros at, std::string command, std::size_t wireBytes, int epoch);
@@ -113,9 +97,6 @@ public:
     void read(Micros at, const std::vector<int> &begins, const std::vector<int> &ends,
               bool lineEndsOnly);
 
-    // Bytes reached the host at `at`, whether the job still read them or had ended.
-    void arrived(Micros at, bool lineEndsOnly) { arrivals_.push_back({at, lineEndsOnly}); }
-
     std::size_t reads() const { return reads_.size(); }
     const std::vector<Write> &writes() const { return writes_; }
     const std::vector<Item> &items() const { return items_; }
@@ -124,17 +105,8 @@ public:
     // The ERRORs that reached the host in the reads before `readsAtEnd`.
     std::vector<ErrorSeen> errors(std::size_t readsAtEnd) const;
 
-    // Whether some stray or duplicate made traffic that the engine's rule cannot tell from a good
-    // board's. Beyond the promise in a verify pass: it was the first thing from the board after a
-    // verify line's write, in a pass in which no line had been sent again; it was the keyword that
-    // line wants ("OK", or "DOWNLOAD" for the end record); its start after the write was not far
-    // sooner than every earlier answer to such a line (same pass, same length), by the rule's
-    // factor and slack, once the rule's count of them had come; and, for the end record, nothing
-    // but line ends came in the least quiet the rule keeps after it (twice the slowest answer the
-    // board surely gave, at least the settle, at most the timeout). Misleading besides: the same
-    // in a download pass or a voided one, after things the engine passes over (a version, an
-    // unreadable line, an answer judged too soon), or taken among a re-sent line's answers.
-    Promise beyondThePromise(const TimingRule &rule) const;
+    // What became of the pass the job ended in, judged from the reads before `readsAtEnd`.
+    PassReview reviewLastPass(std::size_t readsAtEnd) const;
 
     // The longest run of answers, to one command sent again and again, that never came (lost, or
     // cut off by a drop with the answer or the command) or came garbled: line commands and probes
@@ -161,12 +133,14 @@ public:
 private:
     std::vector<std::size_t> linesOf(const std::string &command) const;
     std::optional<std::size_t> lineWriteBefore(std::size_t read) const;
+    // The first write of the last pass: of the last verify pass begun, or of the last run of
+    // download lines.
+    std::size_t lastPassBegin() const;
 
     const std::vector<std::string> &records_;
     std::vector<Write> writes_;
     std::vector<Item> items_;
     std::vector<Read> reads_;
-    std::vector<Arrival> arrivals_;
 };
 
 } // namespace simulation

@@ -20,13 +20,6 @@ void QtMessageBox::show(const QString &prompt, int style, const QString &title) 
     box.exec();
 }
 
-bool QtMessageBox::ask(const QString &prompt) {
-    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), prompt,
-                    QMessageBox::Yes | QMessageBox::No, parent_);
-    box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
-}
-
 QString toDialogFilter(const QString &filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList filters;

@@ -21,8 +21,6 @@ public:
     // A message with an OK button only.
     virtual void show(const QString &prompt, int style = MsgStyle::OkOnly,
                       const QString &title = {}) = 0;
-    // A question with Yes and No, No the default; whether the answer was Yes.
-    virtual bool ask(const QString &prompt) = 0;
 };
 
 // A modal open-file chooser.
@@ -56,7 +54,6 @@ class QtMessageBox : public MessageBox {
 public:
     explicit QtMessageBox(QWidget *parent) : parent_(parent) {}
     void show(const QString &prompt, int style, const QString &title) override;
-    bool ask(const QString &prompt) override;
 
 private:
     QWidget *parent_;

@@ -1,6 +1,7 @@
 #include "widgets/window/frmSerial.h"
 
 #include "io/ControlError.h"
+#include "pure/AnswerReader.h"
 #include "pure/NumberText.h"
 #include "widgets/controls/VbColor.h"
 
@@ -23,10 +24,16 @@ void frmSerial::TMRComm_Timer() {
         if (read.size() >= kLampRedAt) {
             Pic->setFillColor(VbColor::Red);
         }
-        collect(read);
         const std::int64_t now = clock_->now();
         if (!read.empty()) {
+            collect(read);
             runJob(job.received(read, now));
+        } else {
+            // A poll that reads nothing ends what came without its line end.
+            collectQuiet();
+            if (job.answerPending()) {
+                runJob(job.quiet(now));
+            }
         }
         if (jobAlarm_ && now >= *jobAlarm_) {
             jobAlarm_.reset();
@@ -64,23 +71,38 @@ void frmSerial::collectModbus(const std::string &read) {
     // answers the address search is the one found, and the search's other addresses are done.
     AddressSet accepted = acceptedAddresses();
     RxFrame.take(read, accepted, [&](ModbusEvent event) {
-        switch (event.kind) {
-        case ModbusEvent::Kind::AddressError:
-            showAnswer("Error ADDR  >> " + read);
-            break;
-        case ModbusEvent::Kind::MarkerError:
-            showAnswer("Error CMD  >> " + read);
-            break;
-        case ModbusEvent::Kind::Answer:
-            if (awaited_.test(event.address)) {
-                foundInSearch(event.address);
-            }
-            RxAnswer = std::move(event.answer);
-            Com_Parser();
-            break;
-        }
+        takeFrame(std::move(event), read);
         accepted = acceptedAddresses();
     });
+}
+
+void frmSerial::collectQuiet() {
+    if (Check1->checkState() == Qt::Checked) {
+        for (ModbusEvent &event : RxFrame.flush(acceptedAddresses())) {
+            takeFrame(std::move(event), RxFrame.buffer());
+        }
+    } else if (RxLines.pending().size() >= kShortestLooseAnswer) {
+        RxAnswer = RxLines.takePending().text;
+        Com_Parser();
+    }
+}
+
+void frmSerial::takeFrame(ModbusEvent event, const std::string &read) {
+    switch (event.kind) {
+    case ModbusEvent::Kind::AddressError:
+        showAnswer("Error ADDR  >> " + read);
+        break;
+    case ModbusEvent::Kind::MarkerError:
+        showAnswer("Error CMD  >> " + read);
+        break;
+    case ModbusEvent::Kind::Answer:
+        if (awaited_.test(event.address)) {
+            foundInSearch(event.address);
+        }
+        RxAnswer = std::move(event.answer);
+        Com_Parser();
+        break;
+    }
 }
 
 AddressSet frmSerial::acceptedAddresses() const {
@@ -100,7 +122,13 @@ void frmSerial::foundInSearch(std::uint8_t address) {
 }
 
 void frmSerial::showAnswer(std::string_view text) {
-    Text8->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    showAnswer(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+// A text longer than the box shows its start.
+void frmSerial::showAnswer(const QString &text) {
+    Text8->setText(text);
+    Text8->setCursorPosition(0);
 }
 
 } // namespace quenta

@@ -34,12 +34,12 @@ std::optional<std::uint8_t> frmSerial::modbusAddress() {
         return reading.address;
     case AddressReading::Fault::NoNumber:
         // Address 0 would reach every board on the bus: nothing goes out.
-        Text8->setText(QStringLiteral("Nothing sent: the device address \"%1\" is no number.")
-                           .arg(Text1->text()));
+        showAnswer(QStringLiteral("Nothing sent: the device address \"%1\" is no number.")
+                       .arg(Text1->text()));
         break;
     case AddressReading::Fault::OutOfRange:
-        Text8->setText(QStringLiteral("Nothing sent: the device address %1 lies outside 0 to 255.")
-                           .arg(Text1->text()));
+        showAnswer(QStringLiteral("Nothing sent: the device address %1 lies outside 0 to 255.")
+                       .arg(Text1->text()));
         break;
     }
     return std::nullopt;

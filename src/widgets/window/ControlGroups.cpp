@@ -12,28 +12,17 @@ void frmSerial::SwitchTags() {
     }
 }
 
-void frmSerial::Form_Unload(std::int16_t &Cancel) {
-    if (!MSComm1->portOpen()) {
-        return;
+// The unload always goes ahead: Cancel is never written.
+void frmSerial::Form_Unload([[maybe_unused]] std::int16_t &Cancel) {
+    if (MSComm1->portOpen()) {
+        MSComm1->setPortOpen(false);
     }
-    // Closing mid-download would leave the board half-written: the operator decides.
-    if (job.writing() &&
-        !messageBox_->ask(QStringLiteral("A download is under way; closing now leaves the board "
-                                         "half-written. Close anyway?"))) {
-        Cancel = 1;
-        return;
-    }
-    MSComm1->setPortOpen(false);
 }
 
 void frmSerial::closeEvent(QCloseEvent *event) {
     std::int16_t cancel = 0;
     Form_Unload(cancel);
-    if (cancel != 0) {
-        event->ignore();
-    } else {
-        event->accept();
-    }
+    event->accept();
 }
 
 } // namespace quenta

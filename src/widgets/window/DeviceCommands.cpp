@@ -12,8 +12,8 @@ void frmSerial::Command1_Click() {
     }
     const NewAddress address = setAddressLine(Text2->text().toStdString());
     if (address.outOfRange) {
-        Text8->setText(QStringLiteral("Nothing sent: a bus address lies in 0 to 255, not %1.")
-                           .arg(Text2->text()));
+        showAnswer(QStringLiteral("Nothing sent: a bus address lies in 0 to 255, not %1.")
+                       .arg(Text2->text()));
     }
     if (address.line) {
         WriteCOM32(*address.line);

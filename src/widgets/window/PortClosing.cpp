@@ -30,7 +30,7 @@ void frmSerial::portLost(const QString &why) {
     awaited_.reset();
     MSComm1->setPortOpen(false);
     Label2->setText(QStringLiteral("Not present board"));
-    Text8->setText(QStringLiteral("Port lost: ") + why);
+    showAnswer(QStringLiteral("Port lost: ") + why);
     showPortLit(false);
     if (BTNCloseCom->isEnabled()) {
         SwitchTags();

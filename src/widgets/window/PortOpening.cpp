@@ -68,9 +68,8 @@ void frmSerial::BTNOpenCom_Click() {
         vbalProgressBar1->setBarColor(VbColor::Navy);
         SwitchTags();
         TMRComm->setEnabled(true);
-    } catch (const ControlError &error) {
-        // The described text, and on a line of its own what is wrong and what to do.
-        showNotAvailable(txt[0]->text() + kNotAvailable + QLatin1Char('\n') + error.description());
+    } catch (const ControlError &) {
+        showNotAvailable(txt[0]->text() + kNotAvailable);
     }
 }
 

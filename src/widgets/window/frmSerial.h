@@ -123,6 +123,9 @@ private:
     void collect(const std::string &read);
     void collectPlain(const std::string &read);
     void collectModbus(const std::string &read);
+    void collectQuiet();
+    // Shows a frame of the answers, or what was wrong with the characters `read`.
+    void takeFrame(ModbusEvent event, const std::string &read);
     AddressSet acceptedAddresses() const;
     void foundInSearch(std::uint8_t address);
     void loadAndSend(bool verifyAlone);
@@ -133,6 +136,7 @@ private:
     std::optional<std::uint8_t> modbusAddress();
     void runJob(const JobView &view);
     void showAnswer(std::string_view text);
+    void showAnswer(const QString &text);
     QRadioButton *selectedOption() const;
 
     Hosted hosted_;
