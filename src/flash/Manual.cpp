@@ -137,20 +137,30 @@ A job ends
 .B ok
 only after a verify pass that ran from the first line to the end record on the board as it is
 now, in which every line got exactly one answer, in order, with no re\-send, no late, extra or
-unreadable answer and no lost port. Any disturbance voids that pass and a fresh verify follows
-(three disturbed passes refuse the board). A board whose version text changed across a drop is
-another board and is judged from scratch. A job goes on after at most 10 drops.
+unreadable answer and no lost port, followed by a quiet as long as
+.B \-\-timeout
+in which nothing more came; with
+.BI \-\-verify\-passes " N"
+after N such passes in a row. Any disturbance voids the pass and a fresh verify follows (three
+disturbed passes refuse the board). A board whose version text changed across a drop is another
+board and is judged from scratch. A job goes on after at most 10 drops.
 .PP
-The bootloader's answers carry no sequence number, so the flasher judges them by place and time:
-an answer belongs to a line only if it began after the line was written; once the board has
-answered three lines of a kind, an answer that begins less than half as soon as the board ever
-answered such a line, and 2\~ms sooner, is an extra one; after the end record, anything but line
-ends within twice the slowest answer of the job (at least 100\~ms, at most the timeout) is one
-too. A copy or a stray
-.B OK
-timed like the board's own answers, and a lost
+The bootloader's answers carry no sequence number, and a board's pace is its own business, so the
+flasher judges an answer by its place alone, never by how soon it came: an answer belongs to a line
+only if it began after the line was written; every line gets exactly one answer, in order; after
+the end record, anything but line ends within the timeout is an answer too many. An
 .B ERROR
-in the same verify pass, is more than any rule can tell: on a line that noisy, verify again.
+refuses the board at once: nothing more is sent, and the quiet after it (the timeout) tells
+whether it answered the line in flight or, an answer too many having come, possibly an earlier
+one ("line 7 or an earlier one").
+.B FORMAT
+answers no line: the line's answer is still to come. An answer without its line end is taken once
+the line has been quiet for 40\~ms. A copy or a stray
+.B OK
+taken for a line's answer, and a lost
+.B ERROR
+in the same verify pass, is more than one pass can tell: on a line that noisy, verify in two
+passes.
 .PP
 Progress goes to standard error, one line per board redrawn in place, and only on a terminal.
 The report goes to standard output once, at the end: text, or with
@@ -253,6 +263,8 @@ and
 exit status 1, before a line is written);
 .B [link]
 .BR baud " or " usb ", " modbus ", " addresses " (a list or \(dqall\(dq), " timeout ", " retries ", " wait ;
+.B [verify]
+.BR passes ;
 .B [serial]
 .BR at ", " bytes ", " format ", " series ", " start ;
 .B [journal]
