@@ -31,7 +31,7 @@ std::optional<QSslConfiguration> tlsOf(const ServeSettings &settings) {
     }
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.setLocalCertificateChain(settings.tlsChain);
-    tls.setPrivateKey(settings.tlsKey);
+    tls.setPrivateKey(settings.tlsKey.value_or(QSslKey()));
     tls.setPeerVerifyMode(QSslSocket::VerifyNone); // browsers bring no certificate
     tls.setProtocol(QSsl::TlsV1_2OrLater);
     return tls;

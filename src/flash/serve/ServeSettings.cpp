@@ -134,11 +134,11 @@ QString readTlsKey(const OptionValue &value, const GivenOptions &given, Settings
     QString why;
     const QByteArray pem = readPem(QStringLiteral("--tls-key"), value.text(), why);
     for (const QSsl::KeyAlgorithm algorithm : {QSsl::Rsa, QSsl::Ec}) {
-        if (s.serve.tlsKey.isNull()) {
+        if (!s.serve.tlsKey || s.serve.tlsKey->isNull()) {
             s.serve.tlsKey = QSslKey(pem, algorithm, QSsl::Pem);
         }
     }
-    if (why.isEmpty() && s.serve.tlsKey.isNull()) {
+    if (why.isEmpty() && s.serve.tlsKey->isNull()) {
         why = QStringLiteral("--tls-key %1 holds no private key that is not encrypted (RSA or EC, "
                              "PEM)")
                   .arg(value.text());

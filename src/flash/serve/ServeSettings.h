@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace quenta::flash {
 
 struct GivenOptions;
@@ -21,7 +23,8 @@ struct ServeSettings {
     QByteArray token;                // empty: none asked for (loopback only)
     QStringList hosts;               // --allow-host names, lower-case
     QList<QSslCertificate> tlsChain; // --tls-cert: the server's certificate first; empty: HTTP
-    QSslKey tlsKey;                  // --tls-key
+    // --tls-key. Made only when given: a key, even an empty one, loads the TLS library.
+    std::optional<QSslKey> tlsKey;
 };
 
 // The readers of --listen, --token-file, --allow-host, --tls-cert and --tls-key (options of serve

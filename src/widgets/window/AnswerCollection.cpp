@@ -26,8 +26,12 @@ void frmSerial::TMRComm_Timer() {
         }
         const std::int64_t now = clock_->now();
         if (!read.empty()) {
+            // The job's next line goes out first, so that the poll's countdown, which its send
+            // restarts, is not held up by showing the answers.
+            const JobView view = job.received(read, now);
+            sendJobLines(view);
             collect(read);
-            runJob(job.received(read, now));
+            showJob(view);
         } else {
             // A poll that reads nothing ends what came without its line end.
             collectQuiet();

@@ -34,12 +34,20 @@ void frmSerial::Com_Parser() {
 }
 
 void frmSerial::runJob(const JobView &view) {
-    if (view.barText) {
-        vbalProgressBar1->setText(QString::fromStdString(*view.barText));
-    }
+    sendJobLines(view);
+    showJob(view);
+}
+
+void frmSerial::sendJobLines(const JobView &view) {
     for (const std::string &line : view.lines) {
         lineDue_ = line;
         Command5_Click();
+    }
+}
+
+void frmSerial::showJob(const JobView &view) {
+    if (view.barText) {
+        vbalProgressBar1->setText(QString::fromStdString(*view.barText));
     }
     if (view.barValue) {
         vbalProgressBar1->setValue(*view.barValue);

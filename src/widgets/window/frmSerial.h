@@ -134,7 +134,10 @@ private:
     // The board's address on a Modbus line, from the address box; none after saying why in the
     // answer box when the box holds no address.
     std::optional<std::uint8_t> modbusAddress();
+    // Sends the lines the job asks for, then shows what it decided.
     void runJob(const JobView &view);
+    void sendJobLines(const JobView &view);
+    void showJob(const JobView &view);
     void showAnswer(std::string_view text);
     void showAnswer(const QString &text);
     QRadioButton *selectedOption() const;
