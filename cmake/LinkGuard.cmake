@@ -30,3 +30,17 @@ function(quenta_forbid_link target pattern)
         endif()
     endforeach()
 endfunction()
+
+# Fails the configuration when a source file under `folder` includes a header whose path matches
+# the pattern: a folder may not lean on one above it.
+function(quenta_forbid_include folder pattern)
+    file(GLOB_RECURSE sources ${folder}/*.h ${folder}/*.cpp)
+    foreach(source IN LISTS sources)
+        file(STRINGS ${source} includes REGEX "^#include \"")
+        foreach(line IN LISTS includes)
+            if(line MATCHES "#include \"${pattern}")
+                message(FATAL_ERROR "${source} must not ${line}")
+            endif()
+        endforeach()
+    endforeach()
+endfunction()

@@ -1,8 +1,8 @@
-#include "flash/FlashOptions.h"
-#include "flash/Manual.h"
-#include "flash/Progress.h"
-#include "flash/Recipe.h"
-#include "flash/RecipeCheck.h"
+#include "flash/frame/FlashOptions.h"
+#include "flash/frame/Manual.h"
+#include "flash/frame/Recipe.h"
+#include "flash/jobs/Progress.h"
+#include "flash/journal/RecipeCheck.h"
 
 #include <QtTest>
 
