@@ -2,7 +2,7 @@
 // on an SQLite file (every commit synced to the disk) and on a PostgreSQL server started in a
 // temporary folder with fsync on, as a production server runs. Prints milliseconds per operation.
 #include "Postgres.h"
-#include "io/Journal.h"
+#include "io/journal/Journal.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

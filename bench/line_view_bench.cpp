@@ -10,7 +10,7 @@
 #include "Postgres.h"
 #include "ServeProcess.h"
 #include "WhenProgramEnds.h"
-#include "io/Journal.h"
+#include "io/journal/Journal.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,5 @@
 // quenta: the firmware loader's window.
+#include "io/system/RuntimeFolder.h"
 #include "widgets/window/frmSerial.h"
 
 #include <QApplication>
@@ -8,41 +9,11 @@
 #include <cstring>
 #include <string>
 
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
 bool hasDisplay() {
     return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr ||
            std::getenv("QT_QPA_PLATFORM") != nullptr;
-}
-
-// The folder Qt takes when XDG_RUNTIME_DIR is unset: runtime-USER in the temporary folder.
-std::string defaultRuntimeFolder() {
-    const char *temporary = std::getenv("TMPDIR");
-    std::string folder = temporary != nullptr && *temporary != '\0' ? temporary : "/tmp";
-    const passwd *user = getpwuid(getuid());
-    return folder + "/runtime-" + (user != nullptr ? user->pw_name : std::to_string(getuid()));
-}
-
-// Without XDG_RUNTIME_DIR (root on a console, a login over ssh) Qt warns at every start and then
-// takes the folder above. Taking it first, made private to this user, keeps the start quiet; a
-// folder that is not this user's own is left alone, for Qt to report.
-void provideRuntimeFolder() {
-    const char *set = std::getenv("XDG_RUNTIME_DIR");
-    if (set != nullptr && *set != '\0') {
-        return;
-    }
-    const std::string folder = defaultRuntimeFolder();
-    ::mkdir(folder.c_str(), 0700);
-    struct stat info {};
-    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid() ||
-        ::chmod(folder.c_str(), 0700) != 0) {
-        return;
-    }
-    ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
 }
 
 } // namespace
@@ -66,7 +37,7 @@ int main(int argc, char *argv[]) {
         return 1;
     }
 
-    provideRuntimeFolder();
+    quenta::provideRuntimeFolder();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quenta"));
     QApplication::setApplicationVersion(QStringLiteral(QUENTA_VERSION));

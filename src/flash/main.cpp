@@ -3,10 +3,8 @@
 #include "flash/frame/Firmware.h"
 #include "flash/frame/FlashOptions.h"
 #include "flash/frame/Manual.h"
-#include "flash/frame/PortIdentity.h"
 #include "flash/frame/Recipe.h"
 #include "flash/frame/Report.h"
-#include "flash/frame/StopSignals.h"
 #include "flash/jobs/EventLines.h"
 #include "flash/jobs/FlashRun.h"
 #include "flash/jobs/Progress.h"
@@ -14,14 +12,16 @@
 #include "flash/journal/RecipeCheck.h"
 #include "flash/journal/RunJournal.h"
 #include "flash/lineview/ServeCommand.h"
-#include "io/PortListing.h"
+#include "io/port/PortIdentity.h"
+#include "io/port/PortListing.h"
+#include "io/system/StopSignals.h"
+#include "io/system/Terminal.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 
 #include <csignal>
 #include <cstdio>
-#include <unistd.h>
 
 using namespace quenta;
 using namespace quenta::flash;
@@ -150,7 +150,7 @@ int main(int argc, char *argv[]) {
     if (settings.jsonLines) {
         events = std::make_unique<EventLines>();
     }
-    ProgressDisplay progress(STDERR_FILENO, !settings.quiet);
+    ProgressDisplay progress(standardError(), !settings.quiet);
     FlashRun run(settings, std::move(firmware), progress, journal.get(), events.get());
     // The run stops at once, prints its report and ends with 128 + the signal's number.
     onStopSignals(&app, [&run](int number) { run.interrupt(number); });

@@ -1,6 +1,6 @@
 #include "io/FirmwareFile.h"
 
-#include "io/ControlError.h"
+#include "io/port/ControlError.h"
 
 #include <QFile>
 

@@ -3,11 +3,11 @@
 // demo board; broken links and missing folders left out, each port once. The device a port name
 // stands for, and the latency timer of the adapter behind a device.
 #include "Pty.h"
-#include "io/AdapterLatency.h"
-#include "io/ControlError.h"
+#include "io/port/AdapterLatency.h"
+#include "io/port/ControlError.h"
 #include "io/FirmwareFile.h"
-#include "io/PortDiscovery.h"
-#include "io/PortPath.h"
+#include "io/port/PortDiscovery.h"
+#include "io/port/PortPath.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,10 +1,10 @@
 // The journal of board jobs on a real SQLite file and on a real PostgreSQL server started for the
 // test, with several programs at once; and the listing's three forms.
 #include "JournalKinds.h"
-#include "io/Journal.h"
-#include "io/JournalFormat.h"
-#include "io/JournalPlace.h"
-#include "io/JournalTime.h"
+#include "io/journal/Journal.h"
+#include "io/journal/JournalFormat.h"
+#include "io/journal/JournalPlace.h"
+#include "io/journal/JournalTime.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

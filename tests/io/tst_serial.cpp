@@ -4,9 +4,9 @@
 // that never blocks the caller.
 #include "Frames.h"
 #include "Pty.h"
-#include "io/ControlError.h"
-#include "io/QtSerialPortControl.h"
-#include "io/SerialPort.h"
+#include "io/port/ControlError.h"
+#include "io/port/QtSerialPortControl.h"
+#include "io/port/SerialPort.h"
 
 #include <QSerialPort>
 #include <QSignalSpy>

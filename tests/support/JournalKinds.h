@@ -5,8 +5,8 @@
 // the test started. A test may look into a journal over a connection of its own.
 
 #include "Postgres.h"
-#include "io/Journal.h"
-#include "io/JournalPlace.h"
+#include "io/journal/Journal.h"
+#include "io/journal/JournalPlace.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>

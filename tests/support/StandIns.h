@@ -4,7 +4,7 @@
 // answers from a script, a file chooser that picks given paths, message boxes that record what
 // they showed and answer questions as told, and a sleep that only counts.
 
-#include "io/ControlError.h"
+#include "io/port/ControlError.h"
 #include "widgets/window/frmSerial.h"
 
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "flash/frame/Firmware.h"
 
-#include "io/ControlError.h"
 #include "io/FirmwareFile.h"
+#include "io/port/ControlError.h"
 #include "pure/HexRecords.h"
 
 #include <QCryptographicHash>

@@ -1,14 +1,14 @@
 #include "flash/frame/JournalOptions.h"
 
+#include "io/system/Login.h"
+
 #include "flash/frame/LogFilters.h"
-#include "io/Journal.h"
+#include "io/journal/Journal.h"
 #include "pure/JobResult.h"
 
 #include <QSysInfo>
 
 #include <limits>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace quenta::flash {
 namespace {
@@ -30,11 +30,6 @@ std::optional<std::uint32_t> byteAddress(const QString &text) {
                    value <= std::numeric_limits<std::uint32_t>::max()
                ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(value))
                : std::nullopt;
-}
-
-QString loginName() {
-    const passwd *entry = ::getpwuid(::getuid());
-    return entry != nullptr ? QString::fromLocal8Bit(entry->pw_name) : QString::number(::getuid());
 }
 
 // A detail of the serial numbers, which only --serial-at asks for.

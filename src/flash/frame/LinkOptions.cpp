@@ -1,7 +1,7 @@
 #include "flash/frame/LinkOptions.h"
 
-#include "io/PortAccess.h"
-#include "io/PortPath.h"
+#include "io/port/PortAccess.h"
+#include "io/port/PortPath.h"
 
 #include <algorithm>
 

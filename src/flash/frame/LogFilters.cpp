@@ -1,7 +1,7 @@
 #include "flash/frame/LogFilters.h"
 
 #include "flash/frame/JournalOptions.h"
-#include "io/JournalTime.h"
+#include "io/journal/JournalTime.h"
 
 #include <limits>
 

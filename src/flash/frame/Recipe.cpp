@@ -1,7 +1,7 @@
 #include "flash/frame/Recipe.h"
 
 #include "flash/frame/RecipeBounds.h"
-#include "io/JournalPlace.h"
+#include "io/journal/JournalPlace.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "io/PortListing.h"
+#include "io/port/PortListing.h"
 #include "pure/JobResult.h"
 
 #include <QByteArray>

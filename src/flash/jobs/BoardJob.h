@@ -2,7 +2,7 @@
 
 #include "flash/frame/Report.h"
 #include "flash/jobs/Progress.h"
-#include "io/SerialPort.h"
+#include "io/port/SerialPort.h"
 #include "pure/BoardEngine.h"
 
 #include <QElapsedTimer>

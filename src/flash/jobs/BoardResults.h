@@ -1,9 +1,9 @@
 #pragma once
 
-#include "flash/frame/PortIdentity.h"
 #include "flash/frame/Report.h"
 #include "flash/jobs/EventLines.h"
 #include "flash/journal/RunJournal.h"
+#include "io/port/PortIdentity.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,15 +1,16 @@
 #include "flash/jobs/FlashRun.h"
 
+#include "io/system/Terminal.h"
+
 #include "flash/journal/RecipeCheck.h"
-#include "io/AdapterLatency.h"
-#include "io/Journal.h"
-#include "io/PortDiscovery.h"
+#include "io/journal/Journal.h"
+#include "io/port/AdapterLatency.h"
+#include "io/port/PortDiscovery.h"
 #include "pure/SerialNumber.h"
 
 #include <QFileInfo>
 
 #include <cmath>
-#include <unistd.h>
 #include <utility>
 
 namespace quenta::flash {
@@ -69,7 +70,7 @@ bool withFile(Command command) {
 
 PortRun::PortRun(const QString &path, const RunShared &shared, QObject *parent)
     : QObject(parent), path_(path), shared_(shared), settings_(shared.settings),
-      unshown_(STDERR_FILENO, false), results_(shared.journal, shared.events) {
+      unshown_(standardError(), false), results_(shared.journal, shared.events) {
     if (!path_.startsWith(kUsbPrefix)) {
         port_ = std::make_unique<SerialPort>(path_, settings_.baud);
     }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "flash/frame/Firmware.h"
-#include "flash/frame/PortIdentity.h"
 #include "flash/frame/Report.h"
 #include "flash/frame/Settings.h"
 #include "flash/jobs/BoardJob.h"
@@ -9,7 +8,8 @@
 #include "flash/jobs/EventLines.h"
 #include "flash/jobs/Progress.h"
 #include "flash/journal/RunJournal.h"
-#include "io/SerialPort.h"
+#include "io/port/PortIdentity.h"
+#include "io/port/SerialPort.h"
 
 #include <QDeadlineTimer>
 #include <QObject>

@@ -1,8 +1,9 @@
 #include "flash/jobs/Progress.h"
 
+#include "io/system/Terminal.h"
+
 #include <algorithm>
 #include <cmath>
-#include <unistd.h>
 
 namespace quenta::flash {
 
@@ -43,7 +44,7 @@ constexpr int kRedrawMs = 200;
 } // namespace
 
 ProgressDisplay::ProgressDisplay(int fd, bool enabled, QObject *parent)
-    : QObject(parent), fd_(fd), enabled_(enabled && ::isatty(fd) == 1) {
+    : QObject(parent), fd_(fd), enabled_(enabled && isTerminal(fd)) {
     timer_.setInterval(kRedrawMs);
     connect(&timer_, &QTimer::timeout, this, &ProgressDisplay::redraw);
 }
@@ -78,14 +79,7 @@ void ProgressDisplay::redraw() {
         out += "\r\033[K" + line.toLocal8Bit() + '\n';
     }
     drawn_ = static_cast<int>(lines_.size());
-    for (qsizetype written = 0; written < out.size();) {
-        const ssize_t n =
-            ::write(fd_, out.constData() + written, static_cast<std::size_t>(out.size() - written));
-        if (n <= 0) {
-            return;
-        }
-        written += n;
-    }
+    writeAll(fd_, out);
 }
 
 } // namespace quenta::flash

@@ -2,8 +2,8 @@
 
 #include "flash/frame/Firmware.h"
 #include "flash/frame/Report.h"
-#include "io/Journal.h"
-#include "io/JournalFormat.h"
+#include "io/journal/Journal.h"
+#include "io/journal/JournalFormat.h"
 
 #include <cstdio>
 

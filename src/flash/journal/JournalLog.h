@@ -1,7 +1,7 @@
 #pragma once
 
 #include "flash/frame/Settings.h"
-#include "io/JournalPlace.h"
+#include "io/journal/JournalPlace.h"
 
 namespace quenta::flash {
 

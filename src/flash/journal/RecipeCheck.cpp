@@ -1,6 +1,6 @@
 #include "flash/journal/RecipeCheck.h"
 
-#include "io/Journal.h"
+#include "io/journal/Journal.h"
 #include "pure/JobResult.h"
 
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 #include "flash/journal/RunJournal.h"
 
-#include "io/Journal.h"
+#include "io/journal/Journal.h"
 
 namespace quenta::flash {
 

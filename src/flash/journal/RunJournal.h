@@ -1,9 +1,9 @@
 #pragma once
 
-#include "flash/frame/PortIdentity.h"
 #include "flash/frame/Report.h"
-#include "io/JournalPlace.h"
-#include "io/JournalResult.h"
+#include "io/journal/JournalPlace.h"
+#include "io/journal/JournalResult.h"
+#include "io/port/PortIdentity.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "flash/lineview/BoardCounter.h"
 
-#include "io/JournalTime.h"
+#include "io/journal/JournalTime.h"
 
 namespace quenta::flash {
 namespace {

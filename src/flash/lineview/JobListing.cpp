@@ -1,6 +1,6 @@
 #include "flash/lineview/JobListing.h"
 
-#include "io/JournalFormat.h"
+#include "io/journal/JournalFormat.h"
 
 #include <QRegularExpression>
 

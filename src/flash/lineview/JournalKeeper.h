@@ -1,6 +1,6 @@
 #pragma once
 
-#include "io/Journal.h"
+#include "io/journal/Journal.h"
 
 #include <QDeadlineTimer>
 #include <QString>

@@ -3,7 +3,7 @@
 #include "flash/frame/LogFilters.h"
 #include "flash/lineview/JobListing.h"
 #include "flash/lineview/SummaryJson.h"
-#include "io/JournalFormat.h"
+#include "io/journal/JournalFormat.h"
 
 #include <QRegularExpression>
 

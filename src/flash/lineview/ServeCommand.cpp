@@ -1,10 +1,10 @@
 #include "flash/lineview/ServeCommand.h"
 
 #include "flash/frame/Report.h"
-#include "flash/frame/StopSignals.h"
 #include "flash/lineview/JournalThread.h"
 #include "flash/lineview/LineServer.h"
 #include "flash/lineview/http/ConnectionLimits.h"
+#include "io/system/StopSignals.h"
 
 #include <QCoreApplication>
 #include <QSslSocket>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "flash/frame/ServeSettings.h"
-#include "io/JournalPlace.h"
+#include "io/journal/JournalPlace.h"
 
 namespace quenta::flash {
 

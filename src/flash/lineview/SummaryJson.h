@@ -1,6 +1,6 @@
 #pragma once
 
-#include "io/JournalSummary.h"
+#include "io/journal/JournalSummary.h"
 
 #include <QByteArray>
 #include <QString>

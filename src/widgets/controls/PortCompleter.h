@@ -1,6 +1,6 @@
 #pragma once
 
-#include "io/PortDiscovery.h"
+#include "io/port/PortDiscovery.h"
 
 #include <QObject>
 

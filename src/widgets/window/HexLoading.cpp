@@ -1,7 +1,7 @@
 #include "widgets/window/frmSerial.h"
 
-#include "io/ControlError.h"
 #include "io/FirmwareFile.h"
+#include "io/port/ControlError.h"
 #include "pure/HexRecords.h"
 
 namespace quenta {

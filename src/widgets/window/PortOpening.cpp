@@ -1,6 +1,6 @@
 #include "widgets/window/frmSerial.h"
 
-#include "io/ControlError.h"
+#include "io/port/ControlError.h"
 #include "pure/NumberText.h"
 #include "widgets/controls/VbColor.h"
 

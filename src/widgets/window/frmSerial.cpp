@@ -1,6 +1,6 @@
 #include "widgets/window/frmSerial.h"
 
-#include "io/QtSerialPortControl.h"
+#include "io/port/QtSerialPortControl.h"
 #include "widgets/controls/ButtonLabel.h"
 #include "widgets/controls/PortCompleter.h"
 #include "widgets/controls/VbColor.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "io/SerialPortControl.h"
+#include "io/port/SerialPortControl.h"
 #include "pure/AnswerLines.h"
 #include "pure/ConnectionSearch.h"
 #include "pure/FirmwareJob.h"
