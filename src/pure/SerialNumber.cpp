@@ -133,7 +133,15 @@ std::optional<SerialFormat> serialFormatNamed(std::string_view name) {
 }
 
 std::uint64_t largestSerialIn(unsigned width) {
-    return width >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * width)) - 1;
+    const std::uint64_t held =
+        width >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * width)) - 1;
+    return std::min(held, kLargestSerialNumber);
+}
+
+std::optional<std::uint64_t> nextInSeries(std::optional<std::uint64_t> stored, std::uint64_t first,
+                                          std::uint64_t largest) {
+    const std::uint64_t number = std::max(stored.value_or(first), first);
+    return number <= std::min(largest, kLargestSerialNumber) ? std::optional(number) : std::nullopt;
 }
 
 std::optional<std::string> serialBytes(std::uint64_t number, unsigned width, SerialFormat format) {

@@ -19,8 +19,19 @@ enum class SerialFormat {
 // The format of a name: "le", "be" or "retlw"; none for any other.
 std::optional<SerialFormat> serialFormatNamed(std::string_view name);
 
-// The largest number that `width` bytes (1 to 8) hold.
+// The largest serial number a series hands out: a journal's 64-bit signed column holds 2^63 - 1,
+// the number after it.
+inline constexpr std::uint64_t kLargestSerialNumber = 9223372036854775806u;
+
+// The largest serial number a series hands out for numbers of `width` bytes (1 to 8): what they
+// hold, at most kLargestSerialNumber.
 std::uint64_t largestSerialIn(unsigned width);
+
+// The number a series hands out next: its stored next number (none while the series is not made
+// yet), or its first number when that is higher. None when that is past `largest`: the series is
+// used up for that width.
+std::optional<std::uint64_t> nextInSeries(std::optional<std::uint64_t> stored, std::uint64_t first,
+                                          std::uint64_t largest);
 
 // The bytes that stand for `number` in `width` bytes of the number (1 to 8): `width` bytes, or
 // twice as many for retlw. None when the width is outside 1..8 or the number does not fit in it.

@@ -112,6 +112,33 @@ QString roff(QString text) {
     return text;
 }
 
+// The keys a recipe may pin, table by table, in roff: "[link] baud, usb, ...; [verify] passes".
+QString recipeKeys() {
+    QStringList tables;
+    for (const char *table : {"link", "verify", "serial", "journal"}) {
+        QStringList keys;
+        for (const OptionSpec *option : recipeOptions(QString::fromLatin1(table))) {
+            keys << QStringLiteral("\\fB%1\\fR (%2)")
+                        .arg(option->recipeKey.section(QLatin1Char('.'), 1),
+                             roff(optionText(option->option)));
+        }
+        tables << QStringLiteral("\\fB[%1]\\fR ").arg(QString::fromLatin1(table)) +
+                      keys.join(QStringLiteral(", "));
+    }
+    return tables.join(QStringLiteral("; "));
+}
+
+// The options that may be given beside a recipe, in roff.
+QString perRunOptions() {
+    QStringList options;
+    for (const OptionSpec &row : optionTable()) {
+        if (row.perRun && row.option != Option::Recipe) {
+            options << roff(optionText(row.option));
+        }
+    }
+    return QStringLiteral(".BR ") + options.join(QStringLiteral(" \", \" "));
+}
+
 QString roffOption(const OptionSpec &row) {
     QStringList names;
     for (const QString &each : row.names) {
@@ -225,7 +252,9 @@ QString manPage(const QString &version) {
         results << roff(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
     }
     page += QString::fromLatin1(manual::kReport)
-                .replace(QStringLiteral("{results}"), results.join(QStringLiteral(" \", \" ")));
+                .replace(QStringLiteral("{results}"), results.join(QStringLiteral(" \", \" ")))
+                .replace(QStringLiteral("{recipeKeys}"), recipeKeys())
+                .replace(QStringLiteral("{perRunOptions}"), perRunOptions());
     page += QString::fromLatin1(manual::kLineView);
     page += QString::fromLatin1(manual::kExamples);
     return page;

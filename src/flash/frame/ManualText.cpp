@@ -138,22 +138,25 @@ and
 (a regular expression the whole VER= text must match, else the board ends
 .BR wrong\-board ,
 exit status 1, before a line is written);
+and the options of the tables below, each a key of its own ({recipeKeys}).
 .B [link]
-.BR baud " or " usb ", " modbus ", " addresses " (a list or \(dqall\(dq), " timeout ", " retries ", " wait ;
-.B [verify]
-.BR passes ;
-.B [serial]
-.BR at ", " bytes ", " format ", " series ", " start ;
-.B [journal]
-.B url
-(required with [serial], without a password: libpq reads it from ~/.pgpass or PGPASSWORD) and
-.BR station .
+takes
+.B baud
+or
+.BR usb ,
+not both;
+.B addresses
+is a list or \(dqall\(dq;
+.B [journal] url
+is required with [serial] and holds no password: libpq reads it from ~/.pgpass or PGPASSWORD.
 An unknown key or a value of the wrong type is refused, naming its line and column, and so, before
 it is read, is a line with more than 32 dots outside texts and comments or lists and tables nested
 more than 32 deep. What a recipe
 pins cannot be given on the command line; only
-.BR \-\-port ", " \-\-operator ", " \-\-station " (when it names none), " \-\-json ", " \-\-json\-lines " and " \-\-quiet
-may be added.
+{perRunOptions}
+may be added, and
+.B \-\-station
+only when the recipe names none.
 .B check \-\-recipe FILE
 checks the recipe without a board and prints what it pins;
 .B log \-\-recipe FILE

@@ -9,6 +9,13 @@
 namespace quenta::flash {
 namespace {
 
+// A row a recipe may pin, under its key.
+OptionSpec pinnable(OptionSpec row, const char *key, RecipeValue value) {
+    row.recipeKey = QString::fromLatin1(key);
+    row.recipeValue = value;
+    return row;
+}
+
 // clang-format off
 std::vector<OptionSpec> makeTable() {
     return {
@@ -17,38 +24,46 @@ std::vector<OptionSpec> makeTable() {
          "serial number). May be repeated: flash, verify and check then run on every port at once, "
          "one board per port.",
          {}, readPorts, "@ports", false, true},
-        {Option::Baud, {"b", "baud"}, "N", "9600, 19200 or 115200.", "115200", readBaud,
+        pinnable({Option::Baud, {"b", "baud"}, "N", "9600, 19200 or 115200.", "115200", readBaud,
          "9600 19200 115200"},
-        {Option::Usb, {"usb"}, {},
+                 "link.baud", RecipeValue::Number),
+        pinnable({Option::Usb, {"usb"}, {},
          "The board's USB port exists only once the board is powered: wait for it to appear and "
          "to become usable (see --wait).",
          {}, [](const OptionValue &v, const GivenOptions &, Settings &s) {
              s.usb = v.given;
              return QString();
          }},
-        {Option::Modbus, {"m", "modbus"}, {}, "Modbus RTU framing.", {},
+                 "link.usb", RecipeValue::Flag),
+        pinnable({Option::Modbus, {"m", "modbus"}, {}, "Modbus RTU framing.", {},
          [](const OptionValue &v, const GivenOptions &, Settings &s) {
              s.modbus = v.given || s.command == Command::Scan;
              return QString();
          }},
-        {Option::Address, {"a", "address"}, "A",
+                 "link.modbus", RecipeValue::Flag),
+        pinnable({Option::Address, {"a", "address"}, "A",
          "Modbus address: N, a list N,M,... of different addresses, or a range N-M (every board a "
          "scan of those addresses finds, one after another; \"all\" is 1-127). Without it: the "
          "first address in 1..127 that answers. scan: the range it looks through.",
          {}, readAddresses, "all"},
-        {Option::Timeout, {"timeout"}, "MS", "How long to wait for each answer.", "1000",
+                 "link.addresses", RecipeValue::Addresses),
+        pinnable({Option::Timeout, {"timeout"}, "MS", "How long to wait for each answer.", "1000",
          readTimeout},
-        {Option::Retries, {"retries"}, "N",
+                 "link.timeout", RecipeValue::Number),
+        pinnable({Option::Retries, {"retries"}, "N",
          "Send a command whose answer did not come again, N times.", "2", readRetries},
-        {Option::Wait, {"wait"}, "S",
+                 "link.retries", RecipeValue::Number),
+        pinnable({Option::Wait, {"wait"}, "S",
          "How long to wait for a port to appear or to come back, for the bootloader's first "
          "answer, and for a line database that restarted.",
          "10", readWait},
-        {Option::VerifyPasses, {"verify-passes"}, "N",
+                 "link.wait", RecipeValue::Seconds),
+        pinnable({Option::VerifyPasses, {"verify-passes"}, "N",
          "flash, verify: a board is ok only after N undisturbed verify passes in a row (1 to 10). "
          "Two passes tell what one cannot: a copy of an answer taken for a line's answer while "
          "the board's ERROR was lost.",
          "1", readVerifyPasses},
+                 "verify.passes", RecipeValue::Number),
         {Option::Json, {"json"}, {},
          "One JSON report on standard output instead of text (log: the jobs as a JSON array).",
          {}, [](const OptionValue &v, const GivenOptions &, Settings &s) {
@@ -77,35 +92,42 @@ std::vector<OptionSpec> makeTable() {
          "(without --port: the recipe alone), and serve and log (its journal, beside their own "
          "options).",
          {}, nullptr, "@files", false, true},
-        {Option::Journal, {"J", "journal"}, "URL",
+        pinnable({Option::Journal, {"J", "journal"}, "URL",
          "Where jobs are recorded: sqlite:PATH, or a PostgreSQL URI (postgresql://USER@HOST:PORT/DB, "
          "or 'postgresql://USER@/DB?host=/socket/dir&port=N', quoted for the shell). Default: "
          "$QUENTA_JOURNAL, else sqlite:$XDG_DATA_HOME/quenta/journal.sqlite "
          "(~/.local/share/quenta/journal.sqlite).",
          {}, readJournal},
+                 "journal.url", RecipeValue::JournalUrl),
         {Option::NoJournal, {"no-journal"}, {}, "Record nothing.", {}, readNoJournal},
-        {Option::Station, {"station"}, "NAME",
+        pinnable({Option::Station, {"station"}, "NAME",
          "This station's name in the journal (default: the host name); log: only its jobs.", {},
          readStation, {}, false, true},
+                 "journal.station", RecipeValue::Text),
         {Option::Operator, {"operator"}, "NAME", "Who flashes (default: the login name).", {},
          readOperator, {}, false, true},
-        {Option::SerialAt, {"serial-at"}, "ADDR",
+        pinnable({Option::SerialAt, {"serial-at"}, "ADDR",
          "Write a serial number into each board at byte address ADDR of the HEX file (0x... or "
          "decimal); flash only. Each board takes the next number of its series from the journal "
          "once it has answered with a version the recipe accepts, and is then written with it; a "
          "number is never given twice, even when the job fails after it.",
          {}, readSerialAt},
-        {Option::SerialStart, {"serial-start"}, "N",
+                 "serial.at", RecipeValue::ByteAddress),
+        pinnable({Option::SerialStart, {"serial-start"}, "N",
          "The first number of a new series; a later start moves the series up.", "1",
          readSerialStart},
-        {Option::SerialBytes, {"serial-bytes"}, "K", "1..8 bytes.", "4", readSerialBytes,
+                 "serial.start", RecipeValue::Number),
+        pinnable({Option::SerialBytes, {"serial-bytes"}, "K", "1..8 bytes.", "4", readSerialBytes,
          "1 2 3 4 5 6 7 8"},
-        {Option::SerialFormat, {"serial-format"}, "F",
+                 "serial.bytes", RecipeValue::Number),
+        pinnable({Option::SerialFormat, {"serial-format"}, "F",
          "le, be, or retlw: each byte, most significant first, as a RETLW instruction word (byte, "
          "0x34 in the file's little-endian word order), at an even address.",
          "le", readSerialFormat, "le be retlw"},
-        {Option::SerialSeries, {"serial-series"}, "NAME", "Which series the number comes from.",
+                 "serial.format", RecipeValue::Text),
+        pinnable({Option::SerialSeries, {"serial-series"}, "NAME", "Which series the number comes from.",
          "default", readSerialSeries},
+                 "serial.series", RecipeValue::Text),
         {Option::Since, {"since"}, "ISO-TIME",
          "log: jobs started at or after it (2024-05-01, 2024-05-01T08:00+02:00).", {}, readSince},
         {Option::Result, {"result"}, "R", "log: jobs that ended so: " + knownResults() + ".", {},
@@ -153,6 +175,16 @@ std::vector<OptionSpec> makeTable() {
 QString GivenOptions::last(Option option) const {
     const auto found = values.find(option);
     return found == values.end() || found->second.isEmpty() ? QString() : found->second.last();
+}
+
+std::vector<const OptionSpec *> recipeOptions(const QString &table) {
+    std::vector<const OptionSpec *> options;
+    for (const OptionSpec &row : optionTable()) {
+        if (row.recipeKey.section(QLatin1Char('.'), 0, 0) == table) {
+            options.push_back(&row);
+        }
+    }
+    return options;
 }
 
 const std::vector<OptionSpec> &optionTable() {

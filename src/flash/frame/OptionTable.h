@@ -76,7 +76,19 @@ struct OptionValue {
 using OptionReader = QString (*)(const OptionValue &value, const GivenOptions &given,
                                  Settings &settings);
 
-// One option as the parser, the help, the man page and the completion see it.
+// How a recipe's value becomes the option's text, as it would be typed.
+enum class RecipeValue {
+    None,        // a recipe does not pin the option
+    Number,      // a whole number
+    Flag,        // true or false: the switch given or not
+    Seconds,     // a number of seconds, whole or not
+    Addresses,   // a list of bus addresses, or "all"
+    Text,        // a text
+    ByteAddress, // a whole number, written in hexadecimal
+    JournalUrl,  // a journal's URL, an SQLite path taken from the recipe's folder, no password
+};
+
+// One option as the parser, the help, the man page, the completion and the recipe see it.
 struct OptionSpec {
     Option option;
     QStringList names;   // short name first, if any
@@ -87,8 +99,10 @@ struct OptionSpec {
     // What completes its value: "@ports" (the serial ports), "@files", or the words,
     // blank-separated.
     QString completion = {};
-    bool hidden = false; // made for the build, not for people
-    bool perRun = false; // what varies per station or run: it may be given beside a recipe
+    bool hidden = false;    // made for the build, not for people
+    bool perRun = false;    // what varies per station or run: it may be given beside a recipe
+    QString recipeKey = {}; // how a recipe pins it: "table.key"; empty when it cannot
+    RecipeValue recipeValue = RecipeValue::None;
 };
 
 // One command as the help, the man page and the completion see it.
@@ -99,6 +113,8 @@ struct CommandSpec {
 };
 
 const std::vector<OptionSpec> &optionTable();
+// The options a recipe may pin in its table [table], in the table's order.
+std::vector<const OptionSpec *> recipeOptions(const QString &table);
 const OptionSpec &optionSpec(Option option);
 // The option as it is typed: "--baud".
 QString optionText(Option option);

@@ -61,9 +61,10 @@ public:
         : path_(std::move(path)), folder_(QFileInfo(path_).absolutePath()), recipe_(recipe) {}
 
     void read(const toml::table &top) {
-        onlyKeys(
-            top, {},
-            {"schema_version", "name", "firmware", "board", "link", "verify", "serial", "journal"});
+        onlyKeys(top, {},
+                 {QStringLiteral("schema_version"), QStringLiteral("name"),
+                  QStringLiteral("firmware"), QStringLiteral("board"), QStringLiteral("link"),
+                  QStringLiteral("verify"), QStringLiteral("serial"), QStringLiteral("journal")});
         const toml::node &schema = required(top, {}, "schema_version");
         if (integer(schema, "schema_version") != 1) {
             refuse(schema.source(), QStringLiteral("schema_version must be 1, the version this "
@@ -78,14 +79,18 @@ public:
             readBoard(table(*board, "board"));
         }
         if (const toml::node *link = top.get("link")) {
-            readLink(table(*link, "link"));
+            const toml::table &pins = table(*link, "link");
+            if (pins.contains("baud") && pins.contains("usb")) {
+                refuse(pins.get("usb")->source(),
+                       QStringLiteral("[link] takes baud or usb, not both"));
+            }
+            readPins(pins, QStringLiteral("link"));
         }
         if (const toml::node *verify = top.get("verify")) {
-            readVerify(table(*verify, "verify"));
+            readPins(table(*verify, "verify"), QStringLiteral("verify"));
         }
-        const toml::node *journal = top.get("journal");
-        if (journal != nullptr) {
-            readJournal(table(*journal, "journal"));
+        if (const toml::node *journal = top.get("journal")) {
+            readPins(table(*journal, "journal"), QStringLiteral("journal"));
         }
         if (const toml::node *serial = top.get("serial")) {
             if (recipe_.pinOf(Option::Journal) == nullptr) {
@@ -93,7 +98,9 @@ public:
                        QStringLiteral("[serial] needs [journal] url: serial numbers come only from "
                                       "the journal the recipe names"));
             }
-            readSerial(table(*serial, "serial"));
+            const toml::table &pins = table(*serial, "serial");
+            required(pins, QStringLiteral("serial"), "at");
+            readPins(pins, QStringLiteral("serial"));
         }
     }
 
@@ -106,19 +113,14 @@ private:
         return table.isEmpty() ? text(key) : table + u'.' + text(key);
     }
 
-    void onlyKeys(const toml::table &table, const QString &name,
-                  std::initializer_list<std::string_view> keys) const {
+    void onlyKeys(const toml::table &table, const QString &name, const QStringList &keys) const {
         for (const auto &[key, node] : table) {
-            if (std::find(keys.begin(), keys.end(), key.str()) == keys.end()) {
-                QStringList known;
-                for (const std::string_view each : keys) {
-                    known << text(each);
-                }
+            if (!keys.contains(text(key.str()))) {
                 refuse(key.source(),
                        QStringLiteral("unknown key \"%1\"%2 (known: %3)")
                            .arg(keyName(name, key.str()),
                                 name.isEmpty() ? QString() : QStringLiteral(" in [%1]").arg(name),
-                                known.join(QStringLiteral(", "))));
+                                keys.join(QStringLiteral(", "))));
             }
         }
     }
@@ -183,7 +185,8 @@ private:
     }
 
     void readFirmware(const toml::table &firmware) {
-        onlyKeys(firmware, QStringLiteral("firmware"), {"file", "sha256"});
+        onlyKeys(firmware, QStringLiteral("firmware"),
+                 {QStringLiteral("file"), QStringLiteral("sha256")});
         const toml::node &file = required(firmware, QStringLiteral("firmware"), "file");
         recipe_.firmware = path(string(file, QStringLiteral("firmware.file")));
         recipe_.firmwareLine = static_cast<int>(file.source().begin.line);
@@ -197,7 +200,7 @@ private:
     }
 
     void readBoard(const toml::table &board) {
-        onlyKeys(board, QStringLiteral("board"), {"version"});
+        onlyKeys(board, QStringLiteral("board"), {QStringLiteral("version")});
         const toml::node &version = required(board, QStringLiteral("board"), "version");
         recipe_.boardVersion = string(version, QStringLiteral("board.version"));
         recipe_.boardLine = static_cast<int>(version.source().begin.line);
@@ -210,40 +213,73 @@ private:
         }
     }
 
-    void readLink(const toml::table &link) {
-        onlyKeys(link, QStringLiteral("link"),
-                 {"baud", "usb", "modbus", "addresses", "timeout", "retries", "wait"});
-        if (link.contains("baud") && link.contains("usb")) {
-            refuse(link.get("usb")->source(), QStringLiteral("[link] takes baud or usb, not both"));
+    // The keys of [name] that the option table lets a recipe pin, each pinned as its row says.
+    void readPins(const toml::table &pins, const QString &name) {
+        const std::vector<const OptionSpec *> options = recipeOptions(name);
+        QStringList known;
+        for (const OptionSpec *option : options) {
+            known << option->recipeKey.section(QLatin1Char('.'), 1);
         }
-        for (const auto &[key, node] : link) {
-            const QString name = keyName(QStringLiteral("link"), key.str());
-            if (key == "baud") {
-                pin(Option::Baud, name, node, {QString::number(integer(node, name))});
-            } else if (key == "usb" || key == "modbus") {
-                pin(key == "usb" ? Option::Usb : Option::Modbus, name, node, {},
-                    boolean(node, name));
-            } else if (key == "addresses") {
-                pin(Option::Address, name, node, {addresses(node, name)});
-            } else if (key == "timeout") {
-                pin(Option::Timeout, name, node, {QString::number(integer(node, name))});
-            } else if (key == "retries") {
-                pin(Option::Retries, name, node, {QString::number(integer(node, name))});
-            } else {
-                if (!node.is_number()) {
-                    wrongType(node, name, "a number of seconds");
-                }
-                pin(Option::Wait, name, node, {QString::number(node.value<double>().value_or(0))});
-            }
+        onlyKeys(pins, name, known);
+        for (const auto &[key, node] : pins) {
+            const QString full = keyName(name, key.str());
+            const auto option = std::find_if(options.begin(), options.end(),
+                                             [&](auto *each) { return each->recipeKey == full; });
+            pinValue(**option, full, node);
         }
     }
 
-    void readVerify(const toml::table &verify) {
-        onlyKeys(verify, QStringLiteral("verify"), {"passes"});
-        if (const toml::node *passes = verify.get("passes")) {
-            const QString name = keyName(QStringLiteral("verify"), "passes");
-            pin(Option::VerifyPasses, name, *passes, {QString::number(integer(*passes, name))});
+    void pinValue(const OptionSpec &option, const QString &key, const toml::node &node) {
+        switch (option.recipeValue) {
+        case RecipeValue::Number:
+            pin(option.option, key, node, {QString::number(integer(node, key))});
+            break;
+        case RecipeValue::Flag:
+            pin(option.option, key, node, {}, boolean(node, key));
+            break;
+        case RecipeValue::Seconds:
+            if (!node.is_number()) {
+                wrongType(node, key, "a number of seconds");
+            }
+            pin(option.option, key, node, {QString::number(node.value<double>().value_or(0))});
+            break;
+        case RecipeValue::Addresses:
+            pin(option.option, key, node, {addresses(node, key)});
+            break;
+        case RecipeValue::Text:
+            pin(option.option, key, node, {string(node, key)});
+            break;
+        case RecipeValue::ByteAddress:
+            pin(option.option, key, node,
+                {QStringLiteral("0x") + QString::number(integer(node, key), 16).toUpper()});
+            break;
+        case RecipeValue::JournalUrl:
+            pin(option.option, key, node, {journalUrl(node, key)});
+            break;
+        case RecipeValue::None:
+            break;
         }
+    }
+
+    // A journal's URL as the recipe gives it: an SQLite path taken from the recipe's folder, and
+    // no password.
+    QString journalUrl(const toml::node &node, const QString &key) const {
+        QString given = string(node, key);
+        const QString sqlite = QStringLiteral("sqlite:");
+        if (given.startsWith(sqlite) && !given.startsWith(sqlite + u'~') &&
+            QFileInfo(given.mid(sqlite.size())).isRelative()) {
+            given = sqlite + path(given.mid(sqlite.size()));
+        }
+        const auto place = readJournalPlace(given);
+        if (!place) {
+            refuse(node.source(), key + QStringLiteral(": ") + place.error);
+        }
+        if (!place->password.isEmpty()) {
+            refuse(node.source(),
+                   key + QStringLiteral(" holds a password: a recipe holds none; keep it in the "
+                                        "station's ~/.pgpass or in PGPASSWORD"));
+        }
+        return given;
     }
 
     QString addresses(const toml::node &node, const QString &key) const {
@@ -262,51 +298,6 @@ private:
             list << QString::number(integer(each, key));
         }
         return list.join(u',');
-    }
-
-    void readSerial(const toml::table &serial) {
-        onlyKeys(serial, QStringLiteral("serial"), {"at", "bytes", "format", "series", "start"});
-        required(serial, QStringLiteral("serial"), "at");
-        for (const auto &[key, node] : serial) {
-            const QString name = keyName(QStringLiteral("serial"), key.str());
-            if (key == "at") {
-                pin(Option::SerialAt, name, node,
-                    {QStringLiteral("0x") + QString::number(integer(node, name), 16).toUpper()});
-            } else if (key == "bytes") {
-                pin(Option::SerialBytes, name, node, {QString::number(integer(node, name))});
-            } else if (key == "start") {
-                pin(Option::SerialStart, name, node, {QString::number(integer(node, name))});
-            } else {
-                pin(key == "format" ? Option::SerialFormat : Option::SerialSeries, name, node,
-                    {string(node, name)});
-            }
-        }
-    }
-
-    void readJournal(const toml::table &journal) {
-        onlyKeys(journal, QStringLiteral("journal"), {"url", "station"});
-        if (const toml::node *url = journal.get("url")) {
-            QString given = string(*url, QStringLiteral("journal.url"));
-            const QString sqlite = QStringLiteral("sqlite:");
-            if (given.startsWith(sqlite) && !given.startsWith(sqlite + u'~') &&
-                QFileInfo(given.mid(sqlite.size())).isRelative()) {
-                given = sqlite + path(given.mid(sqlite.size()));
-            }
-            const auto place = readJournalPlace(given);
-            if (!place) {
-                refuse(url->source(), QStringLiteral("journal.url: ") + place.error);
-            }
-            if (!place->password.isEmpty()) {
-                refuse(url->source(),
-                       QStringLiteral("journal.url holds a password: a recipe holds none; keep "
-                                      "it in the station's ~/.pgpass or in PGPASSWORD"));
-            }
-            pin(Option::Journal, QStringLiteral("journal.url"), *url, {given});
-        }
-        if (const toml::node *station = journal.get("station")) {
-            pin(Option::Station, QStringLiteral("journal.station"), *station,
-                {string(*station, QStringLiteral("journal.station"))});
-        }
     }
 
     QString path_;

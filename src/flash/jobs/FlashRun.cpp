@@ -328,7 +328,7 @@ void PortRun::reached() {
     // The board's report so far: its row, and the version it answered.
     BoardReport board = job_->report();
     const SerialStamp &how = *settings_.serial;
-    const std::uint64_t largest = std::min(largestSerialIn(how.bytes), kLargestSerialNumber);
+    const std::uint64_t largest = largestSerialIn(how.bytes);
     if (!results_.number(board, how.start, largest)) {
         const QString message = QStringLiteral("not flashed: the journal could not be written");
         board.result = JobResult::Interrupted;

@@ -38,7 +38,7 @@ CheckEntry seriesEntry(const Settings &settings, Journal &journal, int &exit) {
     const RecipePin *bytes = recipe.pinOf(Option::SerialBytes);
     const unsigned width =
         (bytes ? bytes->values.value(0) : optionSpec(Option::SerialBytes).fallback).toUInt();
-    const std::uint64_t largest = std::min(largestSerialIn(width), kLargestSerialNumber);
+    const std::uint64_t largest = largestSerialIn(width);
     const auto next = journal.nextSerial(name);
     if (!next) {
         exit = std::max(exit, kNotRecorded);
@@ -49,8 +49,8 @@ CheckEntry seriesEntry(const Settings &settings, Journal &journal, int &exit) {
                 QStringLiteral("the series \"%1\" will be made at the first flash, starting at %2")
                     .arg(name, QString::number(first))};
     }
-    const std::uint64_t number = std::max(**next, first);
-    if (number > largest) {
+    const auto number = nextInSeries(*next, first, largest);
+    if (!number) {
         exit = std::max(exit, exitCode(JobResult::BadFile));
         return {recipe.path, QStringLiteral("series"), false,
                 QStringLiteral("the series \"%1\" is used up for %2 bytes")
@@ -58,7 +58,7 @@ CheckEntry seriesEntry(const Settings &settings, Journal &journal, int &exit) {
     }
     return {
         recipe.path, QStringLiteral("series"), true,
-        QStringLiteral("the series \"%1\" hands out %2 next").arg(name, QString::number(number))};
+        QStringLiteral("the series \"%1\" hands out %2 next").arg(name, QString::number(*number))};
 }
 
 } // namespace

@@ -288,21 +288,21 @@ JournalResult<std::optional<std::uint64_t>> Journal::takeSerial(const QString &s
         if (!next->next()) {
             return QStringLiteral("the series is missing after it was made");
         }
-        const std::uint64_t number =
-            std::max(static_cast<std::uint64_t>(next->value(0).toLongLong()), first);
+        const auto number =
+            nextInSeries(static_cast<std::uint64_t>(next->value(0).toLongLong()), first, largest);
         next.value.reset();
-        if (number > std::min(largest, kLargestSerial)) {
+        if (!number) {
             return {};
         }
         auto moved = connection_->run(QStringLiteral("UPDATE series SET next = ? WHERE name = ?"),
-                                      {static_cast<qlonglong>(number + 1), series});
+                                      {static_cast<qlonglong>(*number + 1), series});
         if (!moved) {
             return moved.error;
         }
         if (job) {
             auto numbered = connection_->run(
                 QStringLiteral("UPDATE jobs SET series = ?, serial = ? WHERE id = ?"),
-                {series, static_cast<qlonglong>(number), static_cast<qlonglong>(*job)});
+                {series, static_cast<qlonglong>(*number), static_cast<qlonglong>(*job)});
             if (!numbered) {
                 return numbered.error;
             }

@@ -4,6 +4,7 @@
 #include "io/journal/JournalResult.h"
 #include "io/journal/JournalRows.h"
 #include "io/journal/JournalSummary.h"
+#include "pure/SerialNumber.h"
 
 #include <QString>
 
@@ -15,10 +16,6 @@
 namespace quenta {
 
 class JournalConnection;
-
-// The largest serial number a series hands out: a BIGINT column holds 2^63 - 1, the number after
-// it.
-inline constexpr std::uint64_t kLargestSerialNumber = 9223372036854775806u;
 
 // The record of every board job, and the serial numbers handed out: an SQLite file that the
 // programs of one station share, or a PostgreSQL database that the stations of a line share. Each
