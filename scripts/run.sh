@@ -28,7 +28,9 @@ fi
 bash scripts/setup.sh
 cmake --preset default --log-level=WARNING
 cmake --build --preset default --target quenta quenta-simboard quenta-flash
-echo "== The command-line flasher is $flasher ($flasher --help)"
+echo "== The command-line flasher is $flasher. To run the README's examples from this tree, put"
+echo "   its programs on PATH in your shell (from the top of this repository):"
+echo "   export PATH=\"\$PWD/build/default/src/app:\$PWD/build/default/src/flash:\$PWD/build/default/tools/simboard:\$PATH\""
 
 # The board's link goes where the window looks for it: in XDG_RUNTIME_DIR, made here (private,
 # removed at the end) when the login has none.

@@ -277,6 +277,16 @@ in the view's scrape configuration.
 )";
 
 const char *const kExamples = R"(.SH EXAMPLES
+Try it at once, without a board, with the simulated board and the sample firmware the package
+ships:
+.PP
+.nf
+.RS
+quenta\-simboard \-\-link /tmp/board &
+quenta\-flash \-p /tmp/board flash /usr/share/doc/quenta/examples/blink.hex
+.RE
+.fi
+.PP
 One board on a USB serial adapter:
 .PP
 .nf
