@@ -977,7 +977,8 @@ private:
         }
         facts.errors = traffic_.errors(facts.readsAtEnd);
         facts.writesAfterError = writesAfterFirstError(facts.errors);
-        facts.lastPass = traffic_.reviewLastPass(facts.readsAtEnd);
+        facts.lastPass =
+            traffic_.reviewLastPass(facts.readsAtEnd, window() ? 0 : s_.timeoutMs * kMs);
     }
 
     // Commands written after the read that brought the first ERROR that answered a line.

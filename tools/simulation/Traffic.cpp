@@ -154,7 +154,7 @@ std::size_t Traffic::lastPassBegin() const {
 
 // The engine takes for a line's answer the first readable thing that began after the line went
 // out; in a pass that ended well nothing else came between.
-PassReview Traffic::reviewLastPass(std::size_t readsAtEnd) const {
+PassReview Traffic::reviewLastPass(std::size_t readsAtEnd, Micros limitUs) const {
     PassReview review;
     const std::size_t from = lastPassBegin();
     if (from >= writes_.size()) {
@@ -183,11 +183,14 @@ PassReview Traffic::reviewLastPass(std::size_t readsAtEnd) const {
                          !(taken.kind == ItemKind::Answer && taken.answers == static_cast<int>(w));
     }
     for (const Item &item : items_) {
-        if (item.kind == ItemKind::Answer && item.keyword == "ERROR" &&
-            item.answers >= static_cast<int>(from) &&
-            (item.lost || item.cut || !item.endRead || *item.endRead >= readsAtEnd)) {
-            review.lostError = true;
+        if (item.kind != ItemKind::Answer || item.keyword != "ERROR" ||
+            item.answers < static_cast<int>(from)) {
+            continue;
         }
+        const Micros took =
+            item.dueAt ? *item.dueAt - writes_[static_cast<std::size_t>(item.answers)].at : 0;
+        review.lostError =
+            review.lostError || item.lost || item.cut || (limitUs > 0 && took >= limitUs);
     }
     return review;
 }

@@ -77,8 +77,8 @@ struct PassReview {
     // A stray or a copy of an answer was taken for a line's answer: the first thing that came
     // after a line went out was not the board's answer to it.
     bool standIn = false;
-    // An ERROR the board gave to a line of the pass never reached the host before the job ended
-    // (lost, cut off by a drop, or later than the end).
+    // An ERROR the board gave to a line of the pass was lost on the line, cut off by a drop, or
+    // due later than the answer timeout allows: beyond what any quiet covers.
     bool lostError = false;
 };
 
@@ -105,8 +105,9 @@ public:
     // The ERRORs that reached the host in the reads before `readsAtEnd`.
     std::vector<ErrorSeen> errors(std::size_t readsAtEnd) const;
 
-    // What became of the pass the job ended in, judged from the reads before `readsAtEnd`.
-    PassReview reviewLastPass(std::size_t readsAtEnd) const;
+    // What became of the pass the job ended in, judged from the reads before `readsAtEnd`; an
+    // answer due `limitUs` or more after its write came too late for the host (0: no limit).
+    PassReview reviewLastPass(std::size_t readsAtEnd, Micros limitUs) const;
 
     // The longest run of answers, to one command sent again and again, that never came (lost, or
     // cut off by a drop with the answer or the command) or came garbled: line commands and probes
