@@ -459,20 +459,23 @@ private slots:
         QCOMPARE(talk.sent.size(), std::size_t{5});
     }
 
-    // A second verify pass counts only after an undisturbed one: the passes must come in a row.
+    // Two verify passes must come in a row: a disturbed pass between them starts the count again.
     void verifyPassesInARow() {
         BoardTask task = taskOf(JobKind::Verify);
         task.patience.verifyPasses = 2;
         Talk talk(task);
-        talk.answer({"VER=4.1\r\n", "OK\r\n", "OK\r\nOK\r\n", "OK\r\n", "DOWNLOAD\r\n"});
-        talk.timer(); // the quiet before a fresh pass
-        for (int pass = 2; pass <= 3; ++pass) {
-            talk.answer({"OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n"});
+        talk.read("VER=4.1\r\n");
+        const QByteArrayList clean{"OK\r\n", "OK\r\n", "OK\r\n", "DOWNLOAD\r\n"};
+        const QByteArrayList disturbed{"OK\r\n", "OK\r\nOK\r\n", "OK\r\n", "DOWNLOAD\r\n"};
+        for (const QByteArrayList &pass : {clean, disturbed, clean, clean}) {
             QVERIFY2(!talk.end, qPrintable(talk.message()));
-            talk.timer();
+            for (const QByteArray &read : pass) {
+                talk.read(read.toStdString());
+            }
+            talk.timer(); // the quiet after the end record, or before a fresh pass
         }
         QCOMPARE(talk.message(), QStringLiteral("verified"));
-        QCOMPARE(talk.engine.verifyPasses(), 3);
+        QCOMPARE(talk.engine.verifyPasses(), 4);
     }
 
     // After a re-send the line's other answer is waited for as long as two timeouts for each
