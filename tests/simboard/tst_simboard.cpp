@@ -61,13 +61,6 @@ class tst_simboard : public QObject {
     Q_OBJECT
 
 private slots:
-    // Published CRC-16/MODBUS check values, low byte first behind the bytes.
-    void crc() {
-        QCOMPARE(qbytes(withCrc("123456789")), QByteArray("123456789\x37\x4B"));
-        QCOMPARE(qbytes(withCrc("")), QByteArray("\xFF\xFF"));
-        QCOMPARE(qbytes(withCrc(std::string(1, '\0'))), QByteArray::fromHex("00BF40"));
-    }
-
     // Commands sent at once to boards on a pty, served with the program's options, and what comes
     // back.
     void line_data() {
