@@ -90,6 +90,7 @@ private slots:
             "#00000001FF",
             "OK DOWNLOAD OK OK ERROR OK DOWNLOAD", {{0x10, 0x55}});
         row("paced at 9600 baud", {"--baud", "9600"}, "i i", "VER=4.1 VER=4.1", {}, 33333333);
+        row("a byte at a time at 9600 baud", {"--trickle"}, "i", "VER=4.1", {}, 8000000);
         row("held to the adapter's latency tick", {"--latency", "300"}, "i i", "VER=4.1 VER=4.1",
             {}, 300000000);
         row("a late answer, the later ones behind it", {"--late", "2:300"}, "i g i",
