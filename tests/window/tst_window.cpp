@@ -337,46 +337,34 @@ private slots:
             QStringList());
     }
 
-    // The address search's addresses count only while it runs and until a board answered it.
-    void searchAnswers_data() {
-        QTest::addColumn<QString>("between"); // what happens after three probes
-        QTest::addColumn<QByteArray>("read");
-        QTest::addColumn<QString>("address");   // Text1 after the read
-        QTest::addColumn<QByteArray>("answer"); // Text8 after the read
+    // The address search's addresses count only while it runs and until a board answered it:
+    // after three probes, a read with the answers of boards 2 and 1, or of board 1 after Close
+    // and Open, or once the search gave up.
+    void searchAnswers() {
         const QByteArray two = qbytes(answerFrame(2, "VER=2\r\n"));
         const QByteArray one = qbytes(answerFrame(1, "VER=1\r\n"));
-        QTest::newRow("the first board to answer stays found")
-            << QString() << two + one << QString("2") << QByteArray("Error ADDR  >> " + two + one);
-        QTest::newRow("not after Close and Open")
-            << QString("reopen 7") << one << QString("7") << QByteArray("Error ADDR  >> " + one);
-        QTest::newRow("not once the search gave up")
-            << QString("give up") << one << QString("127") << QByteArray("Error ADDR  >> " + one);
-    }
-    void searchAnswers() {
-        QFETCH(QString, between);
-        QFETCH(QByteArray, read);
-        QFETCH(QString, address);
-        QFETCH(QByteArray, answer);
-        FakeWindow w;
-        w->Check1->setChecked(true);
-        w->BTNOpenCom->click(); // an empty address box: the search
-        for (int probe = 0; probe < 3; ++probe) {
-            w->Timer3_Timer();
-        }
-        if (between == "reopen 7") {
-            w->BTNCloseCom->click();
-            w->Text1->setText(QStringLiteral("7"));
-            w->BTNOpenCom->click();
-        } else if (between == "give up") {
-            while (w->Timer3->enabled()) {
+        for (const auto &[between, read, address] :
+             {std::tuple("", two + one, "2"), std::tuple("reopen 7", one, "7"),
+              std::tuple("give up", one, "127")}) {
+            FakeWindow w;
+            w->Check1->setChecked(true);
+            w->BTNOpenCom->click(); // an empty address box: the search
+            for (int probe = 0; probe < 3; ++probe) {
                 w->Timer3_Timer();
             }
-            w.messages->shown.clear();
+            if (QByteArray(between) == "reopen 7") {
+                w->BTNCloseCom->click();
+                w->Text1->setText(QStringLiteral("7"));
+                w->BTNOpenCom->click();
+            }
+            while (QByteArray(between) == "give up" && w->Timer3->enabled()) {
+                w->Timer3_Timer();
+            }
+            w.port->incoming = read.toStdString();
+            w->TMRComm_Timer();
+            QCOMPARE(w->Text1->text(), address);
+            QCOMPARE(w->Text8->text().toLatin1(), "Error ADDR  >> " + read);
         }
-        w.port->incoming = read.toStdString();
-        w->TMRComm_Timer();
-        QCOMPARE(w->Text1->text(), address);
-        QCOMPARE(w->Text8->text().toLatin1(), answer);
     }
 
     // The port suggestions open as wide as their longest entry, within the screen, whatever list
@@ -400,15 +388,7 @@ private slots:
             return QTest::qWaitFor([&] { return list->isVisible(); });
         };
         // Every entry shows whole.
-        const auto whole = [&] {
-            for (int row = 0; row < list->model()->rowCount(); ++row) {
-                if (list->sizeHintForIndex(list->model()->index(row, 0)).width() >
-                    list->viewport()->width()) {
-                    return false;
-                }
-            }
-            return true;
-        };
+        const auto whole = [&] { return list->sizeHintForColumn(0) <= list->viewport()->width(); };
 
         QVERIFY(open({"/dev/ttyS0", byId, "/dev/ttyUSB0"}));
         QVERIFY(list->width() > 57 && whole() && screen.contains(list->geometry()));
@@ -448,14 +428,8 @@ private slots:
                               label->height() / 2);
             QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {},
                               label->mapTo(w.window.get(), name));
-            QStringList chosen;
-            for (QRadioButton *each : {w->Option1, w->Option2, w->Option3, w->Option4}) {
-                if (each->isChecked()) {
-                    chosen << each->objectName();
-                }
-            }
-            QCOMPARE(chosen, QStringList{option->objectName()});
-            QCOMPARE(QApplication::focusWidget(), option); // as a click on the button gives it
+            // Chosen, and the focus with it, as a click on the button gives it.
+            QVERIFY(option->isChecked() && QApplication::focusWidget() == option);
             QCOMPARE(glance(w), "No info||NO FILE|Open box");
             QVERIFY(w.port->settingsLog.isEmpty());
         }
