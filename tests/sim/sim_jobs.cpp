@@ -160,21 +160,14 @@ bool recoverable(const Outcome &outcome) {
     const Facts &facts = outcome.facts;
     using namespace simulation;
     constexpr std::uint32_t kNever = kError | kStrayError | kCorrupt | kLate | kSlowEnd;
-    if (!facts.boardCanHold || (facts.faults & kNever) != 0 || facts.lateAnswer) {
-        return false;
-    }
-    if (facts.drops > quenta::kMaxResumes || facts.dropOutlastedWait ||
-        facts.mostRecordsLost > quenta::kDownloadBackoff) {
-        return false;
-    }
-    if (facts.longestLineMisses > facts.retries || facts.longestProbeMisses >= facts.probesInWait) {
-        return false;
-    }
-    if (facts.disturbancesElsewhere > 0 || facts.faultAfterSecondVerify) {
-        return false;
-    }
-    return facts.disturbancesInFirstVerify == 0 ||
-           (facts.disturbancesInFirstVerify == 1 && facts.retries >= 1 && !facts.lossInVerify);
+    return facts.boardCanHold && (facts.faults & kNever) == 0 && !facts.lateAnswer &&
+           facts.drops <= quenta::kMaxResumes && !facts.dropOutlastedWait &&
+           facts.mostRecordsLost <= quenta::kDownloadBackoff &&
+           facts.longestLineMisses <= facts.retries &&
+           facts.longestProbeMisses < facts.probesInWait && facts.disturbancesElsewhere <= 0 &&
+           !facts.faultAfterSecondVerify &&
+           (facts.disturbancesInFirstVerify == 0 ||
+            (facts.disturbancesInFirstVerify == 1 && facts.retries >= 1 && !facts.lossInVerify));
 }
 
 // Faults that change nothing but how the answers are cut into reads.
