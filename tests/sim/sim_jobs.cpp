@@ -251,10 +251,7 @@ std::string broken(const Outcome &outcome) {
 }
 
 std::string outcomeName(const Outcome &outcome) {
-    if (!outcome.end) {
-        return "waiting";
-    }
-    return std::string(quenta::resultName(outcome.end->result));
+    return outcome.end ? std::string(quenta::resultName(outcome.end->result)) : "waiting";
 }
 
 struct Figures {

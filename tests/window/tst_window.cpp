@@ -438,41 +438,38 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
         QCOMPARE(w->devicePixelRatio(), qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
         QStringList overruns;
-        const auto fits = [&](const QWidget *widget, const QString &text, int left, int end) {
-            const qreal width = textWidth(widget, text);
-            if (left + width > end) {
-                overruns << QStringLiteral("%1 \"%2\": %3 px where %4 are free")
-                                .arg(widget->objectName(), text)
-                                .arg(width)
-                                .arg(end - left);
-            }
-        };
-        // A blank before the first control to the right of `row` (in the window) that its middle
-        // line meets.
-        const auto nextControl = [&](const QWidget *caption, QRect row) {
-            int next = w->width();
+        // The room from `row`'s left (in the window) to `end`, and to a blank before the first
+        // control to its right that its middle line meets.
+        const auto room = [&](QRect row, int end) {
             for (const QWidget *other : w->findChildren<QWidget *>()) {
                 const QRect place(other->mapTo(w.window.get(), QPoint()), other->size());
-                if (other != caption && other->isVisible() &&
-                    !qobject_cast<const QGroupBox *>(other) && place.left() > row.left() &&
-                    place.contains(place.left(), row.center().y())) {
-                    next = std::min(next, place.left());
+                if (other->isVisible() && !qobject_cast<const QGroupBox *>(other) &&
+                    place.left() > row.left() && place.contains(place.left(), row.center().y())) {
+                    end = std::min(end, place.left() - kBlank);
                 }
             }
-            return next - kBlank;
+            return end - row.left();
+        };
+        const auto fits = [&](const QWidget *widget, const QString &text, int room) {
+            if (textWidth(widget, text) > room) {
+                overruns << QStringLiteral("%1 \"%2\": %3 px where %4 are free")
+                                .arg(widget->objectName(), text)
+                                .arg(textWidth(widget, text))
+                                .arg(room);
+            }
         };
         const auto allFit = [&] {
             for (const QLabel *label : w->findChildren<QLabel *>()) {
                 const QRect box(label->mapTo(w.window.get(), QPoint()), label->size());
-                fits(label, label->text(), box.left(),
-                     std::min(box.right() + 1, nextControl(label, box)));
+                fits(label, label->text(), room(box, box.right() + 1));
             }
             for (const QPushButton *button : w->findChildren<QPushButton *>()) {
                 QStyleOptionButton option;
                 option.initFrom(button);
-                const QRect bevel =
-                    button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
-                fits(button, button->text(), 0, bevel.width());
+                fits(button, button->text(),
+                     button->style()
+                         ->subElementRect(QStyle::SE_PushButtonContents, &option, button)
+                         .width());
             }
             for (const QGroupBox *frame : w->findChildren<QGroupBox *>()) {
                 QStyleOptionGroupBox option;
@@ -483,7 +480,7 @@ private slots:
                                         ->subControlRect(QStyle::CC_GroupBox, &option,
                                                          QStyle::SC_GroupBoxLabel, frame)
                                         .translated(frame->mapTo(w.window.get(), QPoint()));
-                fits(frame, frame->title(), title.left(), nextControl(frame, title));
+                fits(frame, frame->title(), room(title, w->width() - kBlank));
             }
         };
         allFit();
