@@ -12,13 +12,6 @@ using quenta::fuzzing::require;
 
 namespace {
 
-// The frame that carries an answer text: address, "B", the text, its CRC low byte first.
-std::string answerFrame(std::uint8_t address, std::string_view text) {
-    std::string frame{static_cast<char>(address), 'B'};
-    frame.append(text);
-    return frame + CRC16(frame);
-}
-
 // Whether a frame of at least kModbusMinFrame characters, its text ending in CR LF and closed by
 // a valid CRC, starts anywhere in the buffer at an accepted address followed by "B".
 bool holdsCompleteFrame(std::string_view buffer, const AddressSet &accepted) {
@@ -58,7 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             }
             require(accepted.test(event.address), "an answer from an address not accepted");
             require(event.answer.size() + 4 >= kModbusMinFrame, "an answer shorter than a frame");
-            require(arrived.find(answerFrame(event.address, event.answer)) != std::string::npos,
+            // The frame that carries it: address, "B", the text, its CRC low byte first.
+            require(arrived.find(modbusFrame(event.address, "B" + event.answer)) !=
+                        std::string::npos,
                     "an answer is not the text of a valid frame that arrived");
         }
         require(rx.buffer().size() <= kModbusBufferLimit, "the buffer outgrows its bound");

@@ -5,8 +5,6 @@
 
 #include <QTest>
 
-#include <algorithm>
-
 using namespace quenta;
 
 namespace {
@@ -20,30 +18,24 @@ QString run(bool verifyAlone, const QByteArrayList &polls) {
     job.load(kRecords, verifyAlone);
     QStringList sent;
     QString bar = verifyAlone ? "VERIFY" : "READY";
-    QString colour;
     QString box;
     Micros now = 0;
     std::optional<Micros> alarm;
     const auto show = [&](const JobView &view) {
-        if (view.barText) {
-            bar = QString::fromStdString(*view.barText);
-        }
         for (const std::string &line : view.lines) {
-            const auto at = std::find_if(kRecords.begin(), kRecords.end(), [&](auto &r) {
-                return line == downloadLine(r) || line == verifyLine(r);
-            });
-            sent << QString(line[4] == ':' ? "D" : "V") +
-                        QString::number(at - kRecords.begin() + 1);
+            for (std::size_t record = 0; record < kRecords.size(); ++record) {
+                for (const bool verify : {false, true}) {
+                    if (line == (verify ? verifyLine : downloadLine)(kRecords[record])) {
+                        sent << (verify ? "V" : "D") + QString::number(record + 1);
+                    }
+                }
+            }
         }
-        if (view.barValue) {
-            bar += ' ' + QString::number(*view.barValue);
-        }
+        bar = view.barText ? QString::fromStdString(*view.barText) : bar;
         if (view.barColor) {
-            colour = *view.barColor == VbColor::Green ? " green" : " red";
+            bar += *view.barColor == VbColor::Green ? " green" : " red";
         }
-        if (view.answerBox) {
-            box = QString::fromStdString(*view.answerBox);
-        }
+        box = view.answerBox ? QString::fromStdString(*view.answerBox) : box;
         if (view.timerMs) {
             alarm = *view.timerMs > 0 ? std::optional(now + *view.timerMs * 1000) : std::nullopt;
         }
@@ -61,8 +53,8 @@ QString run(bool verifyAlone, const QByteArrayList &polls) {
             show(job.timerFired(now));
         }
     }
-    return QStringLiteral("%1 | %2%3 | %4 | V%5 F%6 I%7")
-        .arg(sent.join(' '), bar.section(' ', 0, 0), colour, box)
+    return QStringLiteral("%1 | %2 | %3 | V%4 F%5 I%6")
+        .arg(sent.join(' '), bar, box)
         .arg(job.VerifyMode)
         .arg(job.FileLoaded)
         .arg(job.LineIndex);

@@ -316,12 +316,8 @@ private slots:
                                 << QByteArray(fault);
         };
         row("CR CR LF and blank lines", ":0100000055AA\r\r\n\n  \n:00000001FF\n", 2, 0, "");
-        row("only blank lines", "\n\r\n \n", 0, 0, "");
-        row("text file", "hello\n:00000001FF\n", 0, 1, "line 1 does not start with ':'");
         row("bad checksum on line 3", ":0100000055AA\n\n:0100000055AB\n:00000001FF\n", 1, 3,
             "line 3 has the checksum AB where AA is due");
-        row("cut after a data record", ":020000040000FA\r\n:0100000055AA\r\n", 2, 2,
-            "the file ends at line 2 without an end record (:00000001FF)");
         row("only address records, blank line last", ":020000040000FA\n:020000021200EA\n\n", 2, 3,
             "the file ends at line 3 without an end record (:00000001FF)");
         row("end record in the middle", ":00000001FF\n\n:0100000055AA\n:00000001FF\n", 1, 3,

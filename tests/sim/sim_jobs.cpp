@@ -61,8 +61,9 @@ struct NamedLine {
     unsigned long line = 0;
 };
 
-// The first line the message names: "line K", "line K or an earlier one", "before line K".
-std::optional<NamedLine> firstNamedLine(const std::string &message) {
+// The lines the message names, in order: "line K", "line K or an earlier one", "before line K".
+std::vector<NamedLine> namedLines(const std::string &message) {
+    std::vector<NamedLine> lines;
     for (std::size_t at = message.find("line "); at != std::string::npos;
          at = message.find("line ", at + 1)) {
         const char *digits = message.c_str() + at + 5;
@@ -77,23 +78,16 @@ std::optional<NamedLine> firstNamedLine(const std::string &message) {
         } else if (std::string(end).rfind(" or an earlier one", 0) == 0) {
             named.kind = NamedLine::Kind::AtOrBefore;
         }
-        return named;
+        lines.push_back(named);
     }
-    return std::nullopt;
+    return lines;
 }
 
 bool namesRealLinesOnly(const Outcome &outcome) {
-    const std::string &message = outcome.end->message;
-    for (std::size_t at = message.find("line "); at != std::string::npos;
-         at = message.find("line ", at + 1)) {
-        const char *digits = message.c_str() + at + 5;
-        const unsigned long line = std::strtoul(digits, nullptr, 10);
-        if (std::isdigit(static_cast<unsigned char>(*digits)) &&
-            (line < 1 || line > outcome.lines)) {
-            return false;
-        }
-    }
-    return true;
+    const std::vector<NamedLine> lines = namedLines(outcome.end->message);
+    return std::all_of(lines.begin(), lines.end(), [&](const NamedLine &named) {
+        return named.line >= 1 && named.line <= outcome.lines;
+    });
 }
 
 // Whether the message says the job was refused for an "ERROR" of the board.
@@ -126,33 +120,28 @@ std::string droppedError(const Outcome &outcome) {
     return {};
 }
 
-// A refusal for an ERROR names a line that an ERROR refused.
+// A refusal for an ERROR names a line that an ERROR refused, or an ERROR before any line was out
+// the line before which it came.
 std::string misnamedError(const Outcome &outcome) {
     if (!refusedForError(outcome)) {
         return {};
     }
-    const auto named = firstNamedLine(outcome.end->message);
-    if (!named) {
+    const std::vector<NamedLine> named = namedLines(outcome.end->message);
+    if (named.empty()) {
         return {};
     }
-    for (const simulation::ErrorSeen &error : outcome.facts.errors) {
-        if (error.lines.empty() && named->kind == NamedLine::Kind::Before) {
-            return {}; // an ERROR before any line was out
-        }
-        for (const std::size_t line : error.lines) {
-            if ((named->kind == NamedLine::Kind::Exact && line == named->line) ||
-                (named->kind == NamedLine::Kind::AtOrBefore && line <= named->line) ||
-                (named->kind == NamedLine::Kind::Before && line < named->line)) {
-                return {};
-            }
-        }
-    }
+    const NamedLine &first = named.front();
     std::string lines;
     for (const simulation::ErrorSeen &error : outcome.facts.errors) {
-        if (error.lines.empty() && named->kind == NamedLine::Kind::Before) {
-            return {}; // an ERROR before any line was out
+        if (error.lines.empty() && first.kind == NamedLine::Kind::Before) {
+            return {};
         }
         for (const std::size_t line : error.lines) {
+            if ((first.kind == NamedLine::Kind::Exact && line == first.line) ||
+                (first.kind == NamedLine::Kind::AtOrBefore && line <= first.line) ||
+                (first.kind == NamedLine::Kind::Before && line < first.line)) {
+                return {};
+            }
             lines += " " + std::to_string(line);
         }
     }
@@ -171,21 +160,14 @@ bool recoverable(const Outcome &outcome) {
     const Facts &facts = outcome.facts;
     using namespace simulation;
     constexpr std::uint32_t kNever = kError | kStrayError | kCorrupt | kLate | kSlowEnd;
-    if (!facts.boardCanHold || (facts.faults & kNever) != 0 || facts.lateAnswer) {
-        return false;
-    }
-    if (facts.drops > quenta::kMaxResumes || facts.dropOutlastedWait ||
-        facts.mostRecordsLost > quenta::kDownloadBackoff) {
-        return false;
-    }
-    if (facts.longestLineMisses > facts.retries || facts.longestProbeMisses >= facts.probesInWait) {
-        return false;
-    }
-    if (facts.disturbancesElsewhere > 0 || facts.faultAfterSecondVerify) {
-        return false;
-    }
-    return facts.disturbancesInFirstVerify == 0 ||
-           (facts.disturbancesInFirstVerify == 1 && facts.retries >= 1 && !facts.lossInVerify);
+    return facts.boardCanHold && (facts.faults & kNever) == 0 && !facts.lateAnswer &&
+           facts.drops <= quenta::kMaxResumes && !facts.dropOutlastedWait &&
+           facts.mostRecordsLost <= quenta::kDownloadBackoff &&
+           facts.longestLineMisses <= facts.retries &&
+           facts.longestProbeMisses < facts.probesInWait && facts.disturbancesElsewhere <= 0 &&
+           !facts.faultAfterSecondVerify &&
+           (facts.disturbancesInFirstVerify == 0 ||
+            (facts.disturbancesInFirstVerify == 1 && facts.retries >= 1 && !facts.lossInVerify));
 }
 
 // Faults that change nothing but how the answers are cut into reads.
@@ -269,10 +251,7 @@ std::string broken(const Outcome &outcome) {
 }
 
 std::string outcomeName(const Outcome &outcome) {
-    if (!outcome.end) {
-        return "waiting";
-    }
-    return std::string(quenta::resultName(outcome.end->result));
+    return outcome.end ? std::string(quenta::resultName(outcome.end->result)) : "waiting";
 }
 
 struct Figures {
@@ -289,24 +268,25 @@ struct Figures {
     std::uint64_t beyondPromise[3] = {};
 
     void count(const Outcome &outcome) {
-        auto &outcomes = outcome.policy == Policy::Flasher ? flasher : window;
-        ++outcomes[outcomeName(outcome)];
-        recoverableSeeds += outcome.policy == Policy::Flasher && recoverable(outcome) ? 1 : 0;
-        harmlessSeeds += outcome.policy == Policy::Window && harmless(outcome.facts) ? 1 : 0;
-        goodBoardSeeds += goodBoard(outcome.facts) ? 1 : 0;
-        blurred += outcome.policy == Policy::Flasher && namingBlurred(outcome) &&
-                           !misnamedError(outcome).empty()
-                       ? 1
-                       : 0;
+        const bool byFlasher = outcome.policy == Policy::Flasher;
+        ++(byFlasher ? flasher : window)[outcomeName(outcome)];
+        recoverableSeeds += byFlasher && recoverable(outcome);
+        harmlessSeeds += !byFlasher && harmless(outcome.facts);
+        goodBoardSeeds += goodBoard(outcome.facts);
+        blurred += byFlasher && namingBlurred(outcome) && !misnamedError(outcome).empty();
         const int passes = std::clamp(outcome.facts.verifyPasses, 1, 2);
-        const bool fooled = ok(outcome) && !simulation::holds(outcome.held, outcome.image);
         if (outcome.pair) {
             ++pairs[passes];
-            pairsFooled[passes] += fooled ? 1 : 0;
+            pairsFooled[passes] += ok(outcome) && !simulation::holds(outcome.held, outcome.image);
         }
-        beyondPromise[passes] += beyond(outcome) ? 1 : 0;
+        beyondPromise[passes] += beyond(outcome);
     }
 };
+
+// For printf's %llu.
+unsigned long long llu(std::uint64_t n) {
+    return static_cast<unsigned long long>(n);
+}
 
 void printOutcomes(const char *policy, const std::map<std::string, std::uint64_t> &outcomes) {
     std::uint64_t total = 0;
@@ -315,7 +295,7 @@ void printOutcomes(const char *policy, const std::map<std::string, std::uint64_t
         total += count;
         text += " " + name + " " + std::to_string(count);
     }
-    std::printf("%-8s %7llu:%s\n", policy, static_cast<unsigned long long>(total), text.c_str());
+    std::printf("%-8s %7llu:%s\n", policy, llu(total), text.c_str());
 }
 
 } // namespace
@@ -344,32 +324,29 @@ int main(int argc, char *argv[]) {
         const std::string why = broken(outcome);
         if (!why.empty()) {
             ++failed;
-            std::printf("seed %llu: %s\n  replay: %s --seed %llu\n",
-                        static_cast<unsigned long long>(seed), why.c_str(), argv[0],
-                        static_cast<unsigned long long>(seed));
+            std::printf("seed %llu: %s\n  replay: %s --seed %llu\n", llu(seed), why.c_str(),
+                        argv[0], llu(seed));
             continue;
         }
         figures.count(outcome);
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
-    std::printf("seeds %llu (%llu .. %llu) in %.2f s\n", static_cast<unsigned long long>(seeds),
-                static_cast<unsigned long long>(first),
-                static_cast<unsigned long long>(first + seeds - 1), took.count());
+    std::printf("seeds %llu (%llu .. %llu) in %.2f s\n", llu(seeds), llu(first),
+                llu(first + seeds - 1), took.count());
     printOutcomes("flasher", figures.flasher);
     printOutcomes("window", figures.window);
-    const auto u = [](std::uint64_t n) { return static_cast<unsigned long long>(n); };
     std::printf("must end ok: %llu flasher schedules of recoverable faults, %llu window schedules "
                 "of harmless faults, %llu good boards of any pace\n",
-                u(figures.recoverableSeeds), u(figures.harmlessSeeds), u(figures.goodBoardSeeds));
+                llu(figures.recoverableSeeds), llu(figures.harmlessSeeds),
+                llu(figures.goodBoardSeeds));
     for (int passes = 1; passes <= 2; ++passes) {
         std::printf("pairs of faults with %d verify pass%s: %llu, ended ok on a board that does "
                     "not hold the file: %llu (beyond the promise, all schedules: %llu)\n",
-                    passes, passes > 1 ? "es" : "", u(figures.pairs[passes]),
-                    u(figures.pairsFooled[passes]), u(figures.beyondPromise[passes]));
+                    passes, passes > 1 ? "es" : "", llu(figures.pairs[passes]),
+                    llu(figures.pairsFooled[passes]), llu(figures.beyondPromise[passes]));
     }
     std::printf("refusals whose line a stray or copy and a lost or late answer moved: %llu\n",
-                u(figures.blurred));
-    std::printf("%llu passed, %llu failed\n", static_cast<unsigned long long>(seeds - failed),
-                static_cast<unsigned long long>(failed));
+                llu(figures.blurred));
+    std::printf("%llu passed, %llu failed\n", llu(seeds - failed), llu(failed));
     return failed == 0 ? 0 : 1;
 }

@@ -61,26 +61,21 @@ class tst_simboard : public QObject {
     Q_OBJECT
 
 private slots:
-    // Published CRC-16/MODBUS check values, low byte first behind the bytes.
-    void crc() {
-        QCOMPARE(qbytes(withCrc("123456789")), QByteArray("123456789\x37\x4B"));
-        QCOMPARE(qbytes(withCrc("")), QByteArray("\xFF\xFF"));
-        QCOMPARE(qbytes(withCrc(std::string(1, '\0'))), QByteArray::fromHex("00BF40"));
-    }
-
     // Commands sent at once to boards on a pty, served with the program's options, and what comes
-    // back.
+    // back; with a second exchange, the port goes away after the first and comes back under its
+    // link 500 ms later for the second.
     void line_data() {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QByteArray>("sent");
-        QTest::addColumn<QByteArray>("answers");
+        QTest::addColumn<Memory>("held");          // before any download
+        QTest::addColumn<QByteArrayList>("talks"); // sent, answers; after a drop, again
+        QTest::addColumn<int>("drops");
         QTest::addColumn<Memory>("memory");  // of the last board
         QTest::addColumn<qint64>("leastNs"); // no earlier than this after start, the answers are in
-
         const auto row = [](const char *name, const QStringList &arguments, const char *sent,
                             const char *answers, const Memory &memory, qint64 leastNs = 0) {
-            QTest::newRow(name) << arguments << lines(sent, "BOOT") << lines(answers) << memory
-                                << leastNs;
+            QTest::newRow(name) << arguments << Memory{}
+                                << QByteArrayList{lines(sent, "BOOT"), lines(answers)} << 0
+                                << memory << leastNs;
         };
         row("04 linear, written then verified", {},
             ":020000040001F9 :0400200001020304D2 :00000001FF #020000040001F9 #0400200001020304D2 "
@@ -97,34 +92,66 @@ private slots:
             "#00000001FF",
             "OK DOWNLOAD OK OK ERROR OK DOWNLOAD", {{0x10, 0x55}});
         row("paced at 9600 baud", {"--baud", "9600"}, "i i", "VER=4.1 VER=4.1", {}, 33333333);
+        row("a byte at a time at 9600 baud", {"--trickle"}, "i", "VER=4.1", {}, 8000000);
         row("held to the adapter's latency tick", {"--latency", "300"}, "i i", "VER=4.1 VER=4.1",
             {}, 300000000);
         row("a late answer, the later ones behind it", {"--late", "2:300"}, "i g i",
             "VER=4.1 OK VER=4.1", {}, 300000000);
         QTest::newRow("Modbus: answers from the address it took")
-            << QStringList{"--modbus"}
-            << qbytes(commandFrame(1, "BOOT$07\r\n") + commandFrame(1, "BOOTi\r\n") +
-                      commandFrame(7, "BOOTi\r\n"))
-            << qbytes(answerFrame(1, "OK\r\n") + answerFrame(7, "VER=4.1\r\n")) << Memory{}
-            << qint64{0};
+            << QStringList{"--modbus"} << Memory{}
+            << QByteArrayList{qbytes(commandFrame(1, "BOOT$07\r\n") + commandFrame(1, "BOOTi\r\n") +
+                                     commandFrame(7, "BOOTi\r\n")),
+                              qbytes(answerFrame(1, "OK\r\n") + answerFrame(7, "VER=4.1\r\n"))}
+            << 0 << Memory{} << qint64{0};
+        const auto dropRow = [](const char *name, const QStringList &arguments, const Memory &held,
+                                const char *first, const char *firstAnswers, const char *second,
+                                const char *secondAnswers, int drops, const Memory &memory) {
+            QTest::newRow(name) << arguments + QStringList{"--drop-for", "500"} << held
+                                << QByteArrayList{lines(first, "BOOT"), lines(firstAnswers),
+                                                  lines(second, "BOOT"), lines(secondAnswers)}
+                                << drops << memory << qint64{0};
+        };
+        // The last two records are lost, and so is the extended address.
+        dropRow("drop after the fourth line", {"--drop-after", "4", "--lose", "2"},
+                {{0x10011, 0x11}}, ":020000040001F9 :01001000559A :010011006688 :010012007776",
+                "OK OK OK OK", ":010012007776", "OK", 1,
+                {{0x10010, 0x55}, {0x10011, 0x11}, {0x12, 0x77}});
+        // The end record begins the count afresh, and so does the reboot.
+        dropRow("reset at the second line of each pass", {"--reset-at", "2"}, {},
+                ":00000001FF :01001000559A :010011006688", "DOWNLOAD OK OK",
+                ":01001000559A :010011006688", "OK OK", 2, {{0x10, 0x55}, {0x11, 0x66}});
+        dropRow("another board after the drop", {"--drop-after", "1", "--swap-after-drop", "5.0"},
+                {{0x20, 0x12}}, ":01001000559A", "OK", "i", "VER=5.0", 1, {});
     }
 
     void line() {
         QFETCH(QStringList, arguments);
-        QFETCH(QByteArray, sent);
-        QFETCH(QByteArray, answers);
+        QFETCH(Memory, held);
+        QFETCH(QByteArrayList, talks);
+        QFETCH(int, drops);
         QFETCH(Memory, memory);
         QFETCH(qint64, leastNs);
-        const Options options = servedWith(arguments).options;
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("board"));
+        CommandLine line = servedWith(arguments + QStringList{"--link", link});
+        line.options.boards.front().memory = held;
         const auto start = std::chrono::steady_clock::now();
-        PtyBoard board(options);
+        PtyBoard board(line.options, line.link);
         board.start();
-        const Port port(board.path());
-        QVERIFY(port.write(sent.toStdString()));
-        QCOMPARE(port.read(answers.size()), answers);
+        for (qsizetype talk = 0; talk < talks.size(); talk += 2) {
+            QTRY_VERIFY(QFileInfo::exists(link));
+            const Port port(line.link);
+            QVERIFY(port.write(talks[talk].toStdString()));
+            QCOMPARE(port.read(talks[talk + 1].size()), talks[talk + 1]);
+            if (talk + 2 < talks.size()) {
+                QTRY_COMPARE(board.drops(), 1);
+                QVERIFY(!QFileInfo::exists(link) && !port.write("BOOTi\r\n"));
+            }
+        }
         QCOMPARE_GE(std::chrono::nanoseconds(std::chrono::steady_clock::now() - start).count(),
                     leastNs);
-        QVERIFY(board.memory(options.boards.size() - 1) == memory);
+        QTRY_COMPARE(board.drops(), drops);
+        QVERIFY(board.memory(line.options.boards.size() - 1) == memory);
     }
 
     // A verify pass begins afresh after a reboot: the difference before it is forgotten.
@@ -133,66 +160,6 @@ private slots:
         QCOMPARE(qbytes(board.receive("BOOT#01001000AA45\r\n").at(0).answer), "OK\r\n");
         board.reboot(0);
         QCOMPARE(qbytes(board.receive("BOOT#00000001FF\r\n").at(0).answer), "DOWNLOAD\r\n");
-    }
-
-    // The port goes away after the first lines and comes back under its link 500 ms later for
-    // the second.
-    void dropAndReturn_data() {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<Memory>("held"); // before any download
-        QTest::addColumn<QByteArray>("first");
-        QTest::addColumn<QByteArray>("firstAnswers");
-        QTest::addColumn<QByteArray>("second");
-        QTest::addColumn<QByteArray>("secondAnswers");
-        QTest::addColumn<int>("drops");
-        QTest::addColumn<Memory>("memory");
-
-        const auto row = [](const char *name, const QStringList &arguments, const Memory &held,
-                            const char *first, const char *firstAnswers, const char *second,
-                            const char *secondAnswers, int drops, const Memory &memory) {
-            QTest::newRow(name) << arguments << held << lines(first, "BOOT") << lines(firstAnswers)
-                                << lines(second, "BOOT") << lines(secondAnswers) << drops << memory;
-        };
-        // The last two records are lost, and so is the extended address.
-        row("drop after the fourth line", {"--drop-after", "4", "--lose", "2"}, {{0x10011, 0x11}},
-            ":020000040001F9 :01001000559A :010011006688 :010012007776", "OK OK OK OK",
-            ":010012007776", "OK", 1, {{0x10010, 0x55}, {0x10011, 0x11}, {0x12, 0x77}});
-        // The end record begins the count afresh, and so does the reboot.
-        row("reset at the second line of each pass", {"--reset-at", "2"}, {},
-            ":00000001FF :01001000559A :010011006688", "DOWNLOAD OK OK",
-            ":01001000559A :010011006688", "OK OK", 2, {{0x10, 0x55}, {0x11, 0x66}});
-        row("another board after the drop", {"--drop-after", "1", "--swap-after-drop", "5.0"},
-            {{0x20, 0x12}}, ":01001000559A", "OK", "i", "VER=5.0", 1, {});
-    }
-
-    void dropAndReturn() {
-        QFETCH(QStringList, arguments);
-        QFETCH(Memory, held);
-        QFETCH(QByteArray, first);
-        QFETCH(QByteArray, firstAnswers);
-        QFETCH(QByteArray, second);
-        QFETCH(QByteArray, secondAnswers);
-        QFETCH(int, drops);
-        QFETCH(Memory, memory);
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("board"));
-        CommandLine line = servedWith(arguments + QStringList{"--drop-for", "500", "--link", link});
-        line.options.boards.front().memory = held;
-        PtyBoard board(line.options, line.link);
-        board.start();
-        {
-            const Port port(line.link);
-            QVERIFY(port.write(first.toStdString()));
-            QCOMPARE(port.read(firstAnswers.size()), firstAnswers);
-            QTRY_COMPARE(board.drops(), 1);
-            QVERIFY(!QFileInfo::exists(link) && !port.write("BOOTi\r\n"));
-        }
-        QTRY_VERIFY(QFileInfo::exists(link));
-        const Port again(line.link);
-        QVERIFY(again.write(second.toStdString()));
-        QCOMPARE(again.read(secondAnswers.size()), secondAnswers);
-        QTRY_COMPARE(board.drops(), drops);
-        QVERIFY(board.memory() == memory);
     }
 
     void commandLine_data() {
