@@ -58,6 +58,31 @@ private slots:
         QTest::newRow("log since when") << "log --since yesterday|--since must be|";
         QTest::newRow("log result") << "log --result fine|--result must be one of|";
         QTest::newRow("a filter to flash") << "--csv -p COM1 flash f|--csv is for log only|";
+        QTest::newRow("serve on any address without a token")
+            << "serve --listen 0.0.0.0:8470|--listen 0.0.0.0:8470 is reachable from other "
+               "machines: give --token-file FILE|";
+        QTest::newRow("serve on an interface without a token")
+            << "serve --listen 192.0.2.2:8470|--listen 192.0.2.2:8470 is reachable|";
+        QTest::newRow("serve on IPv6 any") << "serve --listen [::]:8470|--listen [::]:8470 is "
+                                              "reachable|";
+        QTest::newRow("serve on a name")
+            << "serve --listen localhost:8470|--listen must be ADDR:PORT with an IP address|";
+        QTest::newRow("serve without a port") << "serve --listen 127.0.0.1|must be ADDR:PORT|";
+        QTest::newRow("serve on port 65536") << "serve --listen 127.0.0.1:65536|must be ADDR:PORT|";
+        QTest::newRow("a token file missing")
+            << "serve --token-file /nonexistent/t|--token-file /nonexistent/t cannot be read|";
+        QTest::newRow("a token file empty")
+            << "serve --token-file /dev/null|--token-file /dev/null holds no token|";
+        QTest::newRow("a host") << "serve --allow-host a/b|--allow-host \"a/b\" is no host name|";
+        QTest::newRow("a certificate alone")
+            << "serve --tls-cert /dev/null|--tls-cert and --tls-key are given together|";
+        QTest::newRow("no certificate")
+            << "serve --tls-cert /dev/null --tls-key /dev/null|--tls-cert "
+               "/dev/null holds no PEM certificate|";
+        QTest::newRow("listen to log") << "log --listen 127.0.0.1:1|--listen is for serve only|";
+        QTest::newRow("serve without a journal")
+            << "serve --no-journal|serve reads the journal: it cannot be given --no-journal|";
+        QTest::newRow("serve a port") << "serve -p /dev/ttyS0|serve takes no --port|";
     }
     void options() {
         QFETCH(QString, row);
@@ -173,6 +198,12 @@ private slots:
         row("a log without a journal", link, "log",
             "log --recipe lists the journal the recipe names, and the recipe R names none: give "
             "it [journal] url");
+        for (const QString &journal : {QString(), QString("[journal]\nstation = \"jig-1\"\n")}) {
+            row(qPrintable("a serve of a recipe without a journal: " + journal.section('\n', 0, 0)),
+                journal, "serve",
+                "serve --recipe shows the journal the recipe names, and the recipe R names none: "
+                "give it [journal] url");
+        }
         row("a journal given to a log", "[journal]\nurl = \"sqlite:j.sqlite\"\n",
             "-J sqlite:k.sqlite log",
             "--journal cannot be given: the recipe R (line 7, journal.url) "

@@ -107,9 +107,9 @@ inline QList<HttpAnswer> readAnswers(QTcpSocket &socket, int count, bool head = 
     return answers;
 }
 
-// One request on a connection of its own, from the loopback address `from`: `lines` are its
-// request line and headers.
-inline HttpAnswer ask(quint16 port, const QByteArrayList &lines, bool head = false,
+// GET `target` as a browser at http://127.0.0.1:PORT/ would, with further headers, on a connection
+// of its own from the loopback address `from`.
+inline HttpAnswer get(quint16 port, const QByteArray &target, const QByteArrayList &headers = {},
                       const QHostAddress &from = QHostAddress::LocalHost) {
     QTcpSocket socket;
     socket.bind(from);
@@ -117,41 +117,28 @@ inline HttpAnswer ask(quint16 port, const QByteArrayList &lines, bool head = fal
     if (!socket.waitForConnected(kServeGuardMs)) {
         return {};
     }
-    socket.write(lines.join("\r\n") + "\r\n\r\n");
-    socket.flush();
-    return readAnswers(socket, 1, head).value(0);
+    socket.write((QByteArrayList{"GET " + target + " HTTP/1.1",
+                                 "Host: 127.0.0.1:" + QByteArray::number(port)} +
+                  headers)
+                     .join("\r\n") +
+                 "\r\n\r\n");
+    return readAnswers(socket, 1).value(0);
 }
 
-// GET `target` as a browser at http://127.0.0.1:PORT/ would, with further headers.
-inline HttpAnswer get(quint16 port, const QByteArray &target, const QByteArrayList &headers = {},
-                      const QHostAddress &from = QHostAddress::LocalHost) {
-    return ask(port,
-               QByteArrayList{"GET " + target + " HTTP/1.1",
-                              "Host: 127.0.0.1:" + QByteArray::number(port)} +
-                   headers,
-               false, from);
-}
-
-// The environment of a child whose memory a test measures: under AddressSanitizer, memory freed is
-// used again at once, as without it, rather than held back to catch late uses.
-inline QProcessEnvironment measurableMemory() {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    const QString given = environment.value(QStringLiteral("ASAN_OPTIONS"));
-    environment.insert(
-        QStringLiteral("ASAN_OPTIONS"),
-        (given.isEmpty() ? QString() : given + u':') +
-            QStringLiteral("quarantine_size_mb=0:thread_local_quarantine_size_kb=0"));
-    return environment;
-}
-
-// quenta-flash serve, started on a free port of the given address.
+// quenta-flash serve, started on a free port of the given address. When its memory is `measured`,
+// memory freed under AddressSanitizer is used again at once, as without it, rather than held back
+// to catch late uses.
 class ServeProcess {
 public:
-    ServeProcess(
-        const QString &program, const QStringList &arguments,
-        const QString &address = QStringLiteral("127.0.0.1"),
-        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) {
-        process_.setProcessEnvironment(environment);
+    ServeProcess(const QString &program, const QStringList &arguments,
+                 const QString &address = QStringLiteral("127.0.0.1"), bool measured = false) {
+        if (measured) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") +
+                                                   ":quarantine_size_mb=0"
+                                                   ":thread_local_quarantine_size_kb=0");
+            process_.setProcessEnvironment(environment);
+        }
         process_.start(program, QStringList{"serve", "--listen", address + ":0"} + arguments);
         static const QRegularExpression url(QStringLiteral("https?://[^ ]*:(\\d+)/"));
         const QDeadlineTimer deadline(kServeGuardMs);
