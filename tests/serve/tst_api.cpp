@@ -160,8 +160,7 @@ private slots:
         QFETCH(QString, kind);
         const QString url = lineUrl(kind);
         QVERIFY(!url.isEmpty());
-        ServeProcess serve(QUENTA_FLASH, {"-J", url});
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QUENTA_SERVE(serve, {"-J", url});
         const HttpAnswer answer = get(serve.port(), "/api/summary");
         QCOMPARE(answer.status, 200);
         QCOMPARE(answer.header("content-type"), "application/json");
@@ -221,8 +220,7 @@ private slots:
         QFETCH(QStringList, tiles);
         const QString url = lineUrl(kind);
         QVERIFY(!url.isEmpty());
-        ServeProcess serve(QUENTA_FLASH, {"-J", url});
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QUENTA_SERVE(serve, {"-J", url});
         const HttpAnswer answer = get(serve.port(), "/api/summary?" + query);
         QCOMPARE(answer.status, 200);
         const QJsonObject summary = object(answer);
@@ -239,8 +237,7 @@ private slots:
         QFETCH(QString, kind);
         const QString url = lineUrl(kind);
         QVERIFY(!url.isEmpty());
-        ServeProcess serve(QUENTA_FLASH, {"-J", url});
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QUENTA_SERVE(serve, {"-J", url});
         const quint16 port = serve.port();
         const QByteArray since =
             QDateTime::currentDateTimeUtc().addSecs(-25 * 60).toString(Qt::ISODate).toLatin1();
@@ -304,8 +301,7 @@ private slots:
                                  {10, "b", {}, "ok", "", 5.5, kShaB, {}},
                                  {1, "b", {}, "running", {}, 0, kShaB, {}}});
         QCOMPARE(fill(url, jobs), QString());
-        ServeProcess serve(QUENTA_FLASH, {"-J", url});
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QUENTA_SERVE(serve, {"-J", url});
         // The figures, each in a line, with a time shown as T.
         const auto scrape = [&serve] {
             const HttpAnswer answer = get(serve.port(), "/metrics");
@@ -320,23 +316,24 @@ private slots:
             }
             return figures;
         };
-        const QByteArray station = "station=\"li\\\"ne\\\\2\\nx\"";
-        const QByteArray labels = station + ",recipe=\"Pump 1.0\"";
-        const auto expected = [&](const char *boards, const char *seconds) {
-            return QByteArrayList{
-                "200",
-                "text/plain; version=0.0.4; charset=utf-8",
-                "quenta_journal_up 1",
-                "quenta_boards_total{station=\"b\",recipe=\"\",result=\"ok\"} " +
-                    QByteArray(boards),
-                "quenta_boards_total{" + labels + ",result=\"ok\"} 1",
-                "quenta_boards_total{" + labels + ",result=\"refused\"} 1",
-                "quenta_board_seconds_total{station=\"b\",recipe=\"\"} " + QByteArray(seconds),
-                "quenta_board_seconds_total{" + labels + "} 30.25",
-                "quenta_boards_running{station=\"b\",recipe=\"\"} 1",
-                "quenta_last_board_started_seconds{station=\"b\"} T",
-                "quenta_last_board_started_seconds{" + station + "} T",
-            };
+        // ODD: the label of the station named `odd`, escaped.
+        const auto expected = [](const char *boards, const char *seconds) {
+            return QByteArray(
+                       "200\n"
+                       "text/plain; version=0.0.4; charset=utf-8\n"
+                       "quenta_journal_up 1\n"
+                       "quenta_boards_total{station=\"b\",recipe=\"\",result=\"ok\"} BOARDS\n"
+                       "quenta_boards_total{ODD,recipe=\"Pump 1.0\",result=\"ok\"} 1\n"
+                       "quenta_boards_total{ODD,recipe=\"Pump 1.0\",result=\"refused\"} 1\n"
+                       "quenta_board_seconds_total{station=\"b\",recipe=\"\"} SECONDS\n"
+                       "quenta_board_seconds_total{ODD,recipe=\"Pump 1.0\"} 30.25\n"
+                       "quenta_boards_running{station=\"b\",recipe=\"\"} 1\n"
+                       "quenta_last_board_started_seconds{station=\"b\"} T\n"
+                       "quenta_last_board_started_seconds{ODD} T")
+                .replace("ODD", "station=\"li\\\"ne\\\\2\\nx\"")
+                .replace("BOARDS", boards)
+                .replace("SECONDS", seconds)
+                .split('\n');
         };
         QCOMPARE(scrape(), expected("11", "15.5"));
         QCOMPARE(scrape(), expected("11", "15.5"));
@@ -421,8 +418,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(bool, closes);
         QFETCH(QString, error);
-        ServeProcess serve(QUENTA_FLASH, {"-J", lineUrl("sqlite")});
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QUENTA_SERVE(serve, {"-J", lineUrl("sqlite")});
         const QByteArray port = QByteArray::number(serve.port());
         head.replace("HOST", "Host: 127.0.0.1:{port}").replace("{port}", port);
         QTcpSocket socket;
@@ -456,8 +452,7 @@ private slots:
     // Requests sent one after another without waiting are answered in their order, a HEAD without
     // its body. SIGINT ends the view with 0.
     void pipelined() {
-        ServeProcess serve(QUENTA_FLASH, {"-J", lineUrl("sqlite")});
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QUENTA_SERVE(serve, {"-J", lineUrl("sqlite")});
         const quint16 port = serve.port();
         QTcpSocket socket;
         socket.connectToHost("127.0.0.1", port);
@@ -487,8 +482,7 @@ private slots:
     // while they wait: the view's memory stays bounded and others are answered meanwhile. Once it
     // reads, its answers come in order.
     void unreadAnswers() {
-        ServeProcess serve(QUENTA_FLASH, {"-J", lineUrl("sqlite")}, "127.0.0.1", true);
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QUENTA_SERVE(serve, {"-J", lineUrl("sqlite")}, "127.0.0.1", true);
         const qint64 before = serve.peakKib();
         QTcpSocket flood;
         flood.setReadBufferSize(4096);
@@ -517,8 +511,7 @@ private slots:
     // head has come within its deadline (and then no longer counted); another address is
     // answered meanwhile.
     void crowdedAddress() {
-        ServeProcess serve(QUENTA_FLASH, {"-J", lineUrl("sqlite")});
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QUENTA_SERVE(serve, {"-J", lineUrl("sqlite")});
         std::vector<std::unique_ptr<QTcpSocket>> idle;
         for (int i = 0; i < 64; ++i) {
             idle.push_back(std::make_unique<QTcpSocket>());
@@ -554,8 +547,7 @@ private slots:
                  "message) SELECT strftime('%Y-%m-%dT%H:%M:%fZ', 'now', '-' || (i % 5000) || "
                  "' minutes'), 'line-' || (i % 7), 'flash', 'fw/a.hex', i, 'ok', 10 + i % 7, "
                  "'downloaded, and \"verified\"' FROM n"));
-        ServeProcess serve(QUENTA_FLASH, {"-J", url}, "127.0.0.1", true);
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QUENTA_SERVE(serve, {"-J", url}, "127.0.0.1", true);
         const qint64 before = serve.peakKib();
         QTcpSocket slow;
         slow.setReadBufferSize(4096);
@@ -585,18 +577,19 @@ private slots:
         QTest::addColumn<QByteArray>("target");
         QTest::addColumn<QByteArray>("header");
         QTest::addColumn<int>("status");
-        const QByteArray bearer = "Authorization: Bearer s3cret token";
-        QTest::newRow("none") << QByteArray("/api/summary") << QByteArray() << 401;
-        QTest::newRow("bearer") << QByteArray("/api/summary") << bearer << 200;
-        QTest::newRow("bearer, wrong") << QByteArray("/api/jobs") << bearer.chopped(6) << 401;
-        QTest::newRow("cookie") << QByteArray("/api/jobs")
-                                << QByteArray("Cookie: a=1; quenta_token=s3cret%20token") << 200;
-        QTest::newRow("cookie, wrong") << QByteArray("/api/unit/1")
-                                       << QByteArray("Cookie: quenta_token=s3cret%20tokens") << 401;
-        QTest::newRow("page") << QByteArray("/") << QByteArray() << 401;
-        QTest::newRow("script") << QByteArray("/line.js") << QByteArray() << 200;
-        QTest::newRow("metrics") << QByteArray("/metrics") << QByteArray() << 401;
-        QTest::newRow("metrics, bearer") << QByteArray("/metrics") << bearer << 200;
+        const auto row = [](const char *name, const char *target, const char *header, int status) {
+            QTest::newRow(name) << QByteArray(target) << QByteArray(header) << status;
+        };
+        const char *bearer = "Authorization: Bearer s3cret token";
+        row("none", "/api/summary", "", 401);
+        row("bearer", "/api/summary", bearer, 200);
+        row("bearer, wrong", "/api/jobs", "Authorization: Bearer s3cret", 401);
+        row("cookie", "/api/jobs", "Cookie: a=1; quenta_token=s3cret%20token", 200);
+        row("cookie, wrong", "/api/unit/1", "Cookie: quenta_token=s3cret%20tokens", 401);
+        row("page", "/", "", 401);
+        row("script", "/line.js", "", 200);
+        row("metrics", "/metrics", "", 401);
+        row("metrics, bearer", "/metrics", bearer, 200);
     }
 
     void token() {
@@ -606,9 +599,7 @@ private slots:
         QFile file(files_.filePath("token"));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("s3cret token\nsecond line\n") > 0);
         file.close();
-        ServeProcess serve(QUENTA_FLASH, {"-J", lineUrl("sqlite"), "--token-file", file.fileName()},
-                           "0.0.0.0");
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QUENTA_SERVE(serve, {"-J", lineUrl("sqlite"), "--token-file", file.fileName()}, "0.0.0.0");
         const HttpAnswer answer =
             get(serve.port(), target, header.isEmpty() ? QByteArrayList{} : QByteArrayList{header});
         QCOMPARE(answer.status, status);
@@ -627,9 +618,8 @@ private slots:
         const QString journal = files_.filePath("line2/line.sqlite");
         QCOMPARE(fill("sqlite:" + journal, kLine), QString());
         qputenv("QUENTA_JOURNAL", freshUrl("sqlite").toUtf8());
-        ServeProcess serve(QUENTA_FLASH, {"--recipe", recipe});
+        QUENTA_SERVE(serve, {"--recipe", recipe});
         qunsetenv("QUENTA_JOURNAL");
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
         QVERIFY2(serve.why().startsWith("Serving the journal sqlite:" + journal + ", read only"),
                  qPrintable(serve.why()));
         QCOMPARE(ids(get(serve.port(), "/api/jobs?limit=3")), (Ids{8, 3, 2}));
@@ -655,8 +645,7 @@ private slots:
         QUENTA_REQUIRE_POSTGRES(*postgres_);
         const QString url = freshUrl("postgresql");
         QCOMPARE(fill(url, kLine), QString());
-        ServeProcess serve(QUENTA_FLASH, {"-J", url});
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QUENTA_SERVE(serve, {"-J", url});
         QCOMPARE(get(serve.port(), "/api/summary").status, 200);
         QVERIFY(postgres_->stop());
         const HttpAnswer away = get(serve.port(), "/api/summary");

@@ -6,9 +6,9 @@
 // leaves screenshots of the page at 1366x768 and on a phone.
 #include "BoardImage.h"
 #include "Chromium.h"
+#include "Flasher.h"
 #include "JournalKinds.h"
 #include "ServeProcess.h"
-#include "simboard/PtyBoard.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -29,8 +29,6 @@ const QString kScript = QStringLiteral("<script>alert(1)</script>");
 const QString kRecipe = QStringLiteral("Controller <b>2.3</b>");
 // The page promises 3 s from a row's change to the screen; 2 s more are given to a loaded machine.
 constexpr int kShownWithinMs = 3000 + 2000;
-// A bound that keeps a broken program from hanging the test; never a measure of speed.
-constexpr int kHangGuardMs = 120000;
 
 // The page as the test reads it: the tiles (name|recipe or firmware|jobs line|running), the
 // chart's totals, the table's columns, first row and recipes, the headline's board count, the
@@ -103,7 +101,9 @@ class ServePage : public QObject {
 
     QTemporaryDir files_;
     QString journal_;
+    QString token_; // the token's file
     Chromium browser_;
+    const QByteArray bearer_ = "Authorization: Bearer " + kToken.toUtf8();
 
     QJsonObject readPage(const QString &page) {
         return browser_.evaluate(page, kReadPage).toObject();
@@ -119,9 +119,15 @@ class ServePage : public QObject {
 
     QStringList tiles(const QString &page) { return texts(readPage(page)["tiles"]); }
 
+    // Types the token into the page's login form and sends it.
+    static void signIn(Chromium &browser, const QString &page) {
+        browser.evaluate(page, "document.getElementById('token').value = '" + kToken +
+                                   "'; document.getElementById('login').requestSubmit(); true");
+    }
+
     // A recipe of the test's firmware that records into the test's journal: its path, or empty.
     QString writeRecipe() {
-        QFile firmware(sourcePath("tests/flash/span.hex"));
+        QFile firmware(kSpanHex);
         return firmware.open(QIODevice::ReadOnly)
                    ? quenta::testing::writeRecipe(
                          files_.filePath("controller.toml"), kRecipe, firmware.fileName(),
@@ -151,29 +157,24 @@ private slots:
         QCOMPARE(fillHistory(journal_), QString());
         const QString recipe = writeRecipe();
         QVERIFY(!recipe.isEmpty());
-        simboard::PtyBoard board;
-        board.start();
-        QProcess flasher;
-        flasher.start(QUENTA_FLASH, {"--recipe", recipe, "--station", kScript, "-q", "-p",
-                                     QString::fromStdString(board.path()), "flash"});
-        QVERIFY(flasher.waitForFinished(kHangGuardMs));
-        QVERIFY2(flasher.exitCode() == 0, flasher.readAllStandardError().constData());
+        LinkedBoard board;
+        const FlasherRun run = runFlasher(
+            {"--recipe", recipe, "--station", kScript, "-q", "-p", board.port(), "flash"});
+        QVERIFY2(run.exit == 0, run.err.constData());
+        QFile token(files_.filePath("token"));
+        QVERIFY(token.open(QIODevice::WriteOnly) && token.write(kToken.toUtf8() + '\n') > 0);
+        token_ = token.fileName();
     }
 
     void livePage() {
         QUENTA_REQUIRE_CHROMIUM(browser_);
-        QFile token(files_.filePath("token"));
-        QVERIFY(token.open(QIODevice::WriteOnly) && token.write(kToken.toUtf8() + '\n') > 0);
-        token.close();
-        ServeProcess serve(QUENTA_FLASH, {"-J", journal_, "--token-file", token.fileName()},
-                           "0.0.0.0");
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QUENTA_SERVE(serve, {"-J", journal_, "--token-file", token_}, "0.0.0.0");
         const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(serve.port());
         const QString page = browser_.newPage(
             1366, 768, false,
             "window.alerts = []; window.alert = (m) => window.alerts.push(String(m));");
         QVERIFY2(!page.isEmpty(), qPrintable(browser_.problem()));
-        browser_.open(page, url);
+        browser_.call("Page.navigate", {{"url", url}}, page);
 
         // Off loopback the page asks for the token, and the API answers nothing without it.
         QTRY_VERIFY_WITH_TIMEOUT(browser_
@@ -182,8 +183,7 @@ private slots:
                                      .toBool(),
                                  kShownWithinMs);
         QCOMPARE(browser_.evaluate(page, "fetch('/api/summary').then(r => r.status)").toInt(), 401);
-        browser_.evaluate(page, "document.getElementById('token').value = '" + kToken +
-                                    "'; document.getElementById('login').requestSubmit(); true");
+        signIn(browser_, page);
         QTRY_VERIFY_WITH_TIMEOUT(
             browser_.evaluate(page, "!document.getElementById('view').hidden").toBool(),
             kShownWithinMs);
@@ -210,29 +210,24 @@ private slots:
         QCOMPARE(before["chartOk"].toInt(), 175);
 
         // A board flashed at 9600 baud at a new station: running, then done.
-        simboard::PtyBoard slow({{simboard::BootloaderOptions{}}, {.baud = 9600}, {}},
-                                files_.filePath("slow").toStdString());
-        slow.start();
+        LinkedBoard slow(pacedAt(9600));
         QProcess flasher;
-        flasher.start(QUENTA_FLASH, {"-J", journal_, "--station", "line-5", "-q", "-p",
-                                     QString::fromStdString(slow.path()), "flash",
-                                     sourcePath("tests/flash/span.hex")});
-        const QByteArray bearer = "Authorization: Bearer " + kToken.toUtf8();
+        startFlasher(flasher, {"-J", journal_, "--station", "line-5", "-q", "-p", slow.port(),
+                               "flash", kSpanHex});
         qint64 id = 0;
         QTRY_VERIFY_WITH_TIMEOUT(
             (id = QJsonDocument::fromJson(
-                      get(serve.port(), "/api/jobs?station=line-5&result=running", {bearer}).body)
+                      get(serve.port(), "/api/jobs?station=line-5&result=running", {bearer_}).body)
                       .array()
                       .at(0)["id"]
                       .toInteger()) > 0,
-            kHangGuardMs);
+            kFlasherGuardMs);
         QTRY_VERIFY_WITH_TIMEOUT(
             readPage(page)["firstId"].toInteger() == id &&
                 readPage(page)["firstResult"].toString() == "running" &&
                 tiles(page).contains("line-5|span.hex|0 jobs, yield –|running"),
             kShownWithinMs);
-        QVERIFY(flasher.waitForFinished(kHangGuardMs));
-        QCOMPARE(flasher.exitCode(), 0);
+        QCOMPARE(finished(flasher).exit, 0);
         QTRY_VERIFY_WITH_TIMEOUT(readPage(page)["firstResult"].toString() == "ok", kShownWithinMs);
         const QJsonObject after = readPage(page);
         QCOMPARE(after["firstId"].toInteger(), id);
@@ -258,7 +253,7 @@ private slots:
 
         // On a phone, signed in already by the cookie.
         const QString phone = browser_.newPage(390, 844, true, "window.alerts = [];");
-        browser_.open(phone, url);
+        browser_.call("Page.navigate", {{"url", url}}, phone);
         QTRY_VERIFY_WITH_TIMEOUT(readPage(phone)["firstId"].toInteger() == id, kShownWithinMs);
         QCOMPARE(browser_.evaluate(phone, "document.documentElement.scrollWidth").toInt(), 390);
         save(phone, "line-view-phone.png");
@@ -276,36 +271,30 @@ private slots:
                       {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
                        "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
                        "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert});
-        QVERIFY(openssl.waitForFinished(kHangGuardMs) && openssl.exitCode() == 0);
+        QVERIFY(openssl.waitForFinished(kFlasherGuardMs) && openssl.exitCode() == 0);
         QFile pem(cert);
         QVERIFY(pem.open(QIODevice::ReadOnly));
         const QByteArray spki =
             QCryptographicHash::hash(QSslCertificate(pem.readAll()).publicKey().toDer(),
                                      QCryptographicHash::Sha256)
                 .toBase64();
-        QFile token(files_.filePath("token"));
-        QVERIFY(token.open(QIODevice::WriteOnly) && token.write(kToken.toUtf8() + '\n') > 0);
-        token.close();
-        ServeProcess serve(QUENTA_FLASH,
-                           {"-J", journal_, "--token-file", token.fileName(), "--tls-cert", cert,
-                            "--tls-key", key},
-                           "0.0.0.0");
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QUENTA_SERVE(serve,
+                     {"-J", journal_, "--token-file", token_, "--tls-cert", cert, "--tls-key", key},
+                     "0.0.0.0");
         QVERIFY2(serve.why().contains(QStringLiteral("https://0.0.0.0:%1/").arg(serve.port())),
                  qPrintable(serve.why()));
-        const QByteArray bearer = "Authorization: Bearer " + kToken.toUtf8();
-        QCOMPARE(get(serve.port(), "/api/summary", {bearer}).status, 0);
+        QCOMPARE(get(serve.port(), "/api/summary", {bearer_}).status, 0);
 
         Chromium browser({"--ignore-certificate-errors-spki-list=" + QString::fromLatin1(spki)});
         QVERIFY2(browser.running(), qPrintable(browser.problem()));
         const QString page = browser.newPage(1366, 768, false, "window.alerts = [];");
         QVERIFY2(!page.isEmpty(), qPrintable(browser.problem()));
-        browser.open(page, QStringLiteral("https://127.0.0.1:%1/").arg(serve.port()));
+        browser.call("Page.navigate",
+                     {{"url", QStringLiteral("https://127.0.0.1:%1/").arg(serve.port())}}, page);
         QTRY_VERIFY_WITH_TIMEOUT(
             browser.evaluate(page, "!document.getElementById('login').hidden").toBool(),
             kShownWithinMs);
-        browser.evaluate(page, "document.getElementById('token').value = '" + kToken +
-                                   "'; document.getElementById('login').requestSubmit(); true");
+        signIn(browser, page);
         QTRY_VERIFY_WITH_TIMEOUT(
             browser.evaluate(page, "document.querySelectorAll('#stations .tile').length").toInt() >
                 0,

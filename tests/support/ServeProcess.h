@@ -197,3 +197,9 @@ private:
 };
 
 } // namespace quenta::testing
+
+// In a Qt Test function: `serve`, quenta-flash (QUENTA_FLASH) serve started with the further
+// arguments of ServeProcess; fails the test when it did not start.
+#define QUENTA_SERVE(serve, ...)                                                                   \
+    ServeProcess serve(QUENTA_FLASH, __VA_ARGS__);                                                 \
+    QVERIFY2(serve.port() != 0, qPrintable(serve.why()))
