@@ -92,9 +92,8 @@ private slots:
         const FlasherRun ok = runFlasher({"--station", "line-3", "--operator", "ana", "-q",
                                           "--json", "-p", board.port(), "flash", kSpanHex});
         QCOMPARE(ok.exit, 0);
-        QCOMPARE(ok.board()["journal"].toInteger(), 1);
-        QVERIFY(ok.board()["serial"].isNull());
-        QCOMPARE(ok.board()["firmware_sha256"].toString(), kSpanSha);
+        QCOMPARE(joined(ok.board(), {"journal", "serial", "firmware_sha256"}),
+                 "1|null|" + kSpanSha);
         const FlasherRun missing =
             runFlasher({"-q", "--json", "-p", "/dev/quenta-none", "flash", kSpanHex});
         QCOMPARE(missing.exit, 3);
@@ -102,17 +101,12 @@ private slots:
 
         const QJsonArray jobs = rows({});
         QCOMPARE(jobs.size(), 2);
-        const QJsonObject failed = jobs[0].toObject();
-        QCOMPARE(failed["id"].toInteger(), 2);
-        QCOMPARE(failed["exit"].toInteger(), 3);
-        QCOMPARE(failed["result"].toString(), "port-error");
-        QCOMPARE(failed["device"].toString(), "/dev/quenta-none");
-        QCOMPARE(failed["station"].toString(), QSysInfo::machineHostName());
-        QCOMPARE(failed["operator"].toString(),
-                 QString::fromLocal8Bit(getpwuid(getuid())->pw_name));
-        QVERIFY(failed["bootloader"].isNull());
-        QVERIFY2(failed["message"].toString().startsWith("There is no /dev/quenta-none."),
-                 qPrintable(failed["message"].toString()));
+        QCOMPARE(joined(jobs[0],
+                        {"id", "exit", "result", "device", "station", "operator", "bootloader"}),
+                 "2|3|port-error|/dev/quenta-none|" + QSysInfo::machineHostName() + '|' +
+                     QString::fromLocal8Bit(getpwuid(getuid())->pw_name) + "|null");
+        QVERIFY2(jobs[0]["message"].toString().startsWith("There is no /dev/quenta-none."),
+                 qPrintable(jobs[0]["message"].toString()));
 
         QJsonObject done = jobs[1].toObject();
         QVERIFY(done.take("seconds").toDouble() > 0.0);
@@ -185,8 +179,8 @@ private slots:
         QCOMPARE(serials, (QList<qint64>{1, 2, 3, 4, 5, 6, 7, 8}));
         LinkedBoard slow(pacedAt(9600));
         QProcess killed;
-        startFlasher(killed, stamping + QStringList{"-q", "-p", slow.port(), "flash", kBlinkHex});
-        QTRY_VERIFY_WITH_TIMEOUT(slow.commands().size() >= 4, kFlasherGuardMs);
+        QVERIFY(startedOn(killed, slow,
+                          stamping + QStringList{"-q", "-p", slow.port(), "flash", kBlinkHex}));
         ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
         QVERIFY(killed.waitForFinished(kFlasherGuardMs));
         LinkedBoard next;
@@ -214,10 +208,8 @@ private slots:
     void numberRefused_data() {
         QTest::addColumn<QString>("bytes");
         QTest::addColumn<QString>("first"); // the series' start, the number of the first board
-        QTest::newRow("outgrows its bytes") << "1"
-                                            << "255";
-        QTest::newRow("series used up") << "8"
-                                        << "9223372036854775806";
+        QTest::newRow("outgrows its bytes") << QString("1") << QString("255");
+        QTest::newRow("series used up") << QString("8") << QString("9223372036854775806");
     }
 
     void numberRefused() {
@@ -235,17 +227,14 @@ private slots:
         const FlasherRun refused =
             runFlasher(options + QStringList{two.port(), "flash", kBlinkHex});
         QCOMPARE(refused.exit, 2);
-        QCOMPARE(refused.board()["result"].toString(), "bad-file");
-        QCOMPARE(refused.board()["message"].toString(),
-                 QStringLiteral("the series \"default\" is used up for %1 bytes: every number up "
-                                "to %2 has been handed out; nothing was written")
+        QCOMPARE(joined(refused.board(), {"result", "message"}),
+                 QStringLiteral("bad-file|the series \"default\" is used up for %1 bytes: every "
+                                "number up to %2 has been handed out; nothing was written")
                      .arg(bytes, first));
         QCOMPARE(two.memory(), simboard::Memory{});
         const QJsonArray jobs = rows(journal);
         QCOMPARE(jobs.size(), 2);
-        QCOMPARE(jobs[0]["result"].toString(), "bad-file");
-        QCOMPARE(jobs[0]["exit"].toInteger(), 2);
-        QVERIFY(jobs[0]["serial"].isNull());
+        QCOMPARE(joined(jobs[0], {"result", "exit", "serial"}), "bad-file|2|null");
     }
 
     // Nothing is sent; the report says why, and standard error alone holds the error.
@@ -315,9 +304,9 @@ private slots:
         const QStringList journal = freshJournal("sqlite");
         LinkedBoard board(pacedAt(9600));
         QProcess process;
-        startFlasher(process,
-                     journal + QStringList{"-q", "--json", "-p", board.port(), "flash", kSpanHex});
-        QTRY_VERIFY_WITH_TIMEOUT(board.commands().size() >= 4, kFlasherGuardMs);
+        QVERIFY(startedOn(process, board,
+                          journal +
+                              QStringList{"-q", "--json", "-p", board.port(), "flash", kSpanHex}));
         for (const char *suffix : {"", "-wal", "-shm"}) {
             QFile::remove(journal[1].mid(7) + suffix);
         }
@@ -343,10 +332,7 @@ private slots:
                            journal +
                            QStringList{"--json-lines", "-p", board.port(), "flash", kSpanHex});
         QCOMPARE(finished(pipeline).exit, 6);
-        const QJsonArray jobs = rows(journal);
-        QCOMPARE(jobs.size(), 1);
-        QCOMPARE(jobs[0]["result"].toString(), "ok");
-        QCOMPARE(jobs[0]["exit"].toInteger(), 6);
+        QCOMPARE(lines(rows(journal), {"result", "exit"}), QStringList{"ok|6"});
     }
 
     // The line's server restarted while two boards of a bus are flashed: the journal connects
@@ -356,10 +342,9 @@ private slots:
         const QStringList journal = freshJournal("postgresql");
         LinkedBoard bus({{{true, 3, "4.1", {}}, {true, 7, "4.1", {}}}, {.baud = 9600}, {}});
         QProcess process;
-        startFlasher(process,
-                     journal + QStringList{"--serial-at", "0x7F00", "-q", "--json", "-m", "-a",
-                                           "3,7", "-p", bus.port(), "flash", kSpanHex});
-        QTRY_VERIFY_WITH_TIMEOUT(bus.commands().size() >= 4, kFlasherGuardMs);
+        QVERIFY(startedOn(process, bus,
+                          journal + QStringList{"--serial-at", "0x7F00", "-q", "--json", "-m", "-a",
+                                                "3,7", "-p", bus.port(), "flash", kSpanHex}));
         QVERIFY2(postgres_->restart(), qPrintable(postgres_->problem()));
         const FlasherRun run = finished(process);
         QVERIFY2(run.exit == 0, run.out.constData());
@@ -423,17 +408,15 @@ private slots:
             QVERIFY(jobs.isEmpty());
             return;
         }
-        QCOMPARE(run.board()["result"].toString(), result);
-        QCOMPARE(jobs.size(), 1);
-        QCOMPARE(jobs[0]["result"].toString(), result);
-        QCOMPARE(jobs[0]["recipe"].toString(), "Blink 2.3");
-        QCOMPARE(jobs[0]["recipe_sha256"].toString(),
-                 "e0e29874ebfacf9ab92f5bdf4e83f39ee9634c6185619768bb2e3d73dd23810d");
-        QCOMPARE(jobs[0]["station"].toString(), "line-2");
         // The series hands out a number only to a board that is written.
-        const QJsonValue serial = result == "ok" ? QJsonValue(40) : QJsonValue();
-        QCOMPARE(run.board()["serial"], serial);
-        QCOMPARE(jobs[0]["serial"], serial);
+        const QString serial = result == "ok" ? "40" : "null";
+        QCOMPARE(joined(run.board(), {"result", "serial"}), result + '|' + serial);
+        QCOMPARE(
+            lines(jobs, {"result", "serial", "recipe", "recipe_sha256", "station"}),
+            QStringList{
+                result + '|' + serial +
+                "|Blink "
+                "2.3|e0e29874ebfacf9ab92f5bdf4e83f39ee9634c6185619768bb2e3d73dd23810d|line-2"});
         const QByteArray series = runFlasher({"--recipe", recipe, "check"}).out;
         QVERIFY2(series.contains(result == "ok" ? "hands out 41 next" : "starting at 40"),
                  series.constData());
@@ -483,16 +466,14 @@ private slots:
             QVERIFY(line.startsWith("{\"event\":\""));
             const QString event = last["event"].toString();
             if (event == "progress") {
-                QCOMPARE(last["port"].toString(), board.port());
-                QCOMPARE(last["lines"].toInt(), 23);
+                QCOMPARE(joined(last, {"port", "lines"}), board.port() + "|23");
                 QVERIFY(last["pass"] == "download" || last["pass"] == "verify");
             }
             if (events.isEmpty() || events.last() != event) {
                 events << event;
             }
         }
-        QVERIFY2(events == (QStringList{"start", "progress", "board", "end"}),
-                 qPrintable(events.join(' ')));
+        QCOMPARE(events, (QStringList{"start", "progress", "board", "end"}));
         QCOMPARE(last["exit"].toInt(), 0);
         QCOMPARE(last["boards"][0]["result"].toString(), "ok");
     }

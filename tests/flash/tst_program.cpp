@@ -173,9 +173,9 @@ private slots:
         LinkedBoard one({{simboard::BootloaderOptions{}}, {.withhold = {3}}, {}});
         LinkedBoard two;
         QProcess holder;
-        startFlasher(holder, {"--timeout", "5000", "-q", "-p", one.port(), "-p", two.port(),
-                              "flash", kSpanHex});
-        QTRY_VERIFY_WITH_TIMEOUT(one.commands().size() >= 3, kFlasherGuardMs);
+        QVERIFY(startedOn(
+            holder, one,
+            {"--timeout", "5000", "-q", "-p", one.port(), "-p", two.port(), "flash", kSpanHex}, 3));
         const FlasherRun busy = flash({"-p", one.port(), "check"});
         QCOMPARE(busy.exit, 3);
         QCOMPARE(results(busy), QStringList{"port-error"});
@@ -196,8 +196,7 @@ private slots:
         QFETCH(int, signal);
         LinkedBoard board(pacedAt(9600));
         QProcess flasher;
-        startFlasher(flasher, {"--json", "-q", "-p", board.port(), "flash", kSpanHex});
-        QTRY_VERIFY_WITH_TIMEOUT(board.commands().size() >= 4, kFlasherGuardMs);
+        QVERIFY(startedOn(flasher, board, {"--json", "-q", "-p", board.port(), "flash", kSpanHex}));
         ::kill(static_cast<pid_t>(flasher.processId()), signal);
         const FlasherRun run = finished(flasher);
         QCOMPARE(run.exit, 128 + signal);

@@ -81,21 +81,6 @@ Ids ids(const HttpAnswer &answer) {
     return found;
 }
 
-// Each object of an array in one line: the values of `keys`, joined by "|", null as "null".
-QStringList lines(const QJsonArray &array, const QStringList &keys) {
-    QStringList lines;
-    for (const QJsonValue &each : array) {
-        QStringList values;
-        for (const QString &key : keys) {
-            values << (each[key].isNull()     ? QStringLiteral("null")
-                       : each[key].isString() ? each[key].toString()
-                                              : QString::number(each[key].toDouble()));
-        }
-        lines << values.join(u'|');
-    }
-    return lines;
-}
-
 // What the line's jobs make of station "a", of the script-named one and of their failures, as
 // tiles() and failures() below show them.
 const QString kTileA = QStringLiteral("a|3|2|0.666667|0|0|green|ok|fw/a.hex|Blink controller 2.3");
@@ -165,9 +150,9 @@ private slots:
         QCOMPARE(answer.status, 200);
         QCOMPARE(answer.header("content-type"), "application/json");
         const QJsonObject shift = object(answer);
-        QCOMPARE(lines({shift}, {"span", "boards", "ok", "boards_last_hour", "boards_per_hour",
-                                 "units", "first_pass_yield", "final_yield", "median_seconds"}),
-                 QStringList{"8h|6|2|3|0.75|5|0.2|0.4|35"});
+        QCOMPARE(joined(shift, {"span", "boards", "ok", "boards_last_hour", "boards_per_hour",
+                                "units", "first_pass_yield", "final_yield", "median_seconds"}),
+                 "8h|6|2|3|0.75|5|0.2|0.4|35");
         QCOMPARE(shift["hours"].toArray().size(), 9);
         qint64 ok = 0;
         qint64 failed = 0;

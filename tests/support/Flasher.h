@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTest>
 
 #include <unistd.h>
 
@@ -26,6 +27,27 @@ struct FlasherRun {
     QJsonArray rows() const { return QJsonDocument::fromJson(out).array(); }
 };
 
+// The values of `keys` in a JSON object, joined by "|", null as "null".
+inline QString joined(const QJsonValue &object, const QStringList &keys) {
+    QStringList values;
+    for (const QString &key : keys) {
+        const QJsonValue value = object[key];
+        values << (value.isNull()     ? QStringLiteral("null")
+                   : value.isString() ? value.toString()
+                                      : QString::number(value.toDouble()));
+    }
+    return values.join(u'|');
+}
+
+// Each object of an array in one line: the values of `keys`, joined by "|".
+inline QStringList lines(const QJsonArray &array, const QStringList &keys) {
+    QStringList lines;
+    for (const QJsonValue &each : array) {
+        lines << joined(each, keys);
+    }
+    return lines;
+}
+
 // Starts the flasher; `unprivileged`: as root, as the user nobody.
 inline void startFlasher(QProcess &process, const QStringList &arguments,
                          bool unprivileged = false) {
@@ -36,6 +58,14 @@ inline void startFlasher(QProcess &process, const QStringList &arguments,
     } else {
         process.start(QUENTA_FLASH, arguments);
     }
+}
+
+// Starts the flasher and waits until `board` has taken `commands` commands: whether it has.
+template <typename Board>
+bool startedOn(QProcess &process, const Board &board, const QStringList &arguments,
+               std::size_t commands = 4) {
+    startFlasher(process, arguments);
+    return QTest::qWaitFor([&] { return board.commands().size() >= commands; }, kFlasherGuardMs);
 }
 
 inline FlasherRun finished(QProcess &process) {
