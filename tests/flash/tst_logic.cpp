@@ -195,6 +195,8 @@ private slots:
             "R:7:45: lists and tables nested more than 32 deep");
         row("the journal of a log", link + "[journal]\nurl = \"sqlite:j.sqlite\"\n",
             "--since 2024-05-01 --station jig-2 --csv log", "", "log sqlite:@/j.sqlite jig-2");
+        row("the journal of a serve", "[journal]\nurl = \"sqlite:j.sqlite\"\n", "serve", "",
+            "serve sqlite:@/j.sqlite");
         row("a log without a journal", link, "log",
             "log --recipe lists the journal the recipe names, and the recipe R names none: give "
             "it [journal] url");
@@ -235,8 +237,10 @@ private slots:
             return;
         }
         const Settings &s = parsed.settings;
-        if (s.command == Command::Log) {
-            QCOMPARE(QStringList({"log", s.journal->shown(), s.log.station}).join(' '),
+        if (s.command == Command::Log || s.command == Command::Serve) {
+            QCOMPARE(QStringList({arguments.section(' ', -1), s.journal->shown(), s.log.station})
+                         .join(' ')
+                         .trimmed(),
                      QString(pinned).replace("@", folder));
             return;
         }
