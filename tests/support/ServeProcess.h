@@ -7,16 +7,13 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QHostAddress>
-#include <QList>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStringList>
 #include <QTcpSocket>
-#include <QThread>
 
 #include <csignal>
 #include <optional>
-#include <utility>
 
 namespace quenta::testing {
 
@@ -25,31 +22,23 @@ inline constexpr int kServeGuardMs = 20000;
 
 struct HttpAnswer {
     int status = 0;
-    QList<QPair<QByteArray, QByteArray>> headers; // names in lower case
+    QMap<QByteArray, QByteArray> headers; // names in lower case
     QByteArray body;
 
-    QByteArray header(const QByteArray &name) const {
-        for (const auto &[key, value] : headers) {
-            if (key == name) {
-                return value;
-            }
-        }
-        return {};
-    }
+    QByteArray header(const QByteArray &name) const { return headers.value(name); }
 };
 
-// A chunked body that starts at `from`: the body and where it ends, once it is whole.
-inline std::optional<std::pair<QByteArray, qsizetype>> dechunked(const QByteArray &buffer,
-                                                                 qsizetype from) {
+// A body and where it ends in a buffer, once it is whole.
+using WholeBody = std::optional<std::pair<QByteArray, qsizetype>>;
+
+// A chunked body that starts at `from`.
+inline WholeBody dechunked(const QByteArray &buffer, qsizetype from) {
     QByteArray body;
     for (;;) {
         const qsizetype lineEnd = buffer.indexOf("\r\n", from);
-        if (lineEnd < 0) {
-            return std::nullopt;
-        }
         bool ok = false;
         const qsizetype size = buffer.mid(from, lineEnd - from).toLongLong(&ok, 16);
-        if (!ok || buffer.size() < lineEnd + 2 + size + 2) {
+        if (lineEnd < 0 || !ok || buffer.size() < lineEnd + 2 + size + 2) {
             return std::nullopt;
         }
         if (size == 0) {
@@ -67,32 +56,24 @@ inline QList<HttpAnswer> readAnswers(QTcpSocket &socket, int count, bool head = 
     QByteArray buffer;
     const QDeadlineTimer deadline(kServeGuardMs);
     while (answers.size() < count && !deadline.hasExpired()) {
-        const qsizetype end = buffer.indexOf("\r\n\r\n");
-        if (end >= 0) {
+        if (const qsizetype end = buffer.indexOf("\r\n\r\n"); end >= 0) {
             HttpAnswer answer;
             const QList<QByteArray> lines = buffer.left(end).split('\n');
             answer.status = lines[0].split(' ').value(1).toInt();
-            qsizetype length = 0;
-            for (qsizetype i = 1; i < lines.size(); ++i) {
-                const qsizetype colon = lines[i].indexOf(':');
-                const QByteArray name = lines[i].left(colon).trimmed().toLower();
-                const QByteArray value = lines[i].mid(colon + 1).trimmed();
-                answer.headers.append({name, value});
-                if (name == "content-length") {
-                    length = value.toLongLong();
-                }
+            for (const QByteArray &line : lines.mid(1)) {
+                const qsizetype colon = line.indexOf(':');
+                answer.headers.insert(line.left(colon).trimmed().toLower(),
+                                      line.mid(colon + 1).trimmed());
             }
-            if (!head && answer.header("transfer-encoding") == "chunked") {
-                if (const auto body = dechunked(buffer, end + 4)) {
-                    answer.body = body->first;
-                    buffer.remove(0, body->second);
-                    answers.append(answer);
-                    continue;
-                }
-            } else if (const qsizetype bodyLength = head ? 0 : length;
-                       buffer.size() >= end + 4 + bodyLength) {
-                answer.body = buffer.mid(end + 4, bodyLength);
-                buffer.remove(0, end + 4 + bodyLength);
+            const qsizetype length = head ? 0 : answer.header("content-length").toLongLong();
+            const WholeBody body = !head && answer.header("transfer-encoding") == "chunked"
+                                       ? dechunked(buffer, end + 4)
+                                   : buffer.size() >= end + 4 + length
+                                       ? WholeBody({buffer.mid(end + 4, length), end + 4 + length})
+                                       : std::nullopt;
+            if (body) {
+                answer.body = body->first;
+                buffer.remove(0, body->second);
                 answers.append(answer);
                 continue;
             }
@@ -145,10 +126,7 @@ public:
         while (port_ == 0 && !deadline.hasExpired() && process_.state() != QProcess::NotRunning) {
             process_.waitForReadyRead(200);
             out_ += process_.readAllStandardOutput();
-            const auto match = url.match(QString::fromUtf8(out_));
-            if (match.hasMatch()) {
-                port_ = static_cast<quint16>(match.captured(1).toUInt());
-            }
+            port_ = static_cast<quint16>(url.match(QString::fromUtf8(out_)).captured(1).toUInt());
         }
     }
 
@@ -169,25 +147,18 @@ public:
     // The most memory it has held (VmHWM), in KiB; -1 when it cannot be read.
     qint64 peakKib() const {
         QFile status(QStringLiteral("/proc/%1/status").arg(process_.processId()));
-        if (!status.open(QIODevice::ReadOnly)) {
-            return -1;
-        }
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM:")) {
-                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-            }
-        }
-        return -1;
+        const auto match = QRegularExpression(QStringLiteral("VmHWM:\\s*(\\d+)"))
+                               .match(status.open(QIODevice::ReadOnly) ? status.readAll() : "");
+        return match.hasMatch() ? match.captured(1).toLongLong() : -1;
     }
 
     // Sends the signal and waits for the end: the exit status, or -1 when it did not end.
     int stop(int signal) {
         ::kill(static_cast<pid_t>(process_.processId()), signal);
-        if (!process_.waitForFinished(kServeGuardMs) ||
-            process_.exitStatus() != QProcess::NormalExit) {
-            return -1;
-        }
-        return process_.exitCode();
+        return process_.waitForFinished(kServeGuardMs) &&
+                       process_.exitStatus() == QProcess::NormalExit
+                   ? process_.exitCode()
+                   : -1;
     }
 
 private:
