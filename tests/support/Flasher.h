@@ -27,13 +27,14 @@ struct FlasherRun {
     QJsonArray rows() const { return QJsonDocument::fromJson(out).array(); }
 };
 
-// The values of `keys` in a JSON object, joined by "|", null as "null".
+// The values of `keys` in a JSON object, joined by "|" (null as "null").
 inline QString joined(const QJsonValue &object, const QStringList &keys) {
     QStringList values;
     for (const QString &key : keys) {
         const QJsonValue value = object[key];
         values << (value.isNull()     ? QStringLiteral("null")
                    : value.isString() ? value.toString()
+                   : value.isBool()   ? QString(value.toBool() ? "true" : "false")
                                       : QString::number(value.toDouble()));
     }
     return values.join(u'|');
