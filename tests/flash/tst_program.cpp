@@ -33,7 +33,7 @@ QStringList results(const FlasherRun &run) {
     return results;
 }
 
-// "bus=3,7,12 preload silent drop=N back=MS lose=K withhold=N,M appear=MS": Modbus boards at these
+// "bus=3,7,12 preload drop=N back=MS lose=K withhold=N,M appear=MS": Modbus boards at these
 // addresses (else one plain board), holding the file already, and faults.
 simboard::Options boardsFor(const QString &setup, const simboard::Memory &image) {
     std::map<QString, std::vector<int>> given;
@@ -46,8 +46,7 @@ simboard::Options boardsFor(const QString &setup, const simboard::Memory &image)
         return given.count(key) != 0 ? given[key][0] : otherwise;
     };
     simboard::Options options{
-        .faults = {.silent = given.count("silent") != 0,
-                   .appearAfterMs = number("appear", 0),
+        .faults = {.appearAfterMs = number("appear", 0),
                    .dropAfterLine = number("drop", 0),
                    .dropForMs = number("back", -1),
                    .loseRecords = number("lose", 0),
@@ -85,8 +84,6 @@ private slots:
     // its bus address afterwards).
     void jobs_data() {
         QTest::addColumn<QString>("row");
-        QTest::newRow("flash")
-            << "|-p PORT flash SPAN|0|ok|image|downloaded and verified|retries=0 resumed=0";
         QTest::newRow("verify alone") << "preload|-p PORT verify BLINK|0|ok|image|verified|";
         QTest::newRow("verify mismatch") << "|-p PORT verify BLINK|1|refused|other|line 2: verify: "
                                             "the board answered \"ERROR\"|";
@@ -106,12 +103,8 @@ private slots:
         QTest::newRow("line never answered")
             << "withhold=3,4,5|--timeout 100 -p PORT flash BLINK|4|no-answer|other|line 2: no "
                "answer after 3 tries|retries=2";
-        QTest::newRow("silent board")
-            << "silent|--wait 0.5 -p PORT check|4|no-answer|any|check the speed (115200 baud)|";
         QTest::newRow("not HEX") << "|-p PORT flash @samples/blink.asm|2|bad-file|untouched|is not "
                                     "an Intel HEX file: line 1 does not start with ':'|";
-        QTest::newRow("missing port")
-            << "|-p /dev/quenta-none version|3|port-error|untouched|There is no /dev/quenta-none|";
         QTest::newRow("missing USB serial number")
             << "|--usb --wait 0.3 -p usb:quenta-none version|3|port-error|untouched|No USB serial "
                "port has the serial number quenta-none.|";

@@ -101,7 +101,6 @@ private slots:
                                         ? '"' + url + "\" is no journal URL" + expected
                                         : expected);
         };
-        const QString colon = ": a name that begins with \":\" is no file; write sqlite:PATH";
         row("sqlite cleaned", "sqlite:/var/lib/../j.sqlite",
             "sqlite|/var/j.sqlite||||0| sqlite:/var/j.sqlite");
         row("tcp", "postgresql://quenta@db.line:5433/jobs",
@@ -114,8 +113,8 @@ private slots:
         row("sqlite in the home folder", "sqlite:~/line/j.sqlite",
             "sqlite|/home/op/line/j.sqlite||||0| sqlite:/home/op/line/j.sqlite");
         row("sqlite without file", "sqlite:", ": it names no file; write sqlite:PATH");
-        row("sqlite in memory", "sqlite::memory:", colon);
-        row("sqlite, a name begun by a colon", "sqlite::j.sqlite", colon);
+        row("sqlite, a name begun by a colon", "sqlite::j.sqlite",
+            ": a name that begins with \":\" is no file; write sqlite:PATH");
         row("sqlite in another user's home", "sqlite:~op/j.sqlite",
             ": only ~/ is taken for the home folder; write the full path");
         row("no database", "postgresql://db:5432/",

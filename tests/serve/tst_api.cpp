@@ -409,12 +409,12 @@ private slots:
         if (!error.isEmpty()) {
             QCOMPARE(object(answer)["error"].toString(), error);
         }
-        QCOMPARE(answer.header("content-security-policy"),
+        QCOMPARE(QByteArrayList({answer.header("content-security-policy"),
+                                 answer.header("x-content-type-options"),
+                                 answer.header("referrer-policy"), answer.header("cache-control")})
+                     .join('|'),
                  "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
-                 "connect-src 'self'; frame-ancestors 'none'");
-        QCOMPARE(answer.header("x-content-type-options"), "nosniff");
-        QCOMPARE(answer.header("referrer-policy"), "no-referrer");
-        QCOMPARE(answer.header("cache-control"), "no-store");
+                 "connect-src 'self'; frame-ancestors 'none'|nosniff|no-referrer|no-store");
         if (status == 405) {
             QCOMPARE(answer.header("allow"), "GET, HEAD");
         }
