@@ -210,41 +210,23 @@ private slots:
         }
         QCOMPARE(columns.join(','), kJobColumns);
 
+        // Every column, in the order of JobStart and JobEnd.
         const QString port = "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0";
-        JobStart job;
-        job.started = QDateTime(QDate(2024, 5, 1), QTime(12, 34, 56, 789), QTimeZone(7200));
-        job.station = "bench, 2";
-        job.operatorName = "ana";
-        job.tool = "quenta-flash 4.1.0";
-        job.command = "flash";
-        job.port = port;
-        job.device = "/dev/ttyUSB0";
-        job.usbId = "0403:6001";
-        job.usbSerial = "A50285BI";
-        job.address = 17;
-        job.firmware = "fw/blink.hex";
-        job.firmwareSha256 = kShaA.toUpper();
-        job.records = 123;
-        job.series = "line";
-        job.serial = 9223372036854775806u;
+        const QDateTime started(QDate(2024, 5, 1), QTime(12, 34, 56, 789), QTimeZone(7200));
+        // clang-format off
+        const JobStart job{started, "bench, 2", "ana", "quenta-flash 4.1.0", "flash", port,
+                           "/dev/ttyUSB0", "0403:6001", "A50285BI", 17, "fw/blink.hex",
+                           kShaA.toUpper(), 123, "line", 9223372036854775806u, {}, {}};
+        // clang-format on
         const auto id = journal->start(job);
         QVERIFY2(id, qPrintable(id.error));
         QCOMPARE(*id, 1);
         QVERIFY(csv(journal->list({})).endsWith(",9223372036854775806,running,,,,,,,,\r\n"));
-
         // The port came back as another device; the USB ids stay.
-        JobEnd end;
-        end.seconds = 12.5;
-        end.bootloader = "VER=2.1\r";
-        end.result = "no-answer";
-        end.exit = 4;
-        end.lines = 120;
-        end.retries = 2;
-        end.resumed = 1;
-        end.verifyPasses = 2;
-        end.message = "said \"no\"\nthen stopped";
-        end.device = "/dev/ttyUSB1";
-
+        // clang-format off
+        const JobEnd end{12.5, "VER=2.1\r", "no-answer", 4, 120, 2, 1, 2,
+                         "said \"no\"\nthen stopped", "/dev/ttyUSB1", {}, {}};
+        // clang-format on
         QCOMPARE(journal->complete(*id, end), QString());
         journal = open(url);
         QVERIFY(journal);

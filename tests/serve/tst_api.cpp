@@ -50,22 +50,15 @@ const std::vector<Job> kLine = {
 QString fill(const QString &url, const std::vector<Job> &jobs) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     std::vector<std::pair<JobStart, JobEnd>> written;
-    for (const Job &job : jobs) {
-        JobStart start;
-        start.started = now.addSecs(-60LL * job.minutesAgo);
-        start.station = job.station;
-        start.command = "flash";
-        start.firmware = job.sha == kShaA ? "fw/a.hex" : "fw/b.hex";
-        start.firmwareSha256 = job.sha;
-        start.serial = job.serial;
-        start.recipe = job.recipe;
-        start.recipeSha256 = job.recipe.isEmpty() ? QString() : QString(64, u'd');
-        JobEnd end;
-        end.seconds = job.seconds;
-        end.result = job.result;
-        end.message = job.message;
-        written.push_back({start, end});
+    // clang-format off
+    for (const Job &job : jobs) { // each column, in the order of JobStart and JobEnd
+        written.push_back({{now.addSecs(-60LL * job.minutesAgo), job.station, {}, {}, "flash", {},
+                            {}, {}, {}, {}, job.sha == kShaA ? "fw/a.hex" : "fw/b.hex", job.sha,
+                            {}, {}, job.serial, job.recipe,
+                            job.recipe.isEmpty() ? QString() : QString(64, u'd')},
+                           {job.seconds, {}, job.result, 0, 0, 0, 0, 0, job.message, {}, {}, {}}});
     }
+    // clang-format on
     return writeJobs(url, written);
 }
 

@@ -57,37 +57,33 @@ QString fillHistory(const QString &url) {
     std::uint64_t serial = 4000;
     std::optional<std::uint64_t> refusedBoard;
     std::vector<std::pair<JobStart, JobEnd>> jobs;
+    // Each job's result and message; its columns below in the order of JobStart and JobEnd.
+    const char *const ends[][2] = {{"ok", "downloaded and verified"},
+                                   {"refused", "line 57: the board answered ERROR"},
+                                   {"no-answer", "no answer to line 1 after 2 retries"},
+                                   {"port-lost", "the port went away at line 300"}};
     for (int minutes = 475; minutes >= 5; minutes -= 10) {
         for (int line = 1; line <= 4; ++line) {
             if (line == 1 && minutes < 25) {
                 continue;
             }
             const int slot = minutes / 10;
-            JobEnd end;
-            end.seconds = 11.0 + (minutes + line) % 4;
-            end.result = "ok";
-            end.message = "downloaded and verified";
-            if (line == 2 && slot % 7 == 0) {
-                end.result = "refused";
-                end.message = "line 57: the board answered ERROR";
-            } else if (line == 3 && slot % 9 == 0) {
-                end.result = "no-answer";
-                end.message = "no answer to line 1 after 2 retries";
-            } else if (line == 4 && minutes < 35) {
-                end.result = "port-lost";
-                end.message = "the port went away at line 300";
-            }
-            JobStart start;
-            start.started = now.addSecs(-60LL * minutes - 7 * line);
-            start.station = QStringLiteral("line-%1").arg(line);
-            start.command = "flash";
-            start.firmware = "release/controller-2.3.hex";
-            start.firmwareSha256 = QString(64, u'c');
-            start.serial = line == 2 && refusedBoard ? *refusedBoard : ++serial;
+            const auto *end = ends[line == 2 && slot % 7 == 0   ? 1
+                                   : line == 3 && slot % 9 == 0 ? 2
+                                   : line == 4 && minutes < 35  ? 3
+                                                                : 0];
+            const std::uint64_t number = line == 2 && refusedBoard ? *refusedBoard : ++serial;
             if (line == 2) {
-                refusedBoard = end.result == "refused" ? start.serial : std::nullopt;
+                refusedBoard = end == ends[1] ? std::optional(number) : std::nullopt;
             }
-            jobs.push_back({start, end});
+            // clang-format off
+            jobs.push_back({{now.addSecs(-60LL * minutes - 7 * line),
+                             QStringLiteral("line-%1").arg(line), {}, {}, "flash", {}, {}, {}, {},
+                             {}, "release/controller-2.3.hex", QString(64, u'c'), {}, {}, number,
+                             {}, {}},
+                            {11.0 + (minutes + line) % 4, {}, end[0], 0, 0, 0, 0, 0, end[1], {},
+                             {}, {}}});
+            // clang-format on
         }
     }
     return writeJobs(url, jobs);
