@@ -8,7 +8,6 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QSqlDatabase>
 #include <QSqlRecord>
 #include <QTimeZone>
@@ -22,7 +21,6 @@ using namespace quenta::testing;
 namespace {
 
 const QString kShaA = QString(64, u'a'); // lower-case hexadecimal, as kept
-const QString kShaB = QString(64, u'b');
 const QString kExpected = "write sqlite:PATH or postgresql://USER@HOST:PORT/DB (or "
                           "postgresql://USER@/DB?host=/socket/folder&port=N)";
 
@@ -496,8 +494,8 @@ private slots:
 
     // As a table, texts too long for their columns are cut (a port in its middle, never a result)
     // and no line is longer than 100 characters; a line end in a name is shown, not obeyed. As
-    // JSON, every column is there, numbers as numbers (the serial number too large for a double),
-    // empty columns null.
+    // JSON, numbers are numbers, the serial number too large for a double too (every column, and
+    // the empty ones as null, are the flasher's journal test's).
     void tableAndJson() {
         JobRow full = listed(12345678, "2024-05-01T10:34:56.789Z", "assembly-line-7", "set-address",
                              "/dev/serial/by-id/usb-FTDI_FT232R_A50285BI-if00-port0",
@@ -517,13 +515,8 @@ private slots:
 
         const QJsonArray array = QJsonDocument::fromJson(jobsJson({full, running})).array();
         QCOMPARE(array.size(), 2);
-        const QJsonObject object = array[0].toObject();
-        QCOMPARE(object.size(), 27);
-        QCOMPARE(object["id"].toInteger(), 12345678);
-        QCOMPARE(object["started"].toString(), "2024-05-01T10:34:56.789Z");
-        QCOMPARE(object["seconds"].toDouble(), 1234.56);
-        QCOMPARE(object["serial"].toInteger(), 9223372036854775806);
-        QVERIFY(object["message"].isNull() && object["exit"].isNull());
+        QCOMPARE(array[0]["seconds"].toDouble(), 1234.56);
+        QCOMPARE(array[0]["serial"].toInteger(), 9223372036854775806);
     }
 };
 
