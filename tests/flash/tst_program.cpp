@@ -63,6 +63,36 @@ simboard::Options boardsFor(const QString &setup, const simboard::Memory &image)
     return options;
 }
 
+// The jobs, one a line (a line that ends with \ goes on in the next): boards (see boardsFor) |
+// arguments (PORT: the board's link, DEVICE: its device; BLINK, SPAN: the sample and a file of
+// three segments; @: a file of the tree) | exit | results | memory (image, other, untouched: no
+// command taken, any) | a part of the first board's message | its figures (now: its bus address
+// afterwards).
+const char *const kJobs = R"(preload|-p PORT verify BLINK|0|ok|image|verified|
+|-p PORT verify BLINK|1|refused|other|line 2: verify: the board answered "ERROR"|
+bus=3,7,12|-m -a 3-12 -p PORT flash BLINK|0|ok ok ok|image||
+bus=3,7,12|-a 3-12 -p PORT scan|0|ok ok ok|other|VER=4.1|address=3
+bus=13|-a 3-12 --wait 0.2 -p PORT scan|4|no-answer|untouched|no board answered on the addresses \
+3..12 at 115200 baud|
+bus=9|-m -p PORT flash BLINK|0|ok|image||address=9
+drop=16 back=300 lose=5|-p PORT flash SPAN|0|ok|image||resumed=1
+drop=16|--wait 0.5 -p PORT flash SPAN|5|port-lost|other|at line 17 of the download|
+withhold=3,4,5|--timeout 100 -p PORT flash BLINK|4|no-answer|other|line 2: no answer after 3 \
+tries|retries=2
+|-p PORT flash @samples/blink.asm|2|bad-file|untouched|is not an Intel HEX file: line 1 does not \
+start with ':'|
+|--usb --wait 0.3 -p usb:quenta-none version|3|port-error|untouched|No USB serial port has the \
+serial number quenta-none.|
+|-p /dev/null version|3|port-error|untouched|/dev/null is not a serial port|
+appear=500|--usb -p PORT flash BLINK|0|ok|image||
+appear=60000|--usb --wait 0.3 -p PORT version|3|port-error|untouched||
+|-p PORT install|0|ok|any|the firmware was started|
+|-p PORT check|0|ok|any|at 115200 baud, bootloader VER=4.1|
+|-p PORT -p /dev/quenta-none flash BLINK|3|ok port-error|any||
+|-p PORT -p DEVICE flash BLINK|2||untouched||
+withhold=1|--wait 0.5 -p PORT version|0|ok|any|VER=4.1|
+bus=5|-m -a 5 -p PORT set-address 9|0|ok|any||now=9)";
+
 } // namespace
 
 class FlashProgram : public QObject {
@@ -78,50 +108,11 @@ private slots:
         qputenv("XDG_DATA_HOME", QFile::encodeName(data_.path()));
     }
 
-    // Each row: boards (see boardsFor) | arguments (PORT: the board's link; BLINK, SPAN: the sample
-    // and a file of three segments; @: a file of the tree) | exit | results | memory (image, other,
-    // untouched: no command taken, any) | a part of the first board's message | its figures (now:
-    // its bus address afterwards).
     void jobs_data() {
         QTest::addColumn<QString>("row");
-        QTest::newRow("verify alone") << "preload|-p PORT verify BLINK|0|ok|image|verified|";
-        QTest::newRow("verify mismatch") << "|-p PORT verify BLINK|1|refused|other|line 2: verify: "
-                                            "the board answered \"ERROR\"|";
-        QTest::newRow("three boards, all")
-            << "bus=3,7,12|-m -a 3-12 -p PORT flash BLINK|0|ok ok ok|image||";
-        QTest::newRow("scan")
-            << "bus=3,7,12|-a 3-12 -p PORT scan|0|ok ok ok|other|VER=4.1|address=3";
-        QTest::newRow("scan finds nobody")
-            << "bus=13|-a 3-12 --wait 0.2 -p PORT scan|4|no-answer|untouched|no board answered on "
-               "the addresses 3..12 at 115200 baud|";
-        QTest::newRow("first address answering")
-            << "bus=9|-m -p PORT flash BLINK|0|ok|image||address=9";
-        QTest::newRow("drop, records lost")
-            << "drop=16 back=300 lose=5|-p PORT flash SPAN|0|ok|image||resumed=1";
-        QTest::newRow("port never returns") << "drop=16|--wait 0.5 -p PORT flash "
-                                               "SPAN|5|port-lost|other|at line 17 of the download|";
-        QTest::newRow("line never answered")
-            << "withhold=3,4,5|--timeout 100 -p PORT flash BLINK|4|no-answer|other|line 2: no "
-               "answer after 3 tries|retries=2";
-        QTest::newRow("not HEX") << "|-p PORT flash @samples/blink.asm|2|bad-file|untouched|is not "
-                                    "an Intel HEX file: line 1 does not start with ':'|";
-        QTest::newRow("missing USB serial number")
-            << "|--usb --wait 0.3 -p usb:quenta-none version|3|port-error|untouched|No USB serial "
-               "port has the serial number quenta-none.|";
-        QTest::newRow("not a serial port")
-            << "|-p /dev/null version|3|port-error|untouched|/dev/null is not a serial port|";
-        QTest::newRow("USB board appears") << "appear=500|--usb -p PORT flash BLINK|0|ok|image||";
-        QTest::newRow("USB never appears")
-            << "appear=60000|--usb --wait 0.3 -p PORT version|3|port-error|untouched||";
-        QTest::newRow("install") << "|-p PORT install|0|ok|any|the firmware was started|";
-        QTest::newRow("check") << "|-p PORT check|0|ok|any|at 115200 baud, bootloader VER=4.1|";
-        QTest::newRow("one good port, one missing: the worse counts")
-            << "|-p PORT -p /dev/quenta-none flash BLINK|3|ok port-error|any||";
-        QTest::newRow("one device under two names: nothing sent")
-            << "|-p PORT -p DEVICE flash BLINK|2||untouched||";
-        QTest::newRow("a withheld probe answer, a short wait")
-            << "withhold=1|--wait 0.5 -p PORT version|0|ok|any|VER=4.1|";
-        QTest::newRow("set-address") << "bus=5|-m -a 5 -p PORT set-address 9|0|ok|any||now=9";
+        for (const QString &row : QString(kJobs).replace("\\\n", "").split('\n')) {
+            QTest::newRow(qPrintable(row.section('|', 0, 1))) << row;
+        }
     }
 
     void jobs() {
