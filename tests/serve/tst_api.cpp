@@ -100,6 +100,23 @@ QByteArray request(quint16 port, const QByteArray &target, const QByteArray &met
            "\r\n\r\n";
 }
 
+// Queries the view refuses with 400, one a line (a line that ends with \ goes on in the next): the
+// target | the error the answer gives.
+const char *const kBadQueries = R"(/api/jobs?serial=-1|serial must be a whole number, 0 or more
+/api/jobs?limit=0|limit must be a whole number from 1 to 1000
+/api/jobs?limit=1001|limit must be a whole number from 1 to 1000
+/api/jobs.csv?limit=-1|limit must be a whole number, 0 (all) or more
+/api/jobs?after=8|after must be the cursor a page's link gives
+/api/jobs.csv?firmware_sha256=abc|firmware_sha256 must be 64 hexadecimal digits
+/api/summary?station=|station needs a name
+/api/jobs?recipe=|recipe needs a name
+/api/summary?span=2h|span must be one of: 1h 8h 24h 7d
+/api/summary?limit=5|unknown parameter "limit" (known: span, station, firmware_sha256, recipe)
+/api/jobs.csv?span=8h|unknown parameter "span" (known: since, result, serial, firmware_sha256, \
+station, recipe, limit, after)
+/api/jobs?result=ok&result=refused|the parameter "result" is given twice
+/api/unit/twelve|the serial number must be a whole number, 0 or more)";
+
 } // namespace
 
 class ServeApi : public QObject {
@@ -350,30 +367,10 @@ private slots:
         row("many headers", many, 431);
         row("nothing there", "/etc/passwd", 404);
         row("no such call", "/api/drop", 404);
-        row("serial", "/api/jobs?serial=-1", 400, false,
-            "serial must be a whole number, 0 or more");
-        row("limit 0", "/api/jobs?limit=0", 400, false,
-            "limit must be a whole number from 1 to 1000");
-        row("limit past a page", "/api/jobs?limit=1001", 400, false,
-            "limit must be a whole number from 1 to 1000");
-        row("CSV limit", "/api/jobs.csv?limit=-1", 400, false,
-            "limit must be a whole number, 0 (all) or more");
-        row("after", "/api/jobs?after=8", 400, false,
-            "after must be the cursor a page's link gives");
-        row("firmware", "/api/jobs.csv?firmware_sha256=abc", 400, false,
-            "firmware_sha256 must be 64 hexadecimal digits");
-        row("empty station", "/api/summary?station=", 400, false, "station needs a name");
-        row("empty recipe", "/api/jobs?recipe=", 400, false, "recipe needs a name");
-        row("span", "/api/summary?span=2h", 400, false, "span must be one of: 1h 8h 24h 7d");
-        row("unknown", "/api/summary?limit=5", 400, false,
-            "unknown parameter \"limit\" (known: span, station, firmware_sha256, recipe)");
-        row("unknown to jobs", "/api/jobs.csv?span=8h", 400, false,
-            "unknown parameter \"span\" (known: since, result, serial, firmware_sha256, station, "
-            "recipe, limit, after)");
-        row("twice", "/api/jobs?result=ok&result=refused", 400, false,
-            "the parameter \"result\" is given twice");
-        row("unit", "/api/unit/twelve", 400, false,
-            "the serial number must be a whole number, 0 or more");
+        for (const QString &line : QString(kBadQueries).replace("\\\n", "").split('\n')) {
+            row(qPrintable(line.section('|', 0, 0)), line.section('|', 0, 0).toUtf8(), 400, false,
+                line.section('|', 1));
+        }
     }
 
     void refusals() {
