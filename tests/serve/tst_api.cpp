@@ -382,8 +382,7 @@ private slots:
         const QByteArray port = QByteArray::number(serve.port());
         head.replace("HOST", "Host: 127.0.0.1:{port}").replace("{port}", port);
         QTcpSocket socket;
-        socket.connectToHost("127.0.0.1", serve.port());
-        QVERIFY(socket.waitForConnected(kServeGuardMs));
+        QVERIFY(connectTo(socket, serve.port()));
         socket.write(head.replace('\n', "\r\n") + "\r\n\r\n");
         const HttpAnswer answer = readAnswers(socket, 1).value(0);
         QCOMPARE(answer.status, status);
@@ -415,8 +414,7 @@ private slots:
         QUENTA_SERVE(serve, {"-J", lineUrl("sqlite")});
         const quint16 port = serve.port();
         QTcpSocket socket;
-        socket.connectToHost("127.0.0.1", port);
-        QVERIFY(socket.waitForConnected(kServeGuardMs));
+        QVERIFY(connectTo(socket, port));
         socket.write(request(port, "/api/jobs?limit=1") + request(port, "/api/summary?span=1h") +
                      request(port, "/line.css"));
         const QList<HttpAnswer> answers = readAnswers(socket, 3);
@@ -445,9 +443,7 @@ private slots:
         QUENTA_SERVE(serve, {"-J", lineUrl("sqlite")}, "127.0.0.1", true);
         const qint64 before = serve.peakKib();
         QTcpSocket flood;
-        flood.setReadBufferSize(4096);
-        flood.connectToHost("127.0.0.1", serve.port());
-        QVERIFY(flood.waitForConnected(kServeGuardMs));
+        QVERIFY(connectTo(flood, serve.port(), 4096));
         const QDeadlineTimer sending(4000);
         while (!sending.hasExpired() && flood.state() == QAbstractSocket::ConnectedState) {
             if (flood.bytesToWrite() < 65536) {
@@ -475,8 +471,7 @@ private slots:
         std::vector<std::unique_ptr<QTcpSocket>> idle;
         for (int i = 0; i < 64; ++i) {
             idle.push_back(std::make_unique<QTcpSocket>());
-            idle.back()->connectToHost("127.0.0.1", serve.port());
-            QVERIFY(idle.back()->waitForConnected(kServeGuardMs));
+            QVERIFY(connectTo(*idle.back(), serve.port()));
         }
         QCOMPARE(get(serve.port(), "/api/jobs?limit=1", {}, QHostAddress("127.0.0.2")).status, 200);
         QTest::qWait(500);
@@ -510,9 +505,7 @@ private slots:
         QUENTA_SERVE(serve, {"-J", url}, "127.0.0.1", true);
         const qint64 before = serve.peakKib();
         QTcpSocket slow;
-        slow.setReadBufferSize(4096);
-        slow.connectToHost("127.0.0.1", serve.port());
-        QVERIFY(slow.waitForConnected(kServeGuardMs));
+        QVERIFY(connectTo(slow, serve.port(), 4096));
         slow.write(request(serve.port(), "/api/jobs.csv?limit=100000"));
         QVERIFY(slow.waitForReadyRead(kServeGuardMs));
         QCOMPARE(get(serve.port(), "/api/summary?span=7d").status, 200);

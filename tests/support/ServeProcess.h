@@ -88,14 +88,21 @@ inline QList<HttpAnswer> readAnswers(QTcpSocket &socket, int count, bool head = 
     return answers;
 }
 
+// Connects `socket` to the view on `port`, to read at most `buffered` bytes ahead (0: no bound):
+// whether it did.
+inline bool connectTo(QTcpSocket &socket, quint16 port, qint64 buffered = 0) {
+    socket.setReadBufferSize(buffered);
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    return socket.waitForConnected(kServeGuardMs);
+}
+
 // GET `target` as a browser at http://127.0.0.1:PORT/ would, with further headers, on a connection
 // of its own from the loopback address `from`.
 inline HttpAnswer get(quint16 port, const QByteArray &target, const QByteArrayList &headers = {},
                       const QHostAddress &from = QHostAddress::LocalHost) {
     QTcpSocket socket;
     socket.bind(from);
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-    if (!socket.waitForConnected(kServeGuardMs)) {
+    if (!connectTo(socket, port)) {
         return {};
     }
     socket.write((QByteArrayList{"GET " + target + " HTTP/1.1",
