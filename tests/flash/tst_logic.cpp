@@ -9,55 +9,71 @@
 using namespace quenta;
 using namespace quenta::flash;
 
+namespace {
+
+// Command lines, one a line (a line that ends with \ goes on in the next): the arguments | a part
+// of the usage error (none: the run goes ahead) | the first port.
+const char *const kOptions = R"(-p COM3 version||/dev/ttyS2
+-p /dev/ttyUSB0 -m -a 3,7 flash f.hex||/dev/ttyUSB0
+ports||
+-p COM1|no command|
+-p COM1 blink|unknown command|
+-p COM1 flash|flash needs a FILE|
+-p COM1 flash a b|takes one FILE, not 2 words|
+--bogus -p COM1 version|unknown option --bogus|
+-Z -p COM1 version|unknown option -Z|
+-m -a 3,3,3 -p COM1 flash f|different|
+-p COM1 set-address 0|1 to 255|
+version|needs --port|
+-b 1200 -p COM1 version|--baud|
+-a 3 -p COM1 version|needs --modbus|
+-p COM1 -p COM2 install|several --port|
+-p COM1 -p /dev/ttyS0 check|given twice|
+-p COM1 set-address 256|1 to 255|
+-m -a all -p COM1 set-address 5|one board|
+-m -a 9-2 -p COM1 flash f|range N-M|
+-a 3,7 -p COM1 scan|scan takes a range|
+-p usb:A50285BI version||usb:A50285BI
+-p usb: version|is no port|
+--no-journal --serial-at 0x100 -p COM1 flash f.hex|needs a journal|
+--serial-at 0x100 -p COM1 verify f.hex|flash only|
+--serial-start 5 -p COM1 flash f|needs --serial-at|
+--serial-at 0 --serial-bytes 1 --serial-start 256 -p COM1 flash f|does not fit|
+--serial-at 0xFFFFFFFE -p COM1 flash f|reach past the 4 GiB|
+--serial-at 1 --serial-format LE -p COM1 flash f|le, be|
+--serial-at 0x7F01 --serial-format retlw -p COM1 flash f|an even address|
+-J jobs.sqlite -p COM1 install|is no journal URL|
+--no-journal log|cannot be given --no-journal|
+-p COM1 log|takes no --port|
+log --since 2024-05-01 --result running --limit 0||
+log --since yesterday|--since must be|
+log --result fine|--result must be one of|
+--csv -p COM1 flash f|--csv is for log only|
+serve --listen 0.0.0.0:8470|--listen 0.0.0.0:8470 is reachable from other machines: give \
+--token-file FILE|
+serve --listen [::]:8470|--listen [::]:8470 is reachable|
+serve --listen localhost:8470|--listen must be ADDR:PORT with an IP address|
+serve --listen 127.0.0.1|must be ADDR:PORT|
+serve --listen 127.0.0.1:65536|must be ADDR:PORT|
+serve --token-file /nonexistent/t|--token-file /nonexistent/t cannot be read|
+serve --token-file /dev/null|--token-file /dev/null holds no token|
+serve --allow-host a/b|--allow-host "a/b" is no host name|
+serve --tls-cert /dev/null|--tls-cert and --tls-key are given together|
+serve --tls-cert /dev/null --tls-key /dev/null|--tls-cert /dev/null holds no PEM certificate|
+log --listen 127.0.0.1:1|--listen is for serve only|
+serve --no-journal|serve reads the journal: it cannot be given --no-journal|
+serve -p /dev/ttyS0|serve takes no --port|)";
+
+} // namespace
+
 class FlashLogic : public QObject {
     Q_OBJECT
 private slots:
-    // Each row: the arguments | a part of the usage error (none: the run goes ahead) | the
-    // first port.
     void options_data() {
         QTest::addColumn<QString>("row");
-        QTest::newRow("COMn") << "-p COM3 version||/dev/ttyS2";
-        QTest::newRow("a path, addresses") << "-p /dev/ttyUSB0 -m -a 3,7 flash f.hex||/dev/ttyUSB0";
-        QTest::newRow("ports alone") << "ports||";
-        QTest::newRow("no command") << "-p COM1|no command|";
-        QTest::newRow("unknown command") << "-p COM1 blink|unknown command|";
-        QTest::newRow("flash without a file") << "-p COM1 flash|flash needs a FILE|";
-        QTest::newRow("flash with two files") << "-p COM1 flash a b|takes one FILE, not 2 words|";
-        QTest::newRow("unknown option") << "--bogus -p COM1 version|unknown option --bogus|";
-        QTest::newRow("unknown short option") << "-Z -p COM1 version|unknown option -Z|";
-        QTest::newRow("one address three times") << "-m -a 3,3,3 -p COM1 flash f|different|";
-        QTest::newRow("address 0") << "-p COM1 set-address 0|1 to 255|";
-        QTest::newRow("no port") << "version|needs --port|";
-        QTest::newRow("speed") << "-b 1200 -p COM1 version|--baud|";
-        QTest::newRow("address without Modbus") << "-a 3 -p COM1 version|needs --modbus|";
-        QTest::newRow("two ports to install") << "-p COM1 -p COM2 install|several --port|";
-        QTest::newRow("one port twice") << "-p COM1 -p /dev/ttyS0 check|given twice|";
-        QTest::newRow("address 256") << "-p COM1 set-address 256|1 to 255|";
-        QTest::newRow("new address for all") << "-m -a all -p COM1 set-address 5|one board|";
-        QTest::newRow("new address for a range") << "-m -a 2-4 -p COM1 set-address 5|one board|";
-        QTest::newRow("a range upside down") << "-m -a 9-2 -p COM1 flash f|range N-M|";
-        QTest::newRow("scan of a list") << "-a 3,7 -p COM1 scan|scan takes a range|";
-        QTest::newRow("a USB serial number") << "-p usb:A50285BI version||usb:A50285BI";
-        QTest::newRow("no USB serial number") << "-p usb: version|is no port|";
-        QTest::newRow("numbers without a journal")
-            << "--no-journal --serial-at 0x100 -p COM1 flash f.hex|needs a journal|";
-        QTest::newRow("numbers to verify") << "--serial-at 0x100 -p COM1 verify f.hex|flash only|";
-        QTest::newRow("a start without an address") << "--serial-start 5 -p COM1 flash f|needs "
-                                                       "--serial-at|";
-        QTest::newRow("a start too large for its bytes")
-            << "--serial-at 0 --serial-bytes 1 --serial-start 256 -p COM1 flash f|does not fit|";
-        QTest::newRow("bytes past 4 GiB")
-            << "--serial-at 0xFFFFFFFE -p COM1 flash f|reach past the 4 GiB|";
-        QTest::newRow("bad format") << "--serial-at 1 --serial-format LE -p COM1 flash f|le, be|";
-        QTest::newRow("retlw words at an odd address")
-            << "--serial-at 0x7F01 --serial-format retlw -p COM1 flash f|an even address|";
-        QTest::newRow("no journal URL") << "-J jobs.sqlite -p COM1 install|is no journal URL|";
-        QTest::newRow("log without journal") << "--no-journal log|cannot be given --no-journal|";
-        QTest::newRow("log to a port") << "-p COM1 log|takes no --port|";
-        QTest::newRow("log filters") << "log --since 2024-05-01 --result running --limit 0||";
-        QTest::newRow("log since when") << "log --since yesterday|--since must be|";
-        QTest::newRow("log result") << "log --result fine|--result must be one of|";
-        QTest::newRow("a filter to flash") << "--csv -p COM1 flash f|--csv is for log only|";
+        for (const QString &row : QString(kOptions).replace("\\\n", "").split('\n')) {
+            QTest::newRow(qPrintable(row.section('|', 0, 0))) << row;
+        }
     }
     void options() {
         QFETCH(QString, row);
@@ -170,9 +186,17 @@ private slots:
             "R:7:45: lists and tables nested more than 32 deep");
         row("the journal of a log", link + "[journal]\nurl = \"sqlite:j.sqlite\"\n",
             "--since 2024-05-01 --station jig-2 --csv log", "", "log sqlite:@/j.sqlite jig-2");
+        row("the journal of a serve", "[journal]\nurl = \"sqlite:j.sqlite\"\n", "serve", "",
+            "serve sqlite:@/j.sqlite");
         row("a log without a journal", link, "log",
             "log --recipe lists the journal the recipe names, and the recipe R names none: give "
             "it [journal] url");
+        for (const QString &journal : {QString(), QString("[journal]\nstation = \"jig-1\"\n")}) {
+            row(qPrintable("a serve of a recipe without a journal: " + journal.section('\n', 0, 0)),
+                journal, "serve",
+                "serve --recipe shows the journal the recipe names, and the recipe R names none: "
+                "give it [journal] url");
+        }
         row("a journal given to a log", "[journal]\nurl = \"sqlite:j.sqlite\"\n",
             "-J sqlite:k.sqlite log",
             "--journal cannot be given: the recipe R (line 7, journal.url) "
@@ -204,8 +228,10 @@ private slots:
             return;
         }
         const Settings &s = parsed.settings;
-        if (s.command == Command::Log) {
-            QCOMPARE(QStringList({"log", s.journal->shown(), s.log.station}).join(' '),
+        if (s.command == Command::Log || s.command == Command::Serve) {
+            QCOMPARE(QStringList({arguments.section(' ', -1), s.journal->shown(), s.log.station})
+                         .join(' ')
+                         .trimmed(),
                      QString(pinned).replace("@", folder));
             return;
         }

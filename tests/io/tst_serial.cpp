@@ -2,7 +2,6 @@
 // unchanged, line settings, open failures that say why, one lock per device whatever its name, a
 // device that goes away (the control's report of it is held by the end-to-end bench), and output
 // that never blocks the caller.
-#include "Frames.h"
 #include "Pty.h"
 #include "io/port/ControlError.h"
 #include "io/port/QtSerialPortControl.h"
@@ -37,6 +36,13 @@ bool openOn(QtSerialPortControl &control, const QString &path) {
     return !raised([&] { control.setPortOpen(true); }) && control.portOpen();
 }
 
+// Every byte value, `times` times over.
+std::string block(int times = 1) {
+    std::string bytes(256 * times, '\0');
+    std::iota(bytes.begin(), bytes.end(), '\0');
+    return bytes;
+}
+
 // The bytes each way: the control holds this device open and they cross the line unchanged.
 void exchange(QtSerialPortControl &control, const PtyPair &pty, const std::string &bytes = "ping") {
     control.setOutput(bytes);
@@ -44,13 +50,6 @@ void exchange(QtSerialPortControl &control, const PtyPair &pty, const std::strin
     QVERIFY(pty.send(bytes));
     QTRY_COMPARE_WITH_TIMEOUT(control.inBufferCount(), int(bytes.size()), kEventGuardMs);
     QVERIFY(control.input() == bytes);
-}
-
-// Every byte value, 256 times over.
-std::string block() {
-    std::string bytes(256 * 256, '\0');
-    std::iota(bytes.begin(), bytes.end(), '\0');
-    return bytes;
 }
 } // namespace
 
@@ -72,12 +71,10 @@ private slots:
         QCOMPARE(port.path(), link);
         QCOMPARE(port.device(), pty.path());
         QCOMPARE(pty.speed(), speed_t(B115200));
-        const std::string bytes = block().substr(0, 256);
-        port.write(bytes);
-        QVERIFY(pty.receive(bytes.size()) == bytes);
-        QVERIFY(pty.send(bytes));
-        QTRY_COMPARE_WITH_TIMEOUT(arrived.size(), 256, kEventGuardMs);
-        QCOMPARE(arrived, qbytes(bytes));
+        port.write(block());
+        QVERIFY(pty.receive(256) == block());
+        QVERIFY(pty.send(block()));
+        QTRY_COMPARE_WITH_TIMEOUT(arrived, QByteArray::fromStdString(block()), kEventGuardMs);
 
         pty.closeMaster();
         QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, kEventGuardMs);
@@ -140,7 +137,7 @@ private slots:
         QtSerialPortControl byDevice;
         QVERIFY(openOn(byName, link));
         QVERIFY(!openOn(byDevice, pty.path()));
-        exchange(byName, pty, block().substr(0, 256));
+        exchange(byName, pty, block());
         byName.setPortOpen(false);
         QVERIFY(openOn(byDevice, pty.path()));
         QVERIFY(!openOn(byName, link));
@@ -188,13 +185,13 @@ private slots:
         control.setPortOpen(true);
         QVERIFY(pty.send("fresh\r"));
         QTRY_VERIFY_WITH_TIMEOUT(control.inBufferCount() >= 6, kEventGuardMs);
-        QCOMPARE(qbytes(control.input()), QByteArray("fresh\r"));
+        QCOMPARE(control.input(), std::string("fresh\r"));
     }
 
     // Far more than the device buffers: setOutput returns at once, the rest follows as the line
     // takes it while the event loop runs; a line that takes nothing for 5 s loses the port.
     void outputNeverBlocks() {
-        const std::string bytes = block();
+        const std::string bytes = block(256);
         PtyPair reading;
         QtSerialPortControl control;
         QVERIFY(openOn(control, reading.path()));

@@ -6,9 +6,9 @@
 // leaves screenshots of the page at 1366x768 and on a phone.
 #include "BoardImage.h"
 #include "Chromium.h"
+#include "Flasher.h"
 #include "JournalKinds.h"
 #include "ServeProcess.h"
-#include "simboard/PtyBoard.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -29,27 +29,24 @@ const QString kScript = QStringLiteral("<script>alert(1)</script>");
 const QString kRecipe = QStringLiteral("Controller <b>2.3</b>");
 // The page promises 3 s from a row's change to the screen; 2 s more are given to a loaded machine.
 constexpr int kShownWithinMs = 3000 + 2000;
-// A bound that keeps a broken program from hanging the test; never a measure of speed.
-constexpr int kHangGuardMs = 120000;
 
 // The page as the test reads it: the tiles (name|recipe or firmware|jobs line|running), the
-// chart's totals, the table's columns, first row and recipes, the headline's board count, the
-// recipes offered, and whether anything ran as a script.
+// table's first row and recipes, the recipes offered, and its figures: the headline's board
+// count|the chart's ok total|the table's cells that show the script-named station|scripts in the
+// body|alerts (the last two: whether anything ran as a script).
 const QString kReadPage = QStringLiteral(R"(({
     tiles: Array.from(document.querySelectorAll('#stations .tile')).map(t =>
         t.querySelector('h3').textContent + '|' + t.querySelector('.product').textContent + '|' +
         t.querySelector('.jobs').textContent + (t.querySelector('.running') ? '|running' : '')),
-    chartOk: Number(document.getElementById('hours').dataset.ok || -1),
-    columns: Array.from(document.querySelectorAll('#jobs thead th')).map(th => th.textContent),
     firstId: Number((document.querySelector('#jobs tbody tr') || {dataset: {}}).dataset.id || -1),
     firstResult: (document.querySelector('#jobs tbody tr td:nth-child(8)') || {}).textContent || '',
     jobRecipes: Array.from(document.querySelectorAll('#jobs td .recipe')).map(s => s.textContent),
     recipeChoices: Array.from(document.getElementById('recipe').options).map(o => o.value),
-    boards: document.getElementById('h-boards').textContent,
-    scripts: document.querySelectorAll('body script').length,
-    alerts: window.alerts.length,
-    stationCells: Array.from(document.querySelectorAll('#jobs td'))
-        .filter(td => td.textContent === '<script>alert(1)</script>').length
+    figures: [document.getElementById('h-boards').textContent,
+        Number(document.getElementById('hours').dataset.ok || -1),
+        Array.from(document.querySelectorAll('#jobs td'))
+            .filter(td => td.textContent === '<script>alert(1)</script>').length,
+        document.querySelectorAll('body script').length, window.alerts.length].join('|')
 }))");
 
 // A shift of history: four stations, a job every 10 minutes each for 8 hours; line-2 refuses
@@ -60,37 +57,33 @@ QString fillHistory(const QString &url) {
     std::uint64_t serial = 4000;
     std::optional<std::uint64_t> refusedBoard;
     std::vector<std::pair<JobStart, JobEnd>> jobs;
+    // Each job's result and message; its columns below in the order of JobStart and JobEnd.
+    const char *const ends[][2] = {{"ok", "downloaded and verified"},
+                                   {"refused", "line 57: the board answered ERROR"},
+                                   {"no-answer", "no answer to line 1 after 2 retries"},
+                                   {"port-lost", "the port went away at line 300"}};
     for (int minutes = 475; minutes >= 5; minutes -= 10) {
         for (int line = 1; line <= 4; ++line) {
             if (line == 1 && minutes < 25) {
                 continue;
             }
             const int slot = minutes / 10;
-            JobEnd end;
-            end.seconds = 11.0 + (minutes + line) % 4;
-            end.result = "ok";
-            end.message = "downloaded and verified";
-            if (line == 2 && slot % 7 == 0) {
-                end.result = "refused";
-                end.message = "line 57: the board answered ERROR";
-            } else if (line == 3 && slot % 9 == 0) {
-                end.result = "no-answer";
-                end.message = "no answer to line 1 after 2 retries";
-            } else if (line == 4 && minutes < 35) {
-                end.result = "port-lost";
-                end.message = "the port went away at line 300";
-            }
-            JobStart start;
-            start.started = now.addSecs(-60LL * minutes - 7 * line);
-            start.station = QStringLiteral("line-%1").arg(line);
-            start.command = "flash";
-            start.firmware = "release/controller-2.3.hex";
-            start.firmwareSha256 = QString(64, u'c');
-            start.serial = line == 2 && refusedBoard ? *refusedBoard : ++serial;
+            const auto *end = ends[line == 2 && slot % 7 == 0   ? 1
+                                   : line == 3 && slot % 9 == 0 ? 2
+                                   : line == 4 && minutes < 35  ? 3
+                                                                : 0];
+            const std::uint64_t number = line == 2 && refusedBoard ? *refusedBoard : ++serial;
             if (line == 2) {
-                refusedBoard = end.result == "refused" ? start.serial : std::nullopt;
+                refusedBoard = end == ends[1] ? std::optional(number) : std::nullopt;
             }
-            jobs.push_back({start, end});
+            // clang-format off
+            jobs.push_back({{now.addSecs(-60LL * minutes - 7 * line),
+                             QStringLiteral("line-%1").arg(line), {}, {}, "flash", {}, {}, {}, {},
+                             {}, "release/controller-2.3.hex", QString(64, u'c'), {}, {}, number,
+                             {}, {}},
+                            {11.0 + (minutes + line) % 4, {}, end[0], 0, 0, 0, 0, 0, end[1], {},
+                             {}, {}}});
+            // clang-format on
         }
     }
     return writeJobs(url, jobs);
@@ -103,7 +96,9 @@ class ServePage : public QObject {
 
     QTemporaryDir files_;
     QString journal_;
+    QString token_; // the token's file
     Chromium browser_;
+    const QByteArray bearer_ = "Authorization: Bearer " + kToken.toUtf8();
 
     QJsonObject readPage(const QString &page) {
         return browser_.evaluate(page, kReadPage).toObject();
@@ -119,9 +114,15 @@ class ServePage : public QObject {
 
     QStringList tiles(const QString &page) { return texts(readPage(page)["tiles"]); }
 
+    // Types the token into the page's login form and sends it.
+    static void signIn(Chromium &browser, const QString &page) {
+        browser.evaluate(page, "document.getElementById('token').value = '" + kToken +
+                                   "'; document.getElementById('login').requestSubmit(); true");
+    }
+
     // A recipe of the test's firmware that records into the test's journal: its path, or empty.
     QString writeRecipe() {
-        QFile firmware(sourcePath("tests/flash/span.hex"));
+        QFile firmware(kSpanHex);
         return firmware.open(QIODevice::ReadOnly)
                    ? quenta::testing::writeRecipe(
                          files_.filePath("controller.toml"), kRecipe, firmware.fileName(),
@@ -151,29 +152,24 @@ private slots:
         QCOMPARE(fillHistory(journal_), QString());
         const QString recipe = writeRecipe();
         QVERIFY(!recipe.isEmpty());
-        simboard::PtyBoard board;
-        board.start();
-        QProcess flasher;
-        flasher.start(QUENTA_FLASH, {"--recipe", recipe, "--station", kScript, "-q", "-p",
-                                     QString::fromStdString(board.path()), "flash"});
-        QVERIFY(flasher.waitForFinished(kHangGuardMs));
-        QVERIFY2(flasher.exitCode() == 0, flasher.readAllStandardError().constData());
+        LinkedBoard board;
+        const FlasherRun run = runFlasher(
+            {"--recipe", recipe, "--station", kScript, "-q", "-p", board.port(), "flash"});
+        QVERIFY2(run.exit == 0, run.err.constData());
+        QFile token(files_.filePath("token"));
+        QVERIFY(token.open(QIODevice::WriteOnly) && token.write(kToken.toUtf8() + '\n') > 0);
+        token_ = token.fileName();
     }
 
     void livePage() {
         QUENTA_REQUIRE_CHROMIUM(browser_);
-        QFile token(files_.filePath("token"));
-        QVERIFY(token.open(QIODevice::WriteOnly) && token.write(kToken.toUtf8() + '\n') > 0);
-        token.close();
-        ServeProcess serve(QUENTA_FLASH, {"-J", journal_, "--token-file", token.fileName()},
-                           "0.0.0.0");
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QUENTA_SERVE(serve, {"-J", journal_, "--token-file", token_}, "0.0.0.0");
         const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(serve.port());
         const QString page = browser_.newPage(
             1366, 768, false,
             "window.alerts = []; window.alert = (m) => window.alerts.push(String(m));");
         QVERIFY2(!page.isEmpty(), qPrintable(browser_.problem()));
-        browser_.open(page, url);
+        browser_.call("Page.navigate", {{"url", url}}, page);
 
         // Off loopback the page asks for the token, and the API answers nothing without it.
         QTRY_VERIFY_WITH_TIMEOUT(browser_
@@ -182,8 +178,7 @@ private slots:
                                      .toBool(),
                                  kShownWithinMs);
         QCOMPARE(browser_.evaluate(page, "fetch('/api/summary').then(r => r.status)").toInt(), 401);
-        browser_.evaluate(page, "document.getElementById('token').value = '" + kToken +
-                                    "'; document.getElementById('login').requestSubmit(); true");
+        signIn(browser_, page);
         QTRY_VERIFY_WITH_TIMEOUT(
             browser_.evaluate(page, "!document.getElementById('view').hidden").toBool(),
             kShownWithinMs);
@@ -198,48 +193,34 @@ private slots:
                               "line-2|controller-2.3.hex|48 jobs, yield 85.4 %",
                               "line-3|controller-2.3.hex|48 jobs, yield 87.5 %",
                               "line-4|controller-2.3.hex|48 jobs, yield 93.8 %"}));
-        QCOMPARE(texts(before["columns"]),
-                 (QStringList{"id", "started", "station", "command", "port", "firmware", "serial",
-                              "result", "seconds"}));
         QCOMPARE(texts(before["jobRecipes"]), QStringList{kRecipe});
         QCOMPARE(texts(before["recipeChoices"]), (QStringList{"", kRecipe}));
-        QCOMPARE(before["stationCells"].toInt(), 1);
-        QCOMPARE(before["scripts"].toInt(), 0);
-        QCOMPARE(before["alerts"].toInt(), 0);
-        QCOMPARE(before["boards"].toString(), "191");
-        QCOMPARE(before["chartOk"].toInt(), 175);
+        QCOMPARE(before["figures"].toString(), "191|175|1|0|0");
 
         // A board flashed at 9600 baud at a new station: running, then done.
-        simboard::PtyBoard slow({{simboard::BootloaderOptions{}}, {.baud = 9600}, {}},
-                                files_.filePath("slow").toStdString());
-        slow.start();
+        LinkedBoard slow(pacedAt(9600));
         QProcess flasher;
-        flasher.start(QUENTA_FLASH, {"-J", journal_, "--station", "line-5", "-q", "-p",
-                                     QString::fromStdString(slow.path()), "flash",
-                                     sourcePath("tests/flash/span.hex")});
-        const QByteArray bearer = "Authorization: Bearer " + kToken.toUtf8();
+        startFlasher(flasher, {"-J", journal_, "--station", "line-5", "-q", "-p", slow.port(),
+                               "flash", kSpanHex});
         qint64 id = 0;
         QTRY_VERIFY_WITH_TIMEOUT(
             (id = QJsonDocument::fromJson(
-                      get(serve.port(), "/api/jobs?station=line-5&result=running", {bearer}).body)
+                      get(serve.port(), "/api/jobs?station=line-5&result=running", {bearer_}).body)
                       .array()
                       .at(0)["id"]
                       .toInteger()) > 0,
-            kHangGuardMs);
+            kFlasherGuardMs);
         QTRY_VERIFY_WITH_TIMEOUT(
             readPage(page)["firstId"].toInteger() == id &&
                 readPage(page)["firstResult"].toString() == "running" &&
                 tiles(page).contains("line-5|span.hex|0 jobs, yield –|running"),
             kShownWithinMs);
-        QVERIFY(flasher.waitForFinished(kHangGuardMs));
-        QCOMPARE(flasher.exitCode(), 0);
+        QCOMPARE(finished(flasher).exit, 0);
         QTRY_VERIFY_WITH_TIMEOUT(readPage(page)["firstResult"].toString() == "ok", kShownWithinMs);
         const QJsonObject after = readPage(page);
         QCOMPARE(after["firstId"].toInteger(), id);
         QVERIFY(tiles(page).contains("line-5|span.hex|1 job, yield 100.0 %"));
-        QCOMPARE(after["chartOk"].toInt(), 176);
-        QCOMPARE(after["boards"].toString(), "192");
-        QCOMPARE(after["alerts"].toInt(), 0);
+        QCOMPARE(after["figures"].toString(), "192|176|1|0|0");
         save(page, "line-view.png");
 
         // The recipe chosen: the view shows its one station and job, without naming the recipe
@@ -250,15 +231,13 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(tiles(page),
                                   QStringList{kScript + "|" + kRecipe + "|1 job, yield 100.0 %"},
                                   kShownWithinMs);
-        QTRY_COMPARE_WITH_TIMEOUT(readPage(page)["boards"].toString(), "1", kShownWithinMs);
-        const QJsonObject chosen = readPage(page);
-        QCOMPARE(chosen["stationCells"].toInt(), 1);
-        QCOMPARE(texts(chosen["jobRecipes"]), QStringList{});
-        QCOMPARE(chosen["alerts"].toInt(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(readPage(page)["figures"].toString(), "1|1|1|0|0",
+                                  kShownWithinMs);
+        QCOMPARE(texts(readPage(page)["jobRecipes"]), QStringList{});
 
         // On a phone, signed in already by the cookie.
         const QString phone = browser_.newPage(390, 844, true, "window.alerts = [];");
-        browser_.open(phone, url);
+        browser_.call("Page.navigate", {{"url", url}}, phone);
         QTRY_VERIFY_WITH_TIMEOUT(readPage(phone)["firstId"].toInteger() == id, kShownWithinMs);
         QCOMPARE(browser_.evaluate(phone, "document.documentElement.scrollWidth").toInt(), 390);
         save(phone, "line-view-phone.png");
@@ -276,46 +255,38 @@ private slots:
                       {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
                        "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
                        "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert});
-        QVERIFY(openssl.waitForFinished(kHangGuardMs) && openssl.exitCode() == 0);
+        QVERIFY(openssl.waitForFinished(kFlasherGuardMs) && openssl.exitCode() == 0);
         QFile pem(cert);
         QVERIFY(pem.open(QIODevice::ReadOnly));
         const QByteArray spki =
             QCryptographicHash::hash(QSslCertificate(pem.readAll()).publicKey().toDer(),
                                      QCryptographicHash::Sha256)
                 .toBase64();
-        QFile token(files_.filePath("token"));
-        QVERIFY(token.open(QIODevice::WriteOnly) && token.write(kToken.toUtf8() + '\n') > 0);
-        token.close();
-        ServeProcess serve(QUENTA_FLASH,
-                           {"-J", journal_, "--token-file", token.fileName(), "--tls-cert", cert,
-                            "--tls-key", key},
-                           "0.0.0.0");
-        QVERIFY2(serve.port() != 0, qPrintable(serve.why()));
+        QUENTA_SERVE(serve,
+                     {"-J", journal_, "--token-file", token_, "--tls-cert", cert, "--tls-key", key},
+                     "0.0.0.0");
         QVERIFY2(serve.why().contains(QStringLiteral("https://0.0.0.0:%1/").arg(serve.port())),
                  qPrintable(serve.why()));
-        const QByteArray bearer = "Authorization: Bearer " + kToken.toUtf8();
-        QCOMPARE(get(serve.port(), "/api/summary", {bearer}).status, 0);
+        QCOMPARE(get(serve.port(), "/api/summary", {bearer_}).status, 0);
 
         Chromium browser({"--ignore-certificate-errors-spki-list=" + QString::fromLatin1(spki)});
         QVERIFY2(browser.running(), qPrintable(browser.problem()));
         const QString page = browser.newPage(1366, 768, false, "window.alerts = [];");
         QVERIFY2(!page.isEmpty(), qPrintable(browser.problem()));
-        browser.open(page, QStringLiteral("https://127.0.0.1:%1/").arg(serve.port()));
+        browser.call("Page.navigate",
+                     {{"url", QStringLiteral("https://127.0.0.1:%1/").arg(serve.port())}}, page);
         QTRY_VERIFY_WITH_TIMEOUT(
             browser.evaluate(page, "!document.getElementById('login').hidden").toBool(),
             kShownWithinMs);
-        browser.evaluate(page, "document.getElementById('token').value = '" + kToken +
-                                   "'; document.getElementById('login').requestSubmit(); true");
+        signIn(browser, page);
         QTRY_VERIFY_WITH_TIMEOUT(
             browser.evaluate(page, "document.querySelectorAll('#stations .tile').length").toInt() >
                 0,
             kShownWithinMs);
         QCOMPARE(browser.evaluate(page, "location.protocol").toString(), "https:");
-        const QJsonArray cookies =
-            browser.call("Network.getCookies", {}, page)["cookies"].toArray();
-        QCOMPARE(cookies.size(), 1);
-        QCOMPARE(cookies[0]["name"].toString(), "quenta_token");
-        QVERIFY(cookies[0]["secure"].toBool());
+        QCOMPARE(lines(browser.call("Network.getCookies", {}, page)["cookies"].toArray(),
+                       {"name", "secure"}),
+                 QStringList{"quenta_token|true"});
     }
 };
 

@@ -53,20 +53,15 @@ public:
             ::dup2(theirAnswers, 4);
         });
         browser_.setStandardErrorFile(profile_.filePath(QStringLiteral("browser.log")));
-        const QStringList switches{"--headless",
-                                   "--no-sandbox",
-                                   "--disable-gpu",
-                                   "--disable-quic",
-                                   "--no-first-run",
-                                   "--disable-background-networking",
-                                   "--disable-component-update",
-                                   "--disable-sync",
-                                   "--disable-dev-shm-usage",
-                                   "--hide-scrollbars",
-                                   "--remote-debugging-pipe",
-                                   "--user-data-dir=" +
-                                       profile_.filePath(QStringLiteral("profile"))};
-        browser_.start(program_, switches + extra + QStringList{"about:blank"});
+        const QStringList switches =
+            QStringLiteral("--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+                           "--disable-background-networking --disable-component-update "
+                           "--disable-sync --disable-dev-shm-usage --hide-scrollbars "
+                           "--remote-debugging-pipe")
+                .split(u' ');
+        browser_.start(program_, switches + extra +
+                                     QStringList{"--user-data-dir=" + profile_.filePath("profile"),
+                                                 "about:blank"});
         ::close(theirCommands);
         ::close(theirAnswers);
         if (!browser_.waitForStarted(kGuardMs)) {
@@ -165,25 +160,14 @@ public:
         return session;
     }
 
-    void open(const QString &session, const QString &url) {
-        call("Page.navigate", {{"url", url}}, session);
-    }
-
     // The value of a JavaScript expression in the page (a promise is waited for); undefined when
-    // it throws, and problem() says what.
+    // it throws.
     QJsonValue evaluate(const QString &session, const QString &expression) {
-        const QJsonObject answer = call(
-            "Runtime.evaluate",
-            {{"expression", expression}, {"returnByValue", true}, {"awaitPromise", true}}, session);
-        if (answer.contains("exceptionDetails")) {
-            thrown_ = answer["exceptionDetails"]["exception"]["description"].toString();
-            return QJsonValue(QJsonValue::Undefined);
-        }
-        return answer["result"].toObject()["value"];
+        return call("Runtime.evaluate",
+                    {{"expression", expression}, {"returnByValue", true}, {"awaitPromise", true}},
+                    session)["result"]
+            .toObject()["value"];
     }
-
-    // What the last expression that threw said.
-    const QString &thrown() const { return thrown_; }
 
     // The page as it shows now, as PNG.
     QByteArray screenshot(const QString &session) {
@@ -199,7 +183,6 @@ private:
     QString program_;
     QString missing_;
     QString problem_;
-    QString thrown_;
     int read_ = -1;
     int write_ = -1;
     int lastId_ = 0;

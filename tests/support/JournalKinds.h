@@ -66,15 +66,13 @@ inline bool alterJournal(const QString &url, const QString &statement) {
 inline QString writeRecipe(const QString &path, const QString &name, const QString &firmware,
                            const QString &sha256, const QString &rest) {
     QFile recipe(path);
-    if (!QDir().mkpath(QFileInfo(path).path()) || !recipe.open(QIODevice::WriteOnly)) {
-        return {};
-    }
-    recipe.write(QStringLiteral("schema_version = 1\nname = \"%1\"\n\n[firmware]\nfile = \"%2\"\n"
-                                "sha256 = \"%3\"\n")
-                     .arg(name, firmware, sha256)
-                     .toUtf8() +
-                 rest.toUtf8());
-    return path;
+    return QDir().mkpath(QFileInfo(path).path()) && recipe.open(QIODevice::WriteOnly) &&
+                   recipe.write(QStringLiteral("schema_version = 1\nname = \"%1\"\n\n[firmware]\n"
+                                               "file = \"%2\"\nsha256 = \"%3\"\n%4")
+                                    .arg(name, firmware, sha256, rest)
+                                    .toUtf8()) > 0
+               ? path
+               : QString();
 }
 
 // Writes jobs into the journal at `url`, each started and then, unless its end's result is
@@ -84,17 +82,15 @@ inline QString writeJobs(const QString &url, const std::vector<std::pair<JobStar
     if (!journal) {
         return journal.error;
     }
-    for (const auto &[start, end] : jobs) {
-        const auto id = (*journal)->start(start);
-        const QString why = !id ? id.error
-                            : end.result == QLatin1String("running")
-                                ? QString()
-                                : (*journal)->complete(*id, end);
-        if (!why.isEmpty()) {
-            return why;
-        }
+    QString why;
+    for (auto job = jobs.begin(); job != jobs.end() && why.isEmpty(); ++job) {
+        const auto id = (*journal)->start(job->first);
+        why = !id ? id.error
+              : job->second.result == QLatin1String("running")
+                  ? QString()
+                  : (*journal)->complete(*id, job->second);
     }
-    return {};
+    return why;
 }
 
 } // namespace quenta::testing

@@ -89,10 +89,7 @@ public:
 
     // Makes a new empty database: its URL, or an empty text (and problem() says why).
     QString createDatabase(const QString &name) {
-        QProcess createdb;
-        createdb.start(bin_ + "/createdb",
-                       {"-h", folder_.path(), "-p", "5432", "-U", "quenta", name});
-        return finished(createdb, "createdb")
+        return client("createdb", {name})
                    ? QString("postgresql://quenta@/%1?host=%2&port=5432").arg(name, folder_.path())
                    : QString();
     }
@@ -100,10 +97,7 @@ public:
     // Runs the SQL of a file (a dump) in the database `name` with psql, stopping at its first
     // error: false (and problem() says why) when it did not run whole.
     bool load(const QString &name, const QString &file) {
-        QProcess psql;
-        psql.start(bin_ + "/psql", {"-h", folder_.path(), "-p", "5432", "-U", "quenta", "-q", "-X",
-                                    "-v", "ON_ERROR_STOP=1", "-d", name, "-f", file});
-        return finished(psql, "psql");
+        return client("psql", {"-q", "-X", "-v", "ON_ERROR_STOP=1", "-d", name, "-f", file});
     }
 
 private:
@@ -112,18 +106,17 @@ private:
         if (!inPath.isEmpty()) {
             return QFileInfo(QFileInfo(inPath).canonicalFilePath()).path();
         }
-        QString best;
-        QVersionNumber newest;
-        const QDir versions("/usr/lib/postgresql");
-        for (const QString &version : versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            const QString bin = versions.filePath(version + "/bin");
-            if (QFileInfo::exists(bin + "/initdb") &&
-                QVersionNumber::fromString(version) > newest) {
-                newest = QVersionNumber::fromString(version);
-                best = bin;
+        QStringList versions =
+            QDir("/usr/lib/postgresql").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        std::sort(versions.begin(), versions.end(), [](const QString &a, const QString &b) {
+            return QVersionNumber::fromString(a) > QVersionNumber::fromString(b);
+        });
+        for (const QString &version : versions) {
+            if (QFileInfo::exists("/usr/lib/postgresql/" + version + "/bin/initdb")) {
+                return "/usr/lib/postgresql/" + version + "/bin";
             }
         }
-        return best;
+        return {};
     }
 
     static bool asRoot() { return ::geteuid() == 0; }
@@ -150,12 +143,18 @@ private:
 
     bool run(const QString &name, const QStringList &arguments) {
         QProcess process;
-        const QString program = bin_ + u'/' + name;
-        if (asRoot()) {
-            process.start("runuser", QStringList{"-u", "nobody", "--", program} + arguments);
-        } else {
-            process.start(program, arguments);
-        }
+        const QStringList program{bin_ + u'/' + name};
+        process.start(asRoot() ? "runuser" : program[0],
+                      (asRoot() ? QStringList{"-u", "nobody", "--"} + program : QStringList{}) +
+                          arguments);
+        return finished(process, name);
+    }
+
+    // Runs a client program of the server's as the role "quenta".
+    bool client(const QString &name, const QStringList &arguments) {
+        QProcess process;
+        process.start(bin_ + u'/' + name,
+                      QStringList{"-h", folder_.path(), "-p", "5432", "-U", "quenta"} + arguments);
         return finished(process, name);
     }
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -40,21 +41,14 @@ public:
     }
     ~PtyPair() {
         closeMaster();
-        if (slave_ >= 0) {
-            ::close(slave_);
-        }
+        ::close(slave_);
     }
     PtyPair(const PtyPair &) = delete;
     PtyPair &operator=(const PtyPair &) = delete;
 
     const QString &path() const { return path_; }
 
-    void closeMaster() {
-        if (master_ >= 0) {
-            ::close(master_);
-            master_ = -1;
-        }
-    }
+    void closeMaster() { ::close(std::exchange(master_, -1)); }
 
     // The board sends every byte, waiting while the line is full.
     bool send(std::string_view bytes) const {
@@ -90,10 +84,8 @@ public:
     bool waitUntilInDevice(int count) const {
         const QDeadlineTimer guard(kHangGuardMs);
         int waiting = -1;
-        while (::ioctl(slave_, FIONREAD, &waiting) == 0 && waiting != count) {
-            if (guard.hasExpired()) {
-                return false;
-            }
+        while (::ioctl(slave_, FIONREAD, &waiting) == 0 && waiting != count &&
+               !guard.hasExpired()) {
             ::usleep(1000);
         }
         return waiting == count;

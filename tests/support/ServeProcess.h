@@ -7,16 +7,13 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QHostAddress>
-#include <QList>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStringList>
 #include <QTcpSocket>
-#include <QThread>
 
 #include <csignal>
 #include <optional>
-#include <utility>
 
 namespace quenta::testing {
 
@@ -25,31 +22,23 @@ inline constexpr int kServeGuardMs = 20000;
 
 struct HttpAnswer {
     int status = 0;
-    QList<QPair<QByteArray, QByteArray>> headers; // names in lower case
+    QMap<QByteArray, QByteArray> headers; // names in lower case
     QByteArray body;
 
-    QByteArray header(const QByteArray &name) const {
-        for (const auto &[key, value] : headers) {
-            if (key == name) {
-                return value;
-            }
-        }
-        return {};
-    }
+    QByteArray header(const QByteArray &name) const { return headers.value(name); }
 };
 
-// A chunked body that starts at `from`: the body and where it ends, once it is whole.
-inline std::optional<std::pair<QByteArray, qsizetype>> dechunked(const QByteArray &buffer,
-                                                                 qsizetype from) {
+// A body and where it ends in a buffer, once it is whole.
+using WholeBody = std::optional<std::pair<QByteArray, qsizetype>>;
+
+// A chunked body that starts at `from`.
+inline WholeBody dechunked(const QByteArray &buffer, qsizetype from) {
     QByteArray body;
     for (;;) {
         const qsizetype lineEnd = buffer.indexOf("\r\n", from);
-        if (lineEnd < 0) {
-            return std::nullopt;
-        }
         bool ok = false;
         const qsizetype size = buffer.mid(from, lineEnd - from).toLongLong(&ok, 16);
-        if (!ok || buffer.size() < lineEnd + 2 + size + 2) {
+        if (lineEnd < 0 || !ok || buffer.size() < lineEnd + 2 + size + 2) {
             return std::nullopt;
         }
         if (size == 0) {
@@ -67,32 +56,24 @@ inline QList<HttpAnswer> readAnswers(QTcpSocket &socket, int count, bool head = 
     QByteArray buffer;
     const QDeadlineTimer deadline(kServeGuardMs);
     while (answers.size() < count && !deadline.hasExpired()) {
-        const qsizetype end = buffer.indexOf("\r\n\r\n");
-        if (end >= 0) {
+        if (const qsizetype end = buffer.indexOf("\r\n\r\n"); end >= 0) {
             HttpAnswer answer;
             const QList<QByteArray> lines = buffer.left(end).split('\n');
             answer.status = lines[0].split(' ').value(1).toInt();
-            qsizetype length = 0;
-            for (qsizetype i = 1; i < lines.size(); ++i) {
-                const qsizetype colon = lines[i].indexOf(':');
-                const QByteArray name = lines[i].left(colon).trimmed().toLower();
-                const QByteArray value = lines[i].mid(colon + 1).trimmed();
-                answer.headers.append({name, value});
-                if (name == "content-length") {
-                    length = value.toLongLong();
-                }
+            for (const QByteArray &line : lines.mid(1)) {
+                const qsizetype colon = line.indexOf(':');
+                answer.headers.insert(line.left(colon).trimmed().toLower(),
+                                      line.mid(colon + 1).trimmed());
             }
-            if (!head && answer.header("transfer-encoding") == "chunked") {
-                if (const auto body = dechunked(buffer, end + 4)) {
-                    answer.body = body->first;
-                    buffer.remove(0, body->second);
-                    answers.append(answer);
-                    continue;
-                }
-            } else if (const qsizetype bodyLength = head ? 0 : length;
-                       buffer.size() >= end + 4 + bodyLength) {
-                answer.body = buffer.mid(end + 4, bodyLength);
-                buffer.remove(0, end + 4 + bodyLength);
+            const qsizetype length = head ? 0 : answer.header("content-length").toLongLong();
+            const WholeBody body = !head && answer.header("transfer-encoding") == "chunked"
+                                       ? dechunked(buffer, end + 4)
+                                   : buffer.size() >= end + 4 + length
+                                       ? WholeBody({buffer.mid(end + 4, length), end + 4 + length})
+                                       : std::nullopt;
+            if (body) {
+                answer.body = body->first;
+                buffer.remove(0, body->second);
                 answers.append(answer);
                 continue;
             }
@@ -107,61 +88,52 @@ inline QList<HttpAnswer> readAnswers(QTcpSocket &socket, int count, bool head = 
     return answers;
 }
 
-// One request on a connection of its own, from the loopback address `from`: `lines` are its
-// request line and headers.
-inline HttpAnswer ask(quint16 port, const QByteArrayList &lines, bool head = false,
+// Connects `socket` to the view on `port`, to read at most `buffered` bytes ahead (0: no bound):
+// whether it did.
+inline bool connectTo(QTcpSocket &socket, quint16 port, qint64 buffered = 0) {
+    socket.setReadBufferSize(buffered);
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    return socket.waitForConnected(kServeGuardMs);
+}
+
+// GET `target` as a browser at http://127.0.0.1:PORT/ would, with further headers, on a connection
+// of its own from the loopback address `from`.
+inline HttpAnswer get(quint16 port, const QByteArray &target, const QByteArrayList &headers = {},
                       const QHostAddress &from = QHostAddress::LocalHost) {
     QTcpSocket socket;
     socket.bind(from);
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-    if (!socket.waitForConnected(kServeGuardMs)) {
+    if (!connectTo(socket, port)) {
         return {};
     }
-    socket.write(lines.join("\r\n") + "\r\n\r\n");
-    socket.flush();
-    return readAnswers(socket, 1, head).value(0);
+    socket.write((QByteArrayList{"GET " + target + " HTTP/1.1",
+                                 "Host: 127.0.0.1:" + QByteArray::number(port)} +
+                  headers)
+                     .join("\r\n") +
+                 "\r\n\r\n");
+    return readAnswers(socket, 1).value(0);
 }
 
-// GET `target` as a browser at http://127.0.0.1:PORT/ would, with further headers.
-inline HttpAnswer get(quint16 port, const QByteArray &target, const QByteArrayList &headers = {},
-                      const QHostAddress &from = QHostAddress::LocalHost) {
-    return ask(port,
-               QByteArrayList{"GET " + target + " HTTP/1.1",
-                              "Host: 127.0.0.1:" + QByteArray::number(port)} +
-                   headers,
-               false, from);
-}
-
-// The environment of a child whose memory a test measures: under AddressSanitizer, memory freed is
-// used again at once, as without it, rather than held back to catch late uses.
-inline QProcessEnvironment measurableMemory() {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    const QString given = environment.value(QStringLiteral("ASAN_OPTIONS"));
-    environment.insert(
-        QStringLiteral("ASAN_OPTIONS"),
-        (given.isEmpty() ? QString() : given + u':') +
-            QStringLiteral("quarantine_size_mb=0:thread_local_quarantine_size_kb=0"));
-    return environment;
-}
-
-// quenta-flash serve, started on a free port of the given address.
+// quenta-flash serve, started on a free port of the given address. When its memory is `measured`,
+// memory freed under AddressSanitizer is used again at once, as without it, rather than held back
+// to catch late uses.
 class ServeProcess {
 public:
-    ServeProcess(
-        const QString &program, const QStringList &arguments,
-        const QString &address = QStringLiteral("127.0.0.1"),
-        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) {
-        process_.setProcessEnvironment(environment);
+    ServeProcess(const QString &program, const QStringList &arguments,
+                 const QString &address = QStringLiteral("127.0.0.1"), bool measured = false) {
+        if (measured) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") +
+                                                   ":quarantine_size_mb=0"
+                                                   ":thread_local_quarantine_size_kb=0");
+            process_.setProcessEnvironment(environment);
+        }
         process_.start(program, QStringList{"serve", "--listen", address + ":0"} + arguments);
         static const QRegularExpression url(QStringLiteral("https?://[^ ]*:(\\d+)/"));
         const QDeadlineTimer deadline(kServeGuardMs);
         while (port_ == 0 && !deadline.hasExpired() && process_.state() != QProcess::NotRunning) {
             process_.waitForReadyRead(200);
             out_ += process_.readAllStandardOutput();
-            const auto match = url.match(QString::fromUtf8(out_));
-            if (match.hasMatch()) {
-                port_ = static_cast<quint16>(match.captured(1).toUInt());
-            }
+            port_ = static_cast<quint16>(url.match(QString::fromUtf8(out_)).captured(1).toUInt());
         }
     }
 
@@ -182,25 +154,18 @@ public:
     // The most memory it has held (VmHWM), in KiB; -1 when it cannot be read.
     qint64 peakKib() const {
         QFile status(QStringLiteral("/proc/%1/status").arg(process_.processId()));
-        if (!status.open(QIODevice::ReadOnly)) {
-            return -1;
-        }
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM:")) {
-                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-            }
-        }
-        return -1;
+        const auto match = QRegularExpression(QStringLiteral("VmHWM:\\s*(\\d+)"))
+                               .match(status.open(QIODevice::ReadOnly) ? status.readAll() : "");
+        return match.hasMatch() ? match.captured(1).toLongLong() : -1;
     }
 
     // Sends the signal and waits for the end: the exit status, or -1 when it did not end.
     int stop(int signal) {
         ::kill(static_cast<pid_t>(process_.processId()), signal);
-        if (!process_.waitForFinished(kServeGuardMs) ||
-            process_.exitStatus() != QProcess::NormalExit) {
-            return -1;
-        }
-        return process_.exitCode();
+        return process_.waitForFinished(kServeGuardMs) &&
+                       process_.exitStatus() == QProcess::NormalExit
+                   ? process_.exitCode()
+                   : -1;
     }
 
 private:
@@ -210,3 +175,9 @@ private:
 };
 
 } // namespace quenta::testing
+
+// In a Qt Test function: `serve`, quenta-flash (QUENTA_FLASH) serve started with the further
+// arguments of ServeProcess; fails the test when it did not start.
+#define QUENTA_SERVE(serve, ...)                                                                   \
+    ServeProcess serve(QUENTA_FLASH, __VA_ARGS__);                                                 \
+    QVERIFY2(serve.port() != 0, qPrintable(serve.why()))
