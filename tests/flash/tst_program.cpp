@@ -33,7 +33,7 @@ QStringList results(const FlasherRun &run) {
     return results;
 }
 
-// "bus=3,7,12 preload drop=N back=MS lose=K withhold=N,M appear=MS": Modbus boards at these
+// "bus=3,7,12 preload bare drop=N back=MS lose=K withhold=N,M appear=MS": Modbus boards at these
 // addresses (else one plain board), holding the file already, and faults.
 simboard::Options boardsFor(const QString &setup, const simboard::Memory &image) {
     std::map<QString, std::vector<int>> given;
@@ -46,7 +46,8 @@ simboard::Options boardsFor(const QString &setup, const simboard::Memory &image)
         return given.count(key) != 0 ? given[key][0] : otherwise;
     };
     simboard::Options options{
-        .faults = {.appearAfterMs = number("appear", 0),
+        .faults = {.bareFrames = given.count("bare") != 0,
+                   .appearAfterMs = number("appear", 0),
                    .dropAfterLine = number("drop", 0),
                    .dropForMs = number("back", -1),
                    .loseRecords = number("lose", 0),
@@ -75,6 +76,7 @@ bus=3,7,12|-a 3-12 -p PORT scan|0|ok ok ok|other|VER=4.1|address=3
 bus=13|-a 3-12 --wait 0.2 -p PORT scan|4|no-answer|untouched|no board answered on the addresses \
 3..12 at 115200 baud|
 bus=9|-m -p PORT flash BLINK|0|ok|image||address=9
+bus=4 bare|-m -a 4 -p PORT flash BLINK|0|ok|image||retries=0
 drop=16 back=300 lose=5|-p PORT flash SPAN|0|ok|image||resumed=1
 drop=16|--wait 0.5 -p PORT flash SPAN|5|port-lost|other|at line 17 of the download|
 withhold=3,4,5|--timeout 100 -p PORT flash BLINK|4|no-answer|other|line 2: no answer after 3 \
