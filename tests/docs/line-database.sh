@@ -82,6 +82,9 @@ private /etc/postgresql 755 postgres:postgres
 private /var/lib/postgresql 755 postgres:postgres
 private /var/log/postgresql 1775 root:postgres
 private /dev/shm 1777 root:root
+# The flasher may live under /tmp, which the namespace is about to hide: a copy is taken first.
+install -m 755 "$flasher" /var/run/quenta-flash
+flasher=/var/run/quenta-flash
 private /tmp 1777 root:root
 private ~root 700 root:root
 export HOME=~root # where the station's steps keep the password, and libpq looks for it

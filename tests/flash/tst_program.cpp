@@ -156,12 +156,13 @@ private slots:
 
     // Two ports at once; a third flasher finds one of them in use, and the jobs go on undisturbed.
     void busyPort() {
-        LinkedBoard one({{simboard::BootloaderOptions{}}, {.withhold = {3}}, {}});
+        // The answer to the third command keeps the port busy for 4 s, within the timeout.
+        LinkedBoard one({{simboard::BootloaderOptions{}}, {.lateMs = {{3, 4000}}}, {}});
         LinkedBoard two;
         QProcess holder;
         QVERIFY(startedOn(
             holder, one,
-            {"--timeout", "5000", "-q", "-p", one.port(), "-p", two.port(), "flash", kSpanHex}, 3));
+            {"--timeout", "4500", "-q", "-p", one.port(), "-p", two.port(), "flash", kSpanHex}, 3));
         const FlasherRun busy = flash({"-p", one.port(), "check"});
         QCOMPARE(busy.exit, 3);
         QCOMPARE(results(busy), QStringList{"port-error"});

@@ -9,6 +9,8 @@
 #
 # Usage: fresh-install.sh BUILD_FOLDER [DEB]
 #   DEB: install this package instead of building one from BUILD_FOLDER.
+#        fresh-install.sh --root-only BUILD_FOLDER
+#   only makes the minimal root, when it is not kept yet: the slow part, which needs no build.
 # Needs root (chroot and mounts) and Debian's mirror: without either it skips with status 77.
 # The minimal root, apt's lists and the packages apt fetched are kept in
 # BUILD_FOLDER/tests/package/bookworm/, so that a second run fetches nothing it has; each run
@@ -34,12 +36,18 @@ show() { # LOG
     echo "----" >&2
 }
 
+root_only=false
+if [ "${1:-}" = --root-only ]; then
+    root_only=true
+    shift
+    [ $# -eq 1 ] || fail "usage: fresh-install.sh --root-only BUILD_FOLDER"
+fi
 [ $# -ge 1 ] && [ $# -le 2 ] || fail "usage: fresh-install.sh BUILD_FOLDER [DEB]"
 [ "$(id -u)" -eq 0 ] || skip "installing into a Debian root needs root (chroot, mount)"
+! "$root_only" || mkdir -p "$1"
 build="$(cd "$1" && pwd -P)"
 given_deb=""
 [ $# -eq 2 ] && given_deb="$(realpath "$2")"
-source_dir="$(cd "$(dirname "$0")/../.." && pwd)"
 started=$SECONDS
 suite=bookworm
 for tool in debootstrap chroot mount umount wget flock; do
@@ -162,19 +170,6 @@ mount_in() { # ROOT-RELATIVE-POINT MOUNT-ARGUMENTS...
     mounts+=("$point")
 }
 
-# ---- The package.
-if [ -n "$given_deb" ]; then
-    deb="$given_deb"
-else
-    (cd "$build" && cpack -G DEB -B "$scratch/out") >"$scratch/cpack.log" 2>&1 ||
-        { show "$scratch/cpack.log"; fail "cpack did not build the package"; }
-    debs=("$scratch"/out/quenta_*.deb)
-    [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one quenta_*.deb, found: ${debs[*]}"
-    deb="${debs[0]}"
-fi
-[ -f "$deb" ] || fail "no package at $deb"
-step "package $(basename "$deb"), Depends: $(dpkg-deb -f "$deb" Depends)"
-
 # ---- The minimal root, made once for a mirror and kept. A root is taken only once it is whole.
 key="debootstrap --variant=minbase $suite $mirror; sources: $(tr '\n' ';' <<<"$sources");"
 key+=" proxy: $proxy; Check-Valid-Until: $valid; Check-Date: $checkdate"
@@ -199,6 +194,24 @@ if [ ! -f "$cache/base.key" ] || [ "$(cat "$cache/base.key")" != "$key" ] || [ !
     mv "$cache/base.new" "$base"
     echo "$key" >"$cache/base.key"
 fi
+
+if "$root_only"; then
+    step "the root is ready in $base"
+    exit 0
+fi
+
+# ---- The package.
+if [ -n "$given_deb" ]; then
+    deb="$given_deb"
+else
+    (cd "$build" && cpack -G DEB -B "$scratch/out") >"$scratch/cpack.log" 2>&1 ||
+        { show "$scratch/cpack.log"; fail "cpack did not build the package"; }
+    debs=("$scratch"/out/quenta_*.deb)
+    [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one quenta_*.deb, found: ${debs[*]}"
+    deb="${debs[0]}"
+fi
+[ -f "$deb" ] || fail "no package at $deb"
+step "package $(basename "$deb"), Depends: $(dpkg-deb -f "$deb" Depends)"
 
 # ---- A fresh copy of it for this run.
 step "copying the root"
@@ -246,12 +259,9 @@ in_root useradd --create-home --shell /bin/bash tester || fail "could not add a 
 uid="$(in_root id -u tester)"
 gid="$(in_root id -g tester)"
 home=/home/tester
-# A sample firmware: one the package installs, else the repository's.
-firmware="$(in_root dpkg-query -L quenta | grep -E '\.hex$' | head -n 1 || true)"
-if [ -z "$firmware" ]; then
-    firmware="$home/blink.hex"
-    install -o "$uid" -g "$gid" -m 644 "$source_dir/samples/blink.hex" "$root$firmware"
-fi
+# The sample firmware the package installs, as its manual and the README name it.
+firmware=/usr/share/doc/quenta/examples/blink.hex
+in_root dpkg-query -L quenta | grep -qxF "$firmware" || fail "the package does not install $firmware"
 # A command as the user, in the user's home, with the user's environment and nothing of ours.
 user_command=(chroot --userspec="$uid:$gid" --groups="$gid" "$root" /usr/bin/env -i
     HOME="$home" USER=tester LOGNAME=tester SHELL=/bin/bash PATH=/usr/bin:/bin LANG=C.UTF-8
