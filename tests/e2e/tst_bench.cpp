@@ -8,7 +8,7 @@
 #include "simboard/PtyBoard.h"
 
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 using namespace quenta;
 using namespace quenta::testing;

@@ -6,7 +6,7 @@
 #include "JournalKinds.h"
 
 #include <QSysInfo>
-#include <QtTest>
+#include <QTest>
 
 #include <csignal>
 #include <map>

@@ -4,7 +4,7 @@
 #include "flash/jobs/Progress.h"
 #include "flash/journal/RecipeCheck.h"
 
-#include <QtTest>
+#include <QTest>
 
 using namespace quenta;
 using namespace quenta::flash;

@@ -3,7 +3,7 @@
 #include "BoardImage.h"
 #include "Flasher.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <csignal>
 #include <grp.h>

@@ -9,7 +9,7 @@
 #include "io/port/PortPath.h"
 
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <cerrno>
 #include <sys/stat.h>

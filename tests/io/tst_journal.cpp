@@ -11,7 +11,7 @@
 #include <QSqlDatabase>
 #include <QSqlRecord>
 #include <QTimeZone>
-#include <QtTest>
+#include <QTest>
 
 #include <csignal>
 

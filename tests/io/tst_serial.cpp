@@ -11,7 +11,7 @@
 #include <QSignalSpy>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <numeric>
 #include <optional>

@@ -4,7 +4,7 @@
 #include "pure/BoardEngine.h"
 #include "pure/CommandLines.h"
 
-#include <QtTest>
+#include <QTest>
 
 using namespace quenta;
 using quenta::testing::answerFrame;

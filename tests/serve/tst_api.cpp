@@ -5,7 +5,7 @@
 #include "JournalKinds.h"
 #include "ServeProcess.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <map>
 

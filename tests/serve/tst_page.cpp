@@ -17,7 +17,7 @@
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 using namespace quenta;
 using namespace quenta::testing;

@@ -2,7 +2,8 @@
 #include "simboard/CommandLine.h"
 #include "simboard/PtyBoard.h"
 
-#include <QtTest>
+#include <QProcess>
+#include <QTest>
 
 #include <chrono>
 #include <fcntl.h>

@@ -12,7 +12,7 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <utility>
 #include <vector>

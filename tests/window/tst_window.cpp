@@ -11,7 +11,7 @@
 #include <QScrollBar>
 #include <QStringListModel>
 #include <QStyleOption>
-#include <QtTest>
+#include <QTest>
 
 using namespace quenta;
 using namespace quenta::testing;
