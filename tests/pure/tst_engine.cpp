@@ -252,6 +252,9 @@ private slots:
         row("ERROR after a stray OK stood in for line 1's answer", verify,
             "VER=4.1/ OK/ ERROR/ OK/ T",
             "i V1 V2 T | refused: line 2 or an earlier one: verify: the board answered \"ERROR\"");
+        // A quiet that a drop or a stop cut short cannot tell that nothing more would have come.
+        row("ERROR in flight, its quiet cut by a drop", verify, "VER=4.1/ OK/ ERROR/ D",
+            "i V1 V2 L | refused: line 2 or an earlier one: verify: the board answered \"ERROR\"");
         // A verify disturbed by a late answer is not trusted, though every line answered "OK".
         row("a disturbed verify runs again", verify, "VER=4.1/ OK/ T OK/ OK/ OK/ DOWNLOAD/ T",
             "i V1 V2 T V2 V3 V4 T V1 | (not ended)");

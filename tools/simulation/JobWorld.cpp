@@ -292,7 +292,10 @@ private:
         if (s_.verifyOnly && command.rfind("BOOT:", 0) == 0 && outcome_.downloadInVerify.empty()) {
             outcome_.downloadInVerify = printable(command);
         }
-        const int write = traffic_.write(now_, command, bytes.size(), static_cast<int>(epoch_));
+        // Written while the port was already gone (the host had not noticed yet), it reached no
+        // board: nothing that comes once the port is back answers it.
+        const int write =
+            traffic_.write(now_, command, bytes.size(), portUp_ ? static_cast<int>(epoch_) : -1);
         const Write &written = traffic_.writes().back();
         if (written.passStart) {
             beginVerifyPass();

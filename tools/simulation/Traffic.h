@@ -28,7 +28,7 @@ struct Write {
     bool endRecord = false;         // the file's end record
     bool passStart = false;         // the first line of a verify pass (not a re-send of it)
     std::vector<std::size_t> lines; // the lines of the file (from 1) that hold this record
-    int epoch = 0;                  // the port's life it was written in
+    int epoch = 0;                  // the port's life it was written in; -1 when it was gone
     bool cut = false;               // a drop took it before it reached the board
 };
 

@@ -165,7 +165,7 @@ Step JobConversation::portLost(std::string_view why, Micros now) {
         return {};
     }
     if (phase_ == Phase::Refusing) {
-        return finishRefusal(refusal_.answer, refusal_.at, refusal_.moreCame);
+        return refusalCutShort();
     }
     reader_.clear();
     lineWritten_ = {};
@@ -216,7 +216,7 @@ Step JobConversation::interrupt() {
         return {};
     }
     if (phase_ == Phase::Refusing) {
-        return finishRefusal(refusal_.answer, refusal_.at, refusal_.moreCame);
+        return refusalCutShort();
     }
     return finish(JobResult::Interrupted,
                   "interrupted " + wording::where(passStarted_, inFlight()));

@@ -135,6 +135,7 @@ private:
     // whether an answer too many came.
     Step refuseLine(const std::string &answer, wording::PassLine at);
     Step finishRefusal(const std::string &answer, wording::PassLine at, bool orEarlier);
+    Step refusalCutShort();
     Step finish(JobResult result, std::string message, Keyword answer = Keyword::None);
 
     BoardTask task_;

@@ -199,6 +199,12 @@ Step JobConversation::refuseLine(const std::string &answer, PassLine at) {
     return timerStep(task_.patience.timeoutMs);
 }
 
+// The quiet after an ERROR ended before its time: whether an answer too many would have come in
+// it, which would say that a stray or a copy stood in for an earlier answer, cannot be known.
+Step JobConversation::refusalCutShort() {
+    return finishRefusal(refusal_.answer, refusal_.at, true);
+}
+
 Step JobConversation::finishRefusal(const std::string &answer, PassLine at, bool orEarlier) {
     if (at.line == 0) {
         at.pass = pass_.pass;
