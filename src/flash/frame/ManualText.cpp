@@ -28,8 +28,8 @@ only if it began after the line was written; every line gets exactly one answer,
 the end record, anything but line ends within the timeout is an answer too many. An
 .B ERROR
 refuses the board at once: nothing more is sent, and the quiet after it (the timeout) tells
-whether it answered the line in flight or, an answer too many having come, possibly an earlier
-one ("line 7 or an earlier one").
+whether it answered the line in flight or, an answer too many having come or the quiet having
+been cut short by a lost port or a stop, possibly an earlier one ("line 7 or an earlier one").
 .B FORMAT
 answers no line: the line's answer is still to come. An answer without its line end is taken once
 the line has been quiet for 40\~ms. A copy or a stray
