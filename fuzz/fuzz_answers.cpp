@@ -8,7 +8,7 @@
 #include "Fuzzing.h"
 #include "pure/Colors.h"
 #include "pure/CommandLines.h"
-#include "pure/FirmwareJob.h"
+#include "pure/engine/FirmwareJob.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // The board engine, one scripted conversation at a time: the faults a production line met, each
 // told as the events that showed it.
 #include "Frames.h"
-#include "pure/BoardEngine.h"
 #include "pure/CommandLines.h"
+#include "pure/engine/BoardEngine.h"
 
 #include <QTest>
 

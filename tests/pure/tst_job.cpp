@@ -1,7 +1,7 @@
 // The window's job without any window: what the board's answers do to a job and the lines it sends.
 #include "pure/Colors.h"
 #include "pure/CommandLines.h"
-#include "pure/FirmwareJob.h"
+#include "pure/engine/FirmwareJob.h"
 
 #include <QTest>
 

@@ -2,7 +2,7 @@
 
 #include "pure/AnswerReader.h"
 #include "pure/Colors.h"
-#include "pure/FirmwareJob.h"
+#include "pure/engine/FirmwareJob.h"
 #include "simboard/Bootloader.h"
 #include "simboard/Crc.h"
 #include "simulation/Line.h"

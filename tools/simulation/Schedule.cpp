@@ -1,7 +1,7 @@
 #include "simulation/Schedule.h"
 
 #include "pure/AnswerReader.h"
-#include "pure/BoardEngine.h"
+#include "pure/engine/BoardEngine.h"
 
 #include <algorithm>
 #include <iterator>

@@ -3,7 +3,7 @@
 #include "flash/frame/Report.h"
 #include "flash/jobs/Progress.h"
 #include "io/port/SerialPort.h"
-#include "pure/BoardEngine.h"
+#include "pure/engine/BoardEngine.h"
 
 #include <QElapsedTimer>
 #include <QObject>

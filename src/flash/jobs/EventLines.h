@@ -1,7 +1,7 @@
 #pragma once
 
 #include "flash/frame/Report.h"
-#include "pure/BoardEngine.h"
+#include "pure/engine/BoardEngine.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "flash/lineview/Answerer.h"
 #include "flash/lineview/BoardCounter.h"
 #include "flash/lineview/JournalThread.h"
 #include "flash/lineview/RequestGuard.h"
+#include "flash/lineview/http/Answerer.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "flash/lineview/Answerer.h"
+#include "flash/lineview/http/Answerer.h"
 #include "flash/lineview/http/HttpWire.h"
 
 #include <QByteArray>

@@ -1,4 +1,4 @@
-#include "pure/FirmwareJob.h"
+#include "pure/engine/FirmwareJob.h"
 
 #include "pure/Colors.h"
 

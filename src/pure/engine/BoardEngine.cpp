@@ -1,4 +1,4 @@
-#include "pure/BoardEngine.h"
+#include "pure/engine/BoardEngine.h"
 
 namespace quenta {
 namespace {

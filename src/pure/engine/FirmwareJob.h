@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pure/BoardEngine.h"
+#include "pure/engine/BoardEngine.h"
 
 #include <cstdint>
 #include <memory>
