@@ -94,12 +94,6 @@ QStringList failures(const QJsonObject &summary) {
     return lines(summary["failures"].toArray(), {"result", "message", "recipe", "jobs"});
 }
 
-// A GET of `target` as it goes on the wire to the view at `port`.
-QByteArray request(quint16 port, const QByteArray &target, const QByteArray &method = "GET") {
-    return method + ' ' + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
-           "\r\n\r\n";
-}
-
 // Queries the view refuses with 400, one a line (a line that ends with \ goes on in the next): the
 // target | the error the answer gives.
 const char *const kBadQueries = R"(/api/jobs?serial=-1|serial must be a whole number, 0 or more
@@ -144,6 +138,8 @@ private slots:
         qunsetenv("QUENTA_JOURNAL");
         postgres_ = std::make_unique<PostgresServer>();
         QVERIFY(!lineUrl("sqlite").isEmpty());
+        QFile token(files_.filePath("token"));
+        QVERIFY(token.open(QIODevice::WriteOnly) && token.write("s3cret token\nsecond line\n") > 0);
     }
 
     void init() { QUENTA_REQUIRE_POSTGRES_IN_ROW(*postgres_); }
@@ -360,11 +356,7 @@ private slots:
         row("long header", "GET / HTTP/1.1\nHOST\nX-Note: " + QByteArray(5000, 'x'), 431);
         row("head past what is read", "GET / HTTP/1.1\nHOST\nX-Note: " + QByteArray(40000, 'x'),
             431, true);
-        QByteArray many = "GET / HTTP/1.1\nHOST";
-        for (int i = 0; i < 48; ++i) {
-            many += "\nX-Note-" + QByteArray::number(i) + ": 1";
-        }
-        row("many headers", many, 431);
+        row("many headers", "GET / HTTP/1.1\nHOST" + QByteArray("\nX-Note: 1").repeated(48), 431);
         row("nothing there", "/etc/passwd", 404);
         row("no such call", "/api/drop", 404);
         for (const QString &line : QString(kBadQueries).replace("\\\n", "").split('\n')) {
@@ -545,10 +537,8 @@ private slots:
         QFETCH(QByteArray, target);
         QFETCH(QByteArray, header);
         QFETCH(int, status);
-        QFile file(files_.filePath("token"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("s3cret token\nsecond line\n") > 0);
-        file.close();
-        QUENTA_SERVE(serve, {"-J", lineUrl("sqlite"), "--token-file", file.fileName()}, "0.0.0.0");
+        QUENTA_SERVE(serve, {"-J", lineUrl("sqlite"), "--token-file", files_.filePath("token")},
+                     "0.0.0.0");
         const HttpAnswer answer =
             get(serve.port(), target, header.isEmpty() ? QByteArrayList{} : QByteArrayList{header});
         QCOMPARE(answer.status, status);

@@ -104,20 +104,24 @@ class ServePage : public QObject {
         return browser_.evaluate(page, kReadPage).toObject();
     }
 
-    static QStringList texts(const QJsonValue &array) {
-        QStringList found;
-        for (const QJsonValue &each : array.toArray()) {
-            found << each.toString();
-        }
-        return found;
-    }
+    static QStringList texts(const QJsonValue &array) { return array.toVariant().toStringList(); }
 
     QStringList tiles(const QString &page) { return texts(readPage(page)["tiles"]); }
 
-    // Types the token into the page's login form and sends it.
+    // Off loopback the page asks for the token, and the API answers its script nothing without
+    // it: types the token into the login form, sends it, and waits for the view.
     static void signIn(Chromium &browser, const QString &page) {
+        QTRY_VERIFY_WITH_TIMEOUT(browser
+                                     .evaluate(page, "!document.getElementById('login').hidden && "
+                                                     "document.getElementById('view').hidden")
+                                     .toBool(),
+                                 kShownWithinMs);
+        QCOMPARE(browser.evaluate(page, "fetch('/api/summary').then(r => r.status)").toInt(), 401);
         browser.evaluate(page, "document.getElementById('token').value = '" + kToken +
                                    "'; document.getElementById('login').requestSubmit(); true");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            browser.evaluate(page, "!document.getElementById('view').hidden").toBool(),
+            kShownWithinMs);
     }
 
     // A recipe of the test's firmware that records into the test's journal: its path, or empty.
@@ -170,18 +174,7 @@ private slots:
             "window.alerts = []; window.alert = (m) => window.alerts.push(String(m));");
         QVERIFY2(!page.isEmpty(), qPrintable(browser_.problem()));
         browser_.call("Page.navigate", {{"url", url}}, page);
-
-        // Off loopback the page asks for the token, and the API answers nothing without it.
-        QTRY_VERIFY_WITH_TIMEOUT(browser_
-                                     .evaluate(page, "!document.getElementById('login').hidden && "
-                                                     "document.getElementById('view').hidden")
-                                     .toBool(),
-                                 kShownWithinMs);
-        QCOMPARE(browser_.evaluate(page, "fetch('/api/summary').then(r => r.status)").toInt(), 401);
         signIn(browser_, page);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            browser_.evaluate(page, "!document.getElementById('view').hidden").toBool(),
-            kShownWithinMs);
         QTRY_COMPARE_WITH_TIMEOUT(tiles(page).size(), 5, kShownWithinMs);
 
         // The station named like a script shows as those characters, in its tile and the table;
@@ -275,9 +268,6 @@ private slots:
         QVERIFY2(!page.isEmpty(), qPrintable(browser.problem()));
         browser.call("Page.navigate",
                      {{"url", QStringLiteral("https://127.0.0.1:%1/").arg(serve.port())}}, page);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            browser.evaluate(page, "!document.getElementById('login').hidden").toBool(),
-            kShownWithinMs);
         signIn(browser, page);
         QTRY_VERIFY_WITH_TIMEOUT(
             browser.evaluate(page, "document.querySelectorAll('#stations .tile').length").toInt() >

@@ -96,8 +96,18 @@ inline bool connectTo(QTcpSocket &socket, quint16 port, qint64 buffered = 0) {
     return socket.waitForConnected(kServeGuardMs);
 }
 
-// GET `target` as a browser at http://127.0.0.1:PORT/ would, with further headers, on a connection
-// of its own from the loopback address `from`.
+// A request of `target` as a browser at http://127.0.0.1:PORT/ puts it on the wire, with further
+// header lines.
+inline QByteArray request(quint16 port, const QByteArray &target, const QByteArray &method = "GET",
+                          const QByteArrayList &headers = {}) {
+    return (QByteArrayList{method + ' ' + target + " HTTP/1.1",
+                           "Host: 127.0.0.1:" + QByteArray::number(port)} +
+            headers)
+               .join("\r\n") +
+           "\r\n\r\n";
+}
+
+// GET `target` with further headers, on a connection of its own from the loopback address `from`.
 inline HttpAnswer get(quint16 port, const QByteArray &target, const QByteArrayList &headers = {},
                       const QHostAddress &from = QHostAddress::LocalHost) {
     QTcpSocket socket;
@@ -105,11 +115,7 @@ inline HttpAnswer get(quint16 port, const QByteArray &target, const QByteArrayLi
     if (!connectTo(socket, port)) {
         return {};
     }
-    socket.write((QByteArrayList{"GET " + target + " HTTP/1.1",
-                                 "Host: 127.0.0.1:" + QByteArray::number(port)} +
-                  headers)
-                     .join("\r\n") +
-                 "\r\n\r\n");
+    socket.write(request(port, target, "GET", headers));
     return readAnswers(socket, 1).value(0);
 }
 
