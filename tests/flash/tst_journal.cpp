@@ -80,15 +80,35 @@ private slots:
 
     void init() { QUENTA_REQUIRE_POSTGRES_IN_ROW(*postgres_); }
 
-    // The station's own journal: a flash that went well and one whose port is missing are rows
+    // The station's own journal: a flash that went well (reported with --json-lines: start,
+    // progress..., board, end, each line a JSON object) and one whose port is missing are rows
     // with every column, read back by log as JSON, CSV and a table, each naming the journal.
     void defaultJournal() {
-        LinkedBoard board;
-        const FlasherRun ok = runFlasher({"--station", "line-3", "--operator", "ana", "-q",
-                                          "--json", "-p", board.port(), "flash", kSpanHex});
+        LinkedBoard board(pacedAt(115200));
+        const FlasherRun ok = runFlasher({"--station", "line-3", "--operator", "ana",
+                                          "--json-lines", "-p", board.port(), "flash", kSpanHex});
         QCOMPARE(ok.exit, 0);
-        QCOMPARE(joined(ok.board(), {"journal", "serial", "firmware_sha256"}),
-                 "1|null|" + kSpanSha);
+        QVERIFY(ok.out.endsWith('\n'));
+        QStringList events;
+        QJsonObject last;
+        for (const QByteArray &line : ok.out.trimmed().split('\n')) {
+            QJsonParseError error;
+            last = QJsonDocument::fromJson(line, &error).object();
+            QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
+            QVERIFY(line.startsWith("{\"event\":\""));
+            const QString event = last["event"].toString();
+            if (event == "progress") {
+                QCOMPARE(joined(last, {"port", "lines"}), board.port() + "|23");
+                QVERIFY(last["pass"] == "download" || last["pass"] == "verify");
+            }
+            if (events.isEmpty() || events.last() != event) {
+                events << event;
+            }
+        }
+        QCOMPARE(events, (QStringList{"start", "progress", "board", "end"}));
+        QCOMPARE(last["exit"].toInt(), 0);
+        QCOMPARE(joined(last["boards"][0], {"result", "journal", "serial", "firmware_sha256"}),
+                 "ok|1|null|" + kSpanSha);
         const FlasherRun missing =
             runFlasher({"-q", "--json", "-p", "/dev/quenta-none", "flash", kSpanHex});
         QCOMPARE(missing.exit, 3);
@@ -443,34 +463,6 @@ private slots:
                          "@/blink.toml series: the series \"blink\" will be made at the first "
                          "flash, starting at 1\n")
                      .replace('@', line.path()));
-    }
-
-    // One board with --json-lines: start, progress..., board, end, each line a JSON object.
-    void jsonLines() {
-        LinkedBoard board(pacedAt(115200));
-        const FlasherRun run =
-            runFlasher({"--no-journal", "--json-lines", "-p", board.port(), "flash", kSpanHex});
-        QCOMPARE(run.exit, 0);
-        QVERIFY(run.out.endsWith('\n'));
-        QStringList events;
-        QJsonObject last;
-        for (const QByteArray &line : run.out.trimmed().split('\n')) {
-            QJsonParseError error;
-            last = QJsonDocument::fromJson(line, &error).object();
-            QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
-            QVERIFY(line.startsWith("{\"event\":\""));
-            const QString event = last["event"].toString();
-            if (event == "progress") {
-                QCOMPARE(joined(last, {"port", "lines"}), board.port() + "|23");
-                QVERIFY(last["pass"] == "download" || last["pass"] == "verify");
-            }
-            if (events.isEmpty() || events.last() != event) {
-                events << event;
-            }
-        }
-        QCOMPARE(events, (QStringList{"start", "progress", "board", "end"}));
-        QCOMPARE(last["exit"].toInt(), 0);
-        QCOMPARE(last["boards"][0]["result"].toString(), "ok");
     }
 };
 

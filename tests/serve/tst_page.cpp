@@ -50,12 +50,11 @@ const QString kReadPage = QStringLiteral(R"(({
 }))");
 
 // A shift of history: four stations, a job every 10 minutes each for 8 hours; line-2 refuses
-// one board in seven (reflashed ok under the same number), line-3 loses one in nine, line-4
-// failed its last three, line-1 went idle 25 minutes ago.
+// one board in seven, line-3 loses one in nine, line-4 failed its last three, line-1 went idle
+// 25 minutes ago.
 QString fillHistory(const QString &url) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     std::uint64_t serial = 4000;
-    std::optional<std::uint64_t> refusedBoard;
     std::vector<std::pair<JobStart, JobEnd>> jobs;
     // Each job's result and message; its columns below in the order of JobStart and JobEnd.
     const char *const ends[][2] = {{"ok", "downloaded and verified"},
@@ -72,14 +71,10 @@ QString fillHistory(const QString &url) {
                                    : line == 3 && slot % 9 == 0 ? 2
                                    : line == 4 && minutes < 35  ? 3
                                                                 : 0];
-            const std::uint64_t number = line == 2 && refusedBoard ? *refusedBoard : ++serial;
-            if (line == 2) {
-                refusedBoard = end == ends[1] ? std::optional(number) : std::nullopt;
-            }
             // clang-format off
             jobs.push_back({{now.addSecs(-60LL * minutes - 7 * line),
                              QStringLiteral("line-%1").arg(line), {}, {}, "flash", {}, {}, {}, {},
-                             {}, "release/controller-2.3.hex", QString(64, u'c'), {}, {}, number,
+                             {}, "release/controller-2.3.hex", QString(64, u'c'), {}, {}, ++serial,
                              {}, {}},
                             {11.0 + (minutes + line) % 4, {}, end[0], 0, 0, 0, 0, 0, end[1], {},
                              {}, {}}});
@@ -124,18 +119,6 @@ class ServePage : public QObject {
             kShownWithinMs);
     }
 
-    // A recipe of the test's firmware that records into the test's journal: its path, or empty.
-    QString writeRecipe() {
-        QFile firmware(kSpanHex);
-        return firmware.open(QIODevice::ReadOnly)
-                   ? quenta::testing::writeRecipe(
-                         files_.filePath("controller.toml"), kRecipe, firmware.fileName(),
-                         QCryptographicHash::hash(firmware.readAll(), QCryptographicHash::Sha256)
-                             .toHex(),
-                         "\n[journal]\nurl = \"" + journal_ + "\"\n")
-                   : QString();
-    }
-
     // Saves a screenshot where QUENTA_SCREENSHOTS says, else in the test's working folder.
     void save(const QString &page, const QString &name) {
         const QString folder = qEnvironmentVariableIsSet("QUENTA_SCREENSHOTS")
@@ -154,7 +137,12 @@ private slots:
         qunsetenv("QUENTA_JOURNAL");
         journal_ = "sqlite:" + files_.filePath("line.sqlite");
         QCOMPARE(fillHistory(journal_), QString());
-        const QString recipe = writeRecipe();
+        QFile firmware(kSpanHex);
+        QVERIFY(firmware.open(QIODevice::ReadOnly));
+        const QString recipe = writeRecipe(
+            files_.filePath("controller.toml"), kRecipe, kSpanHex,
+            QCryptographicHash::hash(firmware.readAll(), QCryptographicHash::Sha256).toHex(),
+            "\n[journal]\nurl = \"" + journal_ + "\"\n");
         QVERIFY(!recipe.isEmpty());
         LinkedBoard board;
         const FlasherRun run = runFlasher(

@@ -28,8 +28,8 @@ public:
 
     // `extra`: further switches of the browser.
     explicit Chromium(const QStringList &extra = {}) {
-        program_ = QStandardPaths::findExecutable(QStringLiteral("chromium"));
-        if (program_.isEmpty()) {
+        const QString program = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+        if (program.isEmpty()) {
             missing_ = QStringLiteral("Chromium is not installed (scripts/setup.sh installs it)");
             return;
         }
@@ -59,9 +59,9 @@ public:
                            "--disable-sync --disable-dev-shm-usage --hide-scrollbars "
                            "--remote-debugging-pipe")
                 .split(u' ');
-        browser_.start(program_, switches + extra +
-                                     QStringList{"--user-data-dir=" + profile_.filePath("profile"),
-                                                 "about:blank"});
+        browser_.start(program, switches + extra +
+                                    QStringList{"--user-data-dir=" + profile_.filePath("profile"),
+                                                "about:blank"});
         ::close(theirCommands);
         ::close(theirAnswers);
         if (!browser_.waitForStarted(kGuardMs)) {
@@ -180,7 +180,6 @@ public:
 private:
     QTemporaryDir profile_;
     QProcess browser_;
-    QString program_;
     QString missing_;
     QString problem_;
     int read_ = -1;
