@@ -271,18 +271,23 @@ private slots:
         QVERIFY(board.commands().empty());
     }
 
-    // log only reads: a journal on storage it may not write is listed, and a journal that is not
-    // there is refused without a file or a folder being made. As root, log runs as nobody, for
-    // whom the folder is read only.
+    // log and serve only read: a journal on storage they may not write is listed, and a journal
+    // that is not there is refused without a file or a folder being made. As root, they run as
+    // nobody, for whom the folder is read only.
     void logOnlyReads_data() {
+        QTest::addColumn<QString>("command");
         QTest::addColumn<bool>("made");
         QTest::addColumn<int>("exit");
         QTest::addColumn<QString>("said");
-        QTest::newRow("read-only folder") << true << 0 << "";
-        QTest::newRow("no journal") << false << 6 << "there is no journal here yet";
+        QTest::newRow("read-only folder") << "log --csv" << true << 0 << "";
+        QTest::newRow("no journal") << "log --csv" << false << 6 << "there is no journal here yet";
+        QTest::newRow("serve, no journal")
+            << "serve" << false << 6
+            << "there is no journal here yet: the first job that quenta-flash records";
     }
 
     void logOnlyReads() {
+        QFETCH(QString, command);
         QFETCH(bool, made);
         QFETCH(int, exit);
         QFETCH(QString, said);
@@ -301,7 +306,7 @@ private slots:
             QVERIFY(QFile::setPermissions(folder, readable));
         }
         const QStringList before = QDir(shelf.path()).entryList(QDir::AllEntries | QDir::System);
-        const FlasherRun run = runFlasher({"-J", journal, "log", "--csv"}, true);
+        const FlasherRun run = runFlasher(QStringList{"-J", journal} + command.split(' '), true);
         QVERIFY2(run.exit == exit, run.err.constData());
         QVERIFY2(run.err.contains(said.toUtf8()), run.err.constData());
         QCOMPARE(run.out.isEmpty(), !made); // the refusal is not written into the CSV

@@ -548,17 +548,6 @@ private slots:
         }
     }
 
-    // serve only reads: a journal that is not there is refused, and not made.
-    void missingJournal() {
-        const FlasherRun run =
-            runFlasher({"-J", "sqlite:" + files_.filePath("none/journal.sqlite"), "serve"});
-        QCOMPARE(run.exit, 6);
-        QVERIFY2(run.err.contains("there is no journal here yet: the first job that quenta-flash "
-                                  "records"),
-                 run.err.constData());
-        QVERIFY(!QFile::exists(files_.filePath("none")));
-    }
-
     // The PostgreSQL server restarts: while it is away the API says so (503, with the reason), and
     // once it is back the view reads it again, without being restarted.
     void reconnects() {
