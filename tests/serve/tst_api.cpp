@@ -552,9 +552,7 @@ private slots:
     // once it is back the view reads it again, without being restarted.
     void reconnects() {
         QUENTA_REQUIRE_POSTGRES(*postgres_);
-        const QString url = freshUrl("postgresql");
-        QCOMPARE(fill(url, kLine), QString());
-        QUENTA_SERVE(serve, {"-J", url});
+        QUENTA_SERVE(serve, {"-J", lineUrl("postgresql")});
         QCOMPARE(get(serve.port(), "/api/summary").status, 200);
         QVERIFY(postgres_->stop());
         const HttpAnswer away = get(serve.port(), "/api/summary");
