@@ -4,6 +4,7 @@
 // end record), two ports at once next to one, and the CPU time and peak memory of a 20,000-line
 // file.
 #include "SampleFirmware.h"
+#include "TimedFlash.h"
 #include "simboard/PtyBoard.h"
 
 #include <QCoreApplication>
@@ -69,26 +70,6 @@ ChildUsage childUsage() {
             usage.ru_maxrss};
 }
 
-// Runs the flasher to its end; its wall time in seconds, or a negative number when it failed.
-double flash(const QString &flasher, const QStringList &ports, const QString &file) {
-    QStringList arguments{QStringLiteral("-q"), QStringLiteral("--no-journal")};
-    for (const QString &port : ports) {
-        arguments << QStringLiteral("-p") << port;
-    }
-    arguments << QStringLiteral("flash") << file;
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer clock;
-    clock.start();
-    process.start(flasher, arguments);
-    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-        return -1.0;
-    }
-    return static_cast<double>(clock.nsecsElapsed()) / 1e9;
-}
-
 // The least any client can do: each line of the download, then of the verify, sent once its
 // predecessor's answer is in, nothing checked; then the quiet after the end record that the
 // flasher keeps (kTimeoutMs). Its wall time in seconds, the quiet included.
@@ -138,7 +119,7 @@ int main(int argc, char *argv[]) {
         writeFile(dir, QStringLiteral("20000.hex"), sample::firmware(sample::recordsFor(20000)));
 
     CountedBoard one(dir, QStringLiteral("one"), kBaud);
-    const double seconds = flash(flasher, {one.path()}, small);
+    const double seconds = sample::timedFlash(flasher, {one.path()}, small);
     if (seconds < 0) {
         std::fprintf(stderr, "the 1200-line flash failed\n");
         return 1;
@@ -163,7 +144,7 @@ int main(int argc, char *argv[]) {
     // unless the driver is asked for low latency (or the timer is set to 1 ms).
     for (const int latencyMs : {16, 1}) {
         CountedBoard adapter(dir, QStringLiteral("adapter-%1").arg(latencyMs), kBaud, latencyMs);
-        const double behind = flash(flasher, {adapter.path()}, small);
+        const double behind = sample::timedFlash(flasher, {adapter.path()}, small);
         if (behind < 0) {
             std::fprintf(stderr, "the flash behind a %d ms adapter failed\n", latencyMs);
             return 1;
@@ -174,7 +155,7 @@ int main(int argc, char *argv[]) {
 
     CountedBoard left(dir, QStringLiteral("left"), kBaud);
     CountedBoard right(dir, QStringLiteral("right"), kBaud);
-    const double both = flash(flasher, {left.path(), right.path()}, small);
+    const double both = sample::timedFlash(flasher, {left.path(), right.path()}, small);
     if (both < 0) {
         std::fprintf(stderr, "the two-port flash failed\n");
         return 1;
@@ -183,7 +164,7 @@ int main(int argc, char *argv[]) {
 
     CountedBoard fast(dir, QStringLiteral("fast"), 0);
     const ChildUsage before = childUsage();
-    const double largeSeconds = flash(flasher, {fast.path()}, large);
+    const double largeSeconds = sample::timedFlash(flasher, {fast.path()}, large);
     const ChildUsage after = childUsage();
     if (largeSeconds < 0) {
         std::fprintf(stderr, "the 20000-line flash failed\n");

@@ -5,10 +5,10 @@
 //
 //   quenta-gang-bench [RUNS] [FLASHER] [SIMBOARD]      RUNS: 3 by default
 #include "SampleFirmware.h"
+#include "TimedFlash.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -82,24 +82,11 @@ struct Run {
 
 // One flasher call on every port of the gang; its wall time and what it used.
 Run flash(const QString &flasher, const QStringList &ports, const QString &file) {
-    QStringList arguments{QStringLiteral("-q"), QStringLiteral("--no-journal")};
-    for (const QString &port : ports) {
-        arguments << QStringLiteral("-p") << port;
-    }
-    arguments << QStringLiteral("flash") << file;
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.setStandardOutputFile(QProcess::nullDevice());
     const Usage before = childrenUsage();
-    QElapsedTimer clock;
-    clock.start();
-    process.start(flasher, arguments);
-    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-        qFatal("the flash of %lld ports failed (exit %d)", static_cast<long long>(ports.size()),
-               process.exitCode());
+    const double seconds = sample::timedFlash(flasher, ports, file);
+    if (seconds < 0) {
+        qFatal("the flash of %lld ports failed", static_cast<long long>(ports.size()));
     }
-    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     const Usage after = childrenUsage();
     return {seconds, {after.user - before.user, after.system - before.system, after.peakKiB}};
 }

@@ -290,11 +290,7 @@ void PortRun::nextBoard() {
     BoardReport board = newReport(targets_.front());
     targets_.erase(targets_.begin());
     if (!begin(board)) {
-        const QString message = QStringLiteral("not started: the journal could not be written");
-        board.result = JobResult::Interrupted;
-        board.message = message;
-        finish(board);
-        endAll(JobResult::Interrupted, message);
+        stopForJournal(board, QStringLiteral("not started: the journal could not be written"));
         return;
     }
     if (!settings_.serial) {
@@ -306,6 +302,13 @@ void PortRun::nextBoard() {
     BoardTask check = boardTask(board);
     check.kind = JobKind::Version;
     runJob(check, board, &PortRun::reached, unshown_);
+}
+
+void PortRun::stopForJournal(BoardReport board, const QString &message) {
+    board.result = JobResult::Interrupted;
+    board.message = message;
+    finish(board);
+    endAll(JobResult::Interrupted, message);
 }
 
 BoardTask PortRun::boardTask(const BoardReport &board) const {
@@ -330,11 +333,7 @@ void PortRun::reached() {
     const SerialStamp &how = *settings_.serial;
     const std::uint64_t largest = largestSerialIn(how.bytes);
     if (!results_.number(board, how.start, largest)) {
-        const QString message = QStringLiteral("not flashed: the journal could not be written");
-        board.result = JobResult::Interrupted;
-        board.message = message;
-        finish(board);
-        endAll(JobResult::Interrupted, message);
+        stopForJournal(board, QStringLiteral("not flashed: the journal could not be written"));
         return;
     }
     if (!board.serial) {

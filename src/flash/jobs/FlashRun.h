@@ -82,6 +82,8 @@ private:
     // Records the start of a board: false when the journal could not be written.
     bool begin(BoardReport &board);
     void finish(const BoardReport &board);
+    // The journal failed the board before its job: it and every board after it end interrupted.
+    void stopForJournal(BoardReport board, const QString &message);
     // A board refused before its job ran (its number or the file it was to be written with).
     void refuse(BoardReport board, const QString &why);
     // Puts the board's serial number, which its bytes hold, into a copy of the file's records: the
